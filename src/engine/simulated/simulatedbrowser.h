@@ -1,0 +1,98 @@
+#pragma once
+
+#include "browser.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace pressbird {
+
+class SimulatedBrowser;
+struct SimulatedWindow;
+
+// A browser held in memory for tests, benchmarks and the demo: windows with
+// names, pages with elements, clicks that can change anything, and a hook
+// that makes any call fail.
+struct SimulatedElement {
+    QString tagName;
+    QString value;
+    QString outerText;
+    int clicks = 0;
+    std::function<void(SimulatedBrowser &, SimulatedWindow &)> onClick;
+};
+using SimulatedElementPtr = std::shared_ptr<SimulatedElement>;
+
+class SimulatedPage {
+public:
+    SimulatedElementPtr addLink(const QString &text);
+    SimulatedElementPtr addInput(const QString &value);
+    SimulatedElementPtr addElement(const QString &tagName, const QString &text = {});
+    void removeElement(const SimulatedElementPtr &element);
+
+    const QList<SimulatedElementPtr> &all() const { return m_all; }
+    const QList<SimulatedElementPtr> &links() const { return m_links; }
+
+private:
+    SimulatedElementPtr add(SimulatedElementPtr element, bool isLink);
+
+    QList<SimulatedElementPtr> m_all;
+    QList<SimulatedElementPtr> m_links;
+};
+using SimulatedPagePtr = std::shared_ptr<SimulatedPage>;
+
+struct SimulatedWindow {
+    QString name = kBrowserWindowName.toString();
+    SimulatedPagePtr page; // nullptr: no document
+    bool closed = false;
+};
+using SimulatedWindowPtr = std::shared_ptr<SimulatedWindow>;
+
+// Every call the scan can make, for failure hooks and traces.
+enum class SimulatedCall {
+    CreateShellWindows,
+    Count,
+    Next,
+    Name,
+    Document,
+    Length,
+    TagName,
+    Value,
+    OuterText,
+    Click,
+};
+
+struct SimulatedCallInfo {
+    SimulatedCall call;
+    Collection collection = Collection::All;
+    int index = -1;
+};
+
+class SimulatedBrowser final : public Browser {
+public:
+    SimulatedWindowPtr addWindow(SimulatedPagePtr page,
+                                 const QString &name = kBrowserWindowName.toString());
+    void closeWindow(const SimulatedWindowPtr &window);
+    // The window shows another page; documents read before then fail.
+    static void navigate(SimulatedWindow &window, SimulatedPagePtr page);
+
+    const QList<SimulatedWindowPtr> &windows() const { return m_windows; }
+
+    // Return true to make that call fail.
+    std::function<bool(const SimulatedCallInfo &)> failWhen;
+    // Sees every call, failing or not, in order.
+    std::function<void(const SimulatedCallInfo &)> trace;
+
+    std::unique_ptr<ShellWindows> createShellWindows() override;
+
+    // Called by the windows and documents of this browser.
+    bool enter(const SimulatedCallInfo &info);
+
+private:
+    QList<SimulatedWindowPtr> m_windows;
+};
+
+} // namespace pressbird

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "rulelist.h"
+
+#include <QList>
+
+namespace pressbird {
+
+// A rule list held in memory: what the tests and the benchmarks scan.
+class MemoryRuleList final : public EditableRuleList {
+public:
+    std::int16_t count() const override;
+    std::optional<QString> text(std::int16_t index) const override;
+    std::optional<bool> ticked(std::int16_t index) const override;
+
+    bool append(const QString &text) override;
+    bool insertAtTop(const QString &text) override;
+    void setTicked(std::int16_t index, bool ticked) override;
+    void remove(std::int16_t index) override;
+    std::int16_t currentEntry() const override { return m_current; }
+    void setCurrentEntry(std::int16_t index) override;
+
+    // Convenience for tests: append and tick in one go.
+    void appendTicked(const QString &text);
+
+private:
+    struct Entry {
+        QString text;
+        bool ticked = false;
+    };
+    bool valid(std::int16_t index) const { return index >= 0 && index < m_entries.size(); }
+
+    QList<Entry> m_entries;
+    std::int16_t m_current = -1;
+};
+
+} // namespace pressbird
