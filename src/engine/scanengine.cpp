@@ -39,6 +39,12 @@ void ScanEngine::PushButtons()
     walkWindows({Collection::All, m_listPush, kMaxElementIndex, true, true, false});
 }
 
+void ScanEngine::setStopRequested(bool stop)
+{
+    m_stopRequested = stop;
+    m_pause.setStopRequested(stop);
+}
+
 bool ScanEngine::yieldAndContinue()
 {
     m_yielder.yield();

@@ -28,7 +28,7 @@ public:
 
     // Makes a running pass return at its next yield; used when the program ends
     // in the middle of a scan. Stays in force until cleared.
-    void setStopRequested(bool stop) { m_stopRequested = stop; }
+    void setStopRequested(bool stop);
     bool stopRequested() const { return m_stopRequested; }
 
 private:

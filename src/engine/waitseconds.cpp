@@ -33,7 +33,7 @@ void Pause::WaitSeconds(std::int16_t n)
     // nearbyint rounds an exact half to the even neighbour under the default
     // rounding mode.
     const double start = std::nearbyint(m_last);
-    while (std::nearbyint(readUnwrapped()) < start + n)
+    while (!m_stopRequested && std::nearbyint(readUnwrapped()) < start + n)
         m_yielder.yieldIdle(kPollMs);
 }
 

@@ -18,6 +18,9 @@ public:
 
     void WaitSeconds(std::int16_t n);
 
+    // Ends a running pause at its next reading; the program is ending.
+    void setStopRequested(bool stop) { m_stopRequested = stop; }
+
 private:
     double readUnwrapped();
 
@@ -25,6 +28,7 @@ private:
     Yielder &m_yielder;
     double m_last = 0;
     double m_offset = 0;
+    bool m_stopRequested = false;
 };
 
 } // namespace pressbird

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "fakes.h"
+#include "memoryrulelist.h"
+#include "ruleentry.h"
+#include "scanengine.h"
+#include "simulatedbrowser.h"
+#include "waitseconds.h"
+
+#include <QStringList>
+
+namespace pressbird::testing {
+
+// A scan engine over a simulated browser whose pauses run on a fake clock,
+// with a readable trace of every browser call.
+struct ScanFixture {
+    SimulatedBrowser browser;
+    MemoryRuleList listClick;
+    MemoryRuleList listPush;
+    FakeClock clock;
+    FakeYielder yielder{&clock};
+    Pause pause{clock, yielder};
+    ScanEngine engine{browser, listClick, listPush, yielder, pause};
+    QStringList calls;
+
+    ScanFixture()
+    {
+        clock.now = 1000.2;
+        browser.trace = [this](const SimulatedCallInfo &info) { calls.append(describe(info)); };
+    }
+
+    static QString describe(const SimulatedCallInfo &info)
+    {
+        static const char *const names[] = {"create", "count",     "next",      "name",
+                                            "document", "length",  "tagName",   "value",
+                                            "outerText", "click"};
+        QString text = QString::fromLatin1(names[static_cast<int>(info.call)]);
+        if (info.call >= SimulatedCall::Length)
+            text += info.collection == Collection::All ? u"(all"_qs : u"(links"_qs;
+        if (info.index >= 0)
+            text += u","_qs + QString::number(info.index);
+        if (info.call >= SimulatedCall::Length)
+            text += u")"_qs;
+        return text;
+    }
+
+    int callCount(const QString &prefix) const
+    {
+        int n = 0;
+        for (const QString &call : calls)
+            n += call.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+
+    double pausedSeconds() const { return yielder.idleYields * (Pause::kPollMs / 1000.0); }
+};
+
+inline QString rule(const QString &name, const QString &kind)
+{
+    return MakeEntryText(name, kind);
+}
+
+} // namespace pressbird::testing
