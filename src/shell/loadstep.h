@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace pressbird {
+
+class SettingsStore;
+class ShellHost;
+
+inline constexpr QStringView kOptSection = u"Opt";
+inline constexpr QStringView kIntervalKey = u"Text1Text";
+inline constexpr QStringView kFallbackInterval = u"1000";
+
+// A stored interval text as milliseconds: plain decimal numbers with an
+// optional sign, point, exponent and surrounding blanks, rounded to the
+// nearest whole number (a half to the even one). nullopt for anything else.
+std::optional<double> intervalFromText(const QString &text);
+
+// The main window's load step: the kind pick lists, the rule lists, the
+// prompt when it is due (shown without waiting), then the saved interval in
+// Text1 and the scan timer started with it. An interval that is not a
+// number, or that the timer cannot take, runs as "1000"; the stored text is
+// left as it was.
+void RunLoadStep(ShellHost &host, SettingsStore &store, const std::function<void()> &showPrompt);
+
+} // namespace pressbird

@@ -1,0 +1,102 @@
+#include "traycontroller.h"
+
+#include "rulepersistence.h"
+#include "scantimer.h"
+#include "settingsstore.h"
+#include "shellhost.h"
+#include "trayicon.h"
+
+#include <QAction>
+#include <QEvent>
+#include <QWidget>
+
+namespace pressbird {
+
+TrayController::TrayController(ShellHost &host, TrayIcon &tray, SettingsStore &store, QString tip,
+                               QObject *parent)
+    : QObject(parent)
+    , m_host(host)
+    , m_tray(tray)
+    , m_store(store)
+    , m_tip(std::move(tip)) {
+    m_host.window().installEventFilter(this);
+    connect(&m_tray, &TrayIcon::leftButtonPressed, this, &TrayController::Restore);
+
+    QAction &tick = m_host.MinimizeApplicationonStartup();
+    tick.setCheckable(true);
+    // triggered, not toggled: restoring the tick at start-up must not save.
+    connect(&tick, &QAction::triggered, this, &TrayController::MinimizeApplicationonStartup);
+}
+
+void TrayController::Minimize() {
+    if (m_ending)
+        return;
+    QWidget &window = m_host.window();
+    if (!m_tray.isAvailable()) {
+        if (!window.isMinimized())
+            window.showMinimized();
+        return;
+    }
+    m_tray.hide();
+    m_tray.show(m_host.Timer1().isEnabled() ? m_host.Image1() : m_host.Image2(), m_tip);
+    window.hide();
+}
+
+void TrayController::Restore() {
+    if (m_ending)
+        return;
+    QWidget &window = m_host.window();
+    m_host.setTag(kMarkerSkipMinimize.toString());
+    window.show();
+    window.setWindowState(Qt::WindowNoState);
+    window.raise();
+    window.activateWindow();
+    m_host.setTag(QString());
+}
+
+void TrayController::ExitM() {
+    m_ending = true;
+    m_tray.hide();
+    m_host.stopScan();
+    m_host.allowFinalClose();
+    Q_EMIT ended();
+}
+
+void TrayController::MinimizeApplicationonStartup() {
+    const bool ticked = m_host.MinimizeApplicationonStartup().isChecked();
+    m_store.SaveSetting(kAppName.toString(), kOptionSection.toString(),
+                        kMinimizeOnStartupKey.toString(),
+                        ticked ? QStringLiteral("True") : QStringLiteral("False"));
+}
+
+bool TrayController::restoreStartMinimized() {
+    const bool ticked = m_store.GetSetting(kAppName.toString(), kOptionSection.toString(),
+                                           kMinimizeOnStartupKey.toString(),
+                                           QStringLiteral("False")) == QStringLiteral("True");
+    m_host.MinimizeApplicationonStartup().setChecked(ticked);
+    return ticked && m_tray.isAvailable();
+}
+
+bool TrayController::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == &m_host.window() && event->type() == QEvent::WindowStateChange)
+        minimiseTest();
+    return QObject::eventFilter(watched, event);
+}
+
+// The marker is read now, while the restore that may have caused this change
+// is still running; the hiding waits until the window system has finished
+// minimising, since hiding inside the state change confuses some of them.
+void TrayController::minimiseTest() {
+    QWidget &window = m_host.window();
+    if (!window.isMinimized() || m_host.Tag() == kMarkerSkipMinimize)
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_host.window().isMinimized())
+                Minimize();
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace pressbird

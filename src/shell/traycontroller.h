@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace pressbird {
+
+class SettingsStore;
+class ShellHost;
+class TrayIcon;
+
+inline constexpr QStringView kOptionSection = u"option";
+inline constexpr QStringView kMinimizeOnStartupKey = u"minappsu";
+
+// Hides the main window to the tray and brings it back. Where no tray exists
+// the window is minimised to the taskbar instead, so it can always come back.
+class TrayController final : public QObject {
+    Q_OBJECT
+
+public:
+    TrayController(ShellHost &host, TrayIcon &tray, SettingsStore &store, QString tip,
+                   QObject *parent = nullptr);
+
+    // File, Minimize, and every minimise of the window that is not a restore.
+    void Minimize();
+    // The left-button press on the icon.
+    void Restore();
+    // File, Exit: the icon goes and the program ends at once.
+    void ExitM();
+    // Saves the tick of Options, Minimize Application on Startup.
+    void MinimizeApplicationonStartup();
+
+    // Restores the saved tick; true when the program should start in the tray.
+    bool restoreStartMinimized();
+
+    QString tip() const { return m_tip; }
+
+Q_SIGNALS:
+    // The program should end now; the scan has been told to stop.
+    void ended();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void minimiseTest();
+
+    ShellHost &m_host;
+    TrayIcon &m_tray;
+    SettingsStore &m_store;
+    QString m_tip;
+    bool m_ending = false;
+};
+
+} // namespace pressbird
