@@ -1,0 +1,249 @@
+#include "form1.h"
+
+#include "designfont.h"
+#include "messageboxes.h"
+#include "programicons.h"
+#include "programtitle.h"
+#include "rulelistwidget.h"
+#include "scancycle.h"
+#include "scanengine.h"
+#include "twips.h"
+#include "waitseconds.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+#include <limits>
+
+namespace pressbird {
+
+namespace {
+
+constexpr QSize kClientSize(403, 278);
+// The window's own font, which every control without a font of its own uses.
+constexpr double kDefaultPointSize = 8.25;
+constexpr double kHeadingPointSize = 9.75;
+
+template<typename Widget>
+Widget *place(Widget *widget, const QString &name, const QRect &geometry) {
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &text, const QRect &rect) {
+    auto *label = place(new QLabel(text, parent), name, rect);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+QLineEdit *makeTextBox(QWidget *parent, const QString &name, const QString &text,
+                       const QRect &rect) {
+    auto *box = place(new QLineEdit(text, parent), name, rect);
+    box->setMaxLength(std::numeric_limits<int>::max());
+    return box;
+}
+
+QComboBox *makeKindBox(QWidget *parent, const QString &name, const QRect &rect) {
+    auto *box = place(new QComboBox(parent), name, rect);
+    box->setEditable(true);
+    // Typed text is used as it stands: never completed, never added to the list.
+    box->setCompleter(nullptr);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setCurrentIndex(-1);
+    box->setEditText(QString());
+    return box;
+}
+
+QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text,
+                        const QRect &rect) {
+    auto *button = place(new QPushButton(text, parent), name, rect);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QAction *makeAction(QMenu *menu, const QString &name, const QString &text) {
+    auto *action = menu->addAction(text);
+    action->setObjectName(name);
+    return action;
+}
+
+} // namespace
+
+Form1::Form1(SettingsStore &store, Browser &browser, Yielder &yielder, Clock &clock,
+             MessageBoxes &messages, QWidget *parent)
+    : QMainWindow(parent)
+    , m_store(store)
+    , m_yielder(yielder)
+    , m_messages(messages)
+    , m_image1(ProgramIcon())
+    , m_image2(ProgramOffIcon()) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(kWindowCaption.toString());
+    setWindowIcon(m_image1);
+    setFont(DesignSansFont(kDefaultPointSize));
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    setCentralWidget(client);
+    createControls(client);
+    createMenus();
+    setStackingAndTabOrder();
+
+    m_pause = std::make_unique<Pause>(clock, yielder);
+    m_engine = std::make_unique<ScanEngine>(browser, *m_listClick, *m_listPush, yielder, *m_pause);
+    m_cycle = std::make_unique<ScanCycle>(*m_engine, yielder);
+    connectHandlers();
+
+    resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
+    m_text5->setFocus();
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls(QWidget *client) {
+    m_image2Holder =
+        place(new QLabel(client), QStringLiteral("Image2"), twipsRect(2760, 2400, 480, 480));
+    m_image2Holder->setPixmap(m_image2.pixmap(32, 32));
+    m_image2Holder->hide();
+    m_image1Holder =
+        place(new QLabel(client), QStringLiteral("Image1"), twipsRect(2760, 1680, 480, 480));
+    m_image1Holder->setPixmap(m_image1.pixmap(32, 32));
+    m_image1Holder->hide();
+
+    m_label1 = makeLabel(client, QStringLiteral("Label1"), QStringLiteral("Links to Auto Click"),
+                         twipsRect(120, 120, 2535, 495));
+    m_label2 = makeLabel(client, QStringLiteral("Label2"), QStringLiteral("Buttons to Auto Push"),
+                         twipsRect(3360, 120, 2535, 495));
+    m_label1->setFont(DesignSansFont(kHeadingPointSize));
+    m_label2->setFont(DesignSansFont(kHeadingPointSize));
+
+    m_text5 = makeTextBox(client, QStringLiteral("Text5"), {}, twipsRect(120, 480, 2535, 285));
+    m_text8 = makeTextBox(client, QStringLiteral("Text8"), {}, twipsRect(3360, 480, 2535, 285));
+    m_listClick = place(new RuleListWidget(client), QStringLiteral("ListClick"),
+                        twipsRect(120, 1320, 2535, 2760));
+    m_listPush = place(new RuleListWidget(client), QStringLiteral("ListPush"),
+                       twipsRect(3360, 1320, 2535, 2760));
+
+    m_command1 = makeButton(client, QStringLiteral("Command1"), QStringLiteral("Add"),
+                            twipsRect(120, 840, 1215, 375));
+    m_command2 = makeButton(client, QStringLiteral("Command2"), QStringLiteral("Remove"),
+                            twipsRect(1440, 840, 1215, 375));
+    m_command3 = makeButton(client, QStringLiteral("Command3"), QStringLiteral("Add"),
+                            twipsRect(3360, 840, 1215, 375));
+    m_command4 = makeButton(client, QStringLiteral("Command4"), QStringLiteral("Remove"),
+                            twipsRect(4680, 840, 1215, 375));
+    m_combo1 = makeKindBox(client, QStringLiteral("Combo1"), twipsRect(1440, 480, 1215, 315));
+    m_combo2 = makeKindBox(client, QStringLiteral("Combo2"), twipsRect(4680, 480, 1215, 315));
+
+    m_frame1 = place(new QGroupBox(QStringLiteral("Calibration"), client), QStringLiteral("Frame1"),
+                     twipsRect(1680, 1320, 2895, 1455));
+    m_label4 =
+        makeLabel(m_frame1, QStringLiteral("Label4"),
+                  QStringLiteral("Enter 1000 for each second to check for new links or icons"),
+                  twipsRect(360, 240, 2295, 615));
+    m_label4->setWordWrap(true);
+    m_command5 = makeButton(m_frame1, QStringLiteral("Command5"), QStringLiteral("OK"),
+                            twipsRect(360, 1080, 975, 255));
+    m_text1 = makeTextBox(m_frame1, QStringLiteral("Text1"), QStringLiteral("5000"),
+                          twipsRect(960, 720, 975, 285));
+    m_command8 = makeButton(m_frame1, QStringLiteral("Command8"), QStringLiteral("Cancel"),
+                            twipsRect(1440, 1080, 975, 255));
+    m_frame1->hide();
+}
+
+void Form1::createMenus() {
+    m_fileM = menuBar()->addMenu(QStringLiteral("File"));
+    m_fileM->setObjectName(QStringLiteral("FileM"));
+    m_aboutFF = makeAction(m_fileM, QStringLiteral("AboutFF"), QStringLiteral("About"));
+    m_minimize = makeAction(m_fileM, QStringLiteral("Minimize"), QStringLiteral("Minimize"));
+    m_fileM->addSeparator()->setObjectName(QStringLiteral("filllllllllllllllllllllller"));
+    m_exitM = makeAction(m_fileM, QStringLiteral("ExitM"), QStringLiteral("Exit"));
+
+    m_optionsM = menuBar()->addMenu(QStringLiteral("Options"));
+    m_optionsM->setObjectName(QStringLiteral("OptionsM"));
+    m_minimizeOnStartup = makeAction(m_optionsM, QStringLiteral("MinimizeApplicationonStartup"),
+                                     QStringLiteral("Minimize Application on Startup"));
+    m_minimizeOnStartup->setCheckable(true);
+    m_calibration =
+        makeAction(m_optionsM, QStringLiteral("Calibration"), QStringLiteral("Calibration"));
+
+    m_help2 = menuBar()->addMenu(QStringLiteral("Help"));
+    m_help2->setObjectName(QStringLiteral("Help2"));
+    m_about2 = makeAction(m_help2, QStringLiteral("About2"), QStringLiteral("About"));
+    m_helpf = makeAction(m_help2, QStringLiteral("Helpf"), QStringLiteral("Help"));
+
+    // Never on the menu bar: the lists' context menu.
+    m_rmenu = new QMenu(QStringLiteral("Rmenu"), this);
+    m_rmenu->setObjectName(QStringLiteral("Rmenu"));
+    m_deleteM = makeAction(m_rmenu, QStringLiteral("DeleteM"), QStringLiteral("Delete"));
+}
+
+void Form1::setStackingAndTabOrder() {
+    // Bottom of the stack first: each raise puts a control above the ones before.
+    const QList<QWidget *> bottomToTop = {
+        m_image2Holder, m_image1Holder, m_label1,   m_label2,   m_text5,
+        m_text8,        m_listClick,    m_listPush, m_command1, m_command2,
+        m_command3,     m_command4,     m_combo1,   m_combo2,   m_frame1,
+    };
+    for (QWidget *widget : bottomToTop)
+        widget->raise();
+    for (QWidget *widget : {static_cast<QWidget *>(m_label4), static_cast<QWidget *>(m_command5),
+                            static_cast<QWidget *>(m_text1), static_cast<QWidget *>(m_command8)})
+        widget->raise();
+
+    const QList<QWidget *> tabOrder = {
+        m_text5,    m_text8,  m_listClick, m_listPush, m_command1, m_command2, m_command3,
+        m_command4, m_combo1, m_combo2,    m_command5, m_text1,    m_command8,
+    };
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
+}
+
+ScanTimer &Form1::Timer1() {
+    return m_cycle->Timer1();
+}
+
+QIcon Form1::Image1() const {
+    return m_image1;
+}
+
+QIcon Form1::Image2() const {
+    return m_image2;
+}
+
+void Form1::stopScan() {
+    m_engine->setStopRequested(true);
+    Timer1().setEnabled(false);
+}
+
+void Form1::closeForExit() {
+    allowFinalClose();
+    stopScan();
+    close();
+}
+
+void Form1::closeEvent(QCloseEvent *event) {
+    if (m_closeAllowed)
+        event->accept();
+    else
+        event->ignore();
+}
+
+void Form1::changeEvent(QEvent *event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isMinimized())
+        Q_EMIT windowMinimized();
+}
+
+} // namespace pressbird
