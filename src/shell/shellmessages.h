@@ -12,9 +12,4 @@ public:
     virtual void warning(const QString &text) = 0;
 };
 
-class MessageBoxShellMessages final : public ShellMessages {
-public:
-    void warning(const QString &text) override;
-};
-
 } // namespace pressbird

@@ -21,11 +21,6 @@ TrayController::TrayController(ShellHost &host, TrayIcon &tray, SettingsStore &s
     , m_tip(std::move(tip)) {
     m_host.window().installEventFilter(this);
     connect(&m_tray, &TrayIcon::leftButtonPressed, this, &TrayController::Restore);
-
-    QAction &tick = m_host.MinimizeApplicationonStartup();
-    tick.setCheckable(true);
-    // triggered, not toggled: restoring the tick at start-up must not save.
-    connect(&tick, &QAction::triggered, this, &TrayController::MinimizeApplicationonStartup);
 }
 
 void TrayController::Minimize() {
@@ -62,18 +57,13 @@ void TrayController::ExitM() {
     Q_EMIT ended();
 }
 
-void TrayController::MinimizeApplicationonStartup() {
-    const bool ticked = m_host.MinimizeApplicationonStartup().isChecked();
-    m_store.SaveSetting(kAppName.toString(), kOptionSection.toString(),
-                        kMinimizeOnStartupKey.toString(),
-                        ticked ? QStringLiteral("True") : QStringLiteral("False"));
-}
-
 bool TrayController::restoreStartMinimized() {
     const bool ticked = m_store.GetSetting(kAppName.toString(), kOptionSection.toString(),
                                            kMinimizeOnStartupKey.toString(),
                                            QStringLiteral("False")) == QStringLiteral("True");
-    m_host.MinimizeApplicationonStartup().setChecked(ticked);
+    QAction &tick = m_host.MinimizeApplicationonStartup();
+    tick.setCheckable(true);
+    tick.setChecked(ticked);
     return ticked && m_tray.isAvailable();
 }
 

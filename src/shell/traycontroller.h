@@ -27,10 +27,8 @@ public:
     void Restore();
     // File, Exit: the icon goes and the program ends at once.
     void ExitM();
-    // Saves the tick of Options, Minimize Application on Startup.
-    void MinimizeApplicationonStartup();
-
-    // Restores the saved tick; true when the program should start in the tray.
+    // Restores the tick of Options, Minimize Application on Startup (the main
+    // window saves it); true when the program should start in the tray.
     bool restoreStartMinimized();
 
     QString tip() const { return m_tip; }

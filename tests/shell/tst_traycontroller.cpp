@@ -155,18 +155,6 @@ private Q_SLOTS:
         QCOMPARE(ended.count(), 1);
     }
 
-    void startMinimisedTick_savedAsTrueThenFalse() {
-        QAction &tick = host->minimizeOnStartup;
-        tick.trigger();
-        QVERIFY(tick.isChecked());
-        QCOMPARE(store->value(QStringLiteral("option"), QStringLiteral("minappsu")),
-                 QStringLiteral("True"));
-        tick.trigger();
-        QVERIFY(!tick.isChecked());
-        QCOMPARE(store->value(QStringLiteral("option"), QStringLiteral("minappsu")),
-                 QStringLiteral("False"));
-    }
-
     void startMinimised_honouredOnlyWithTray_data() {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<bool>("trayAvailable");
