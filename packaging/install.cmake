@@ -1,0 +1,45 @@
+# What `cmake --install` lays out under the prefix, and the Debian package.
+if(TARGET pressbird)
+    install(TARGETS pressbird RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+if(EXISTS ${PROJECT_SOURCE_DIR}/scripts/pressbird-browser)
+    install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/pressbird-browser
+            DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+install(FILES ${PROJECT_SOURCE_DIR}/data/pressbird.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+foreach(icon pressbird pressbird-off)
+    if(EXISTS ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.svg)
+        install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.svg
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    endif()
+endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/data/help.html DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird)
+install(FILES ${PROJECT_SOURCE_DIR}/data/demo/index.html
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/demo)
+
+set(CPACK_PACKAGE_NAME pressbird)
+set(CPACK_PACKAGE_VENDOR "pressbird-tools.example")
+set(CPACK_PACKAGE_CONTACT "Pressbird maintainers <maintainers@pressbird-tools.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY Pressbird)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_GENERATOR DEB)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://pressbird-tools.example/")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "Presses the links and buttons you name in your browser windows\n\
+ Pressbird watches the pages of a Chromium-family browser and, at a fixed\n\
+ interval, clicks the links and pushes the buttons whose text matches the\n\
+ rules you typed in. It lives in the system tray.")
+# The Debian 12 runtime of what the build links, plus the X11 platform plugin
+# that the Qt libraries load at run time and the icon renderer.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libc6 (>= 2.34), libstdc++6 (>= 12), libsqlite3-0 (>= 3.40), \
+libqt6core6 (>= 6.4.2), libqt6gui6 (>= 6.4.2), libqt6widgets6 (>= 6.4.2), \
+libqt6network6 (>= 6.4.2), libqt6websockets6 (>= 6.4.2), libqt6svg6 (>= 6.4.2), \
+qt6-qpa-plugins (>= 6.4.2)")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "chromium, xdg-utils")
+include(CPack)
