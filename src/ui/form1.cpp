@@ -57,6 +57,10 @@ QComboBox *makeKindBox(QWidget *parent, const QString &name, const QRect &rect) 
     // Typed text is used as it stands: never completed, never added to the list.
     box->setCompleter(nullptr);
     box->setInsertPolicy(QComboBox::NoInsert);
+    // Without a placeholder the box picks the first caption as soon as its list
+    // is filled, and no kind must be chosen until the user picks one. An
+    // editable box never draws this text.
+    box->setPlaceholderText(QStringLiteral(" "));
     box->setCurrentIndex(-1);
     box->setEditText(QString());
     return box;
