@@ -44,7 +44,6 @@ int main(int argc, char **argv) {
     answerCommandLine(argc, argv);
 
     QApplication app(argc, argv);
-    QApplication::setApplicationDisplayName(kProgramTitle.toString());
     // The window hides to the tray and the prompt hides when answered:
     // neither is the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
