@@ -1,0 +1,114 @@
+#pragma once
+
+#include "endpoints.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class QEventLoop;
+class QNetworkAccessManager;
+class QWebSocket;
+
+namespace pressbird {
+
+struct DevToolsTimeouts {
+    int connectMs = 1000; // dialling and browser-wide calls: a dead endpoint costs this once
+    int callMs = 2000;    // every call into a page
+};
+
+struct DevToolsStats {
+    qint64 commands = 0; // messages sent
+    qint64 waits = 0;    // times a caller waited for answers: the round trips
+};
+
+enum class CdpFailure { None, TimedOut, Closed, SessionGone, Dialog, Error };
+
+struct CdpReply {
+    CdpFailure failure = CdpFailure::TimedOut;
+    QJsonObject result;
+    QString errorMessage;
+    bool ok() const { return failure == CdpFailure::None; }
+};
+
+// One attached page target, as the connection learns about it from events.
+struct CdpSession {
+    QString id;
+    QString targetId;
+    bool dead = false;
+    bool dialogOpen = false;
+    // A call timed out and nothing has been heard from the page since.
+    bool hung = false;
+    QString mainLoaderId; // of the main frame's current document
+    QString worldLoaderId;
+    QString worldUniqueId;              // our isolated world in that document
+    QList<QJsonObject> createdContexts; // Runtime.executionContextCreated, while wanted
+    bool collectContexts = false;
+    bool usable() const { return !dead && !dialogOpen && !hung; }
+};
+using CdpSessionPtr = std::shared_ptr<CdpSession>;
+
+// The browser-wide WebSocket of one endpoint, with flat sessions for pages.
+// Calls are synchronous to the caller but wait in a local event loop.
+class CdpConnection final : public QObject {
+    Q_OBJECT
+
+public:
+    CdpConnection(const Endpoint &endpoint, DevToolsTimeouts timeouts,
+                  std::shared_ptr<DevToolsStats> stats);
+    ~CdpConnection() override;
+
+    const Endpoint &endpoint() const { return m_endpoint; }
+    const DevToolsTimeouts &timeouts() const { return m_timeouts; }
+    bool open();
+    bool usable() const { return m_connected && !m_hung; }
+
+    int send(const QString &method, const QJsonObject &params, const CdpSessionPtr &session = {});
+    // Waits for every id at once; an id of -1 reads as failed.
+    QList<CdpReply> waitAll(const QList<int> &ids, int timeoutMs);
+    CdpReply call(const QString &method, const QJsonObject &params = {},
+                  const CdpSessionPtr &session = {});
+
+    CdpSessionPtr sessionForTarget(const QString &targetId) const;
+    void addSession(const CdpSessionPtr &session);
+
+private:
+    struct Pending {
+        QString sessionId;
+        bool done = false;
+        bool abandoned = false;
+        CdpReply reply;
+    };
+    enum class Dial { Connected, Refused, Failed };
+
+    Dial dial(const QString &host);
+    std::optional<QString> lookUpBrowserPath(const QString &host);
+    bool waitUntil(const std::function<bool()> &done, int timeoutMs);
+    void wake();
+    void onMessage(const QString &text);
+    void onEvent(const CdpSessionPtr &session, const QString &method, const QJsonObject &params);
+    void failPending(const QString &sessionId, CdpFailure failure);
+    void markDead(const CdpSessionPtr &session);
+    void onClosed();
+
+    Endpoint m_endpoint;
+    DevToolsTimeouts m_timeouts;
+    std::shared_ptr<DevToolsStats> m_stats;
+    QWebSocket *m_socket = nullptr;
+    QNetworkAccessManager *m_network = nullptr;
+    bool m_connected = false;
+    bool m_hung = false;
+    bool m_dialFinished = false;
+    bool m_refused = false;
+    int m_nextId = 1;
+    QHash<int, Pending> m_pending;
+    QHash<QString, CdpSessionPtr> m_sessions; // by session id
+    QList<QPointer<QEventLoop>> m_loops;
+};
+
+} // namespace pressbird

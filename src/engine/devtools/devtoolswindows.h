@@ -1,0 +1,46 @@
+#pragma once
+
+#include "browser.h"
+#include "cdpconnection.h"
+
+#include <QList>
+
+namespace pressbird {
+
+struct TargetEntry {
+    std::shared_ptr<CdpConnection> connection;
+    QString targetId;
+    QString name;
+};
+
+// One walk's snapshot of the targets of every endpoint.
+class DevToolsWindows final : public ShellWindows {
+public:
+    explicit DevToolsWindows(QList<TargetEntry> targets);
+
+    std::optional<int> count() override;
+    std::unique_ptr<BrowserWindow> next() override;
+
+private:
+    QList<TargetEntry> m_targets;
+    qsizetype m_next = 0;
+};
+
+// A page target. Its document is reached through a flat session attached on
+// first use and kept by the connection for later walks.
+class DevToolsWindow final : public BrowserWindow {
+public:
+    explicit DevToolsWindow(TargetEntry target);
+
+    std::optional<QString> name() override;
+    std::unique_ptr<Document> document() override;
+
+private:
+    CdpSessionPtr attach();
+    std::optional<QString> isolatedWorld(const CdpSessionPtr &session, const QString &frameId,
+                                         const QString &loaderId);
+
+    TargetEntry m_target;
+};
+
+} // namespace pressbird

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace pressbird {
+
+// A DevTools endpoint of one browser. browserPath is the WebSocket path of the
+// browser target when known (from DevToolsActivePort); otherwise it is asked
+// for over HTTP.
+struct Endpoint {
+    QString host;
+    quint16 port = 0;
+    QString browserPath;
+    // Chromium falls back to [::1] when 127.0.0.1 is taken; worth a second dial.
+    bool tryIpv6Too = false;
+
+    QString hostForUrl() const;
+    friend bool operator==(const Endpoint &, const Endpoint &) = default;
+};
+
+// Only the loopback interface: whoever holds the protocol controls the browser.
+// Host names other than "localhost" are refused, never resolved.
+bool isLoopbackHost(QStringView host);
+
+// "host:port" or "[v6]:port"; nullopt when malformed or not loopback.
+std::optional<Endpoint> parseEndpoint(QStringView text);
+
+// A DevToolsActivePort file: the port on the first line, the browser path on the second.
+std::optional<Endpoint> readActivePortFile(const QString &path);
+
+// Pressbird's own browser profile, where pressbird-browser keeps its user data.
+QString pressbirdProfileDir();
+// Pressbird's profile, then the per-user Chromium, Google Chrome and Microsoft Edge folders.
+QStringList defaultProfileDirs();
+
+// The endpoints to contact, in order, without duplicates. A set override (the
+// PRESSBIRD_BROWSERS variable) replaces the defaults; its refused entries are dropped.
+QList<Endpoint> discoverEndpoints(const std::optional<QString> &override,
+                                  const QStringList &profileDirs);
+// The same from the process environment and the usual folders.
+QList<Endpoint> discoverEndpoints();
+
+} // namespace pressbird

@@ -1,0 +1,71 @@
+#include "pagescript.h"
+
+namespace pressbird {
+
+namespace {
+
+// Shared prelude: the collection and an item reader, both through getters
+// taken from the pristine prototypes of this world.
+constexpr char16_t kPrelude[] = uR"JS(
+  'use strict';
+  const getter = (proto, key) => Object.getOwnPropertyDescriptor(proto, key).get;
+  const read = (proto, key, target) => Reflect.apply(getter(proto, key), target, []);
+  const list = read(Document.prototype, links ? 'links' : 'all', document);
+  const proto = links ? HTMLCollection.prototype : HTMLAllCollection.prototype;
+  const length = read(proto, 'length', list);
+  const item = (i) => (i >= 0 && i < length ? Reflect.apply(proto.item, list, [i]) : null);
+)JS";
+
+constexpr char16_t kRows[] = uR"JS(
+  const valued = [HTMLInputElement, HTMLButtonElement, HTMLSelectElement,
+                  HTMLTextAreaElement, HTMLOptionElement, HTMLOutputElement, HTMLDataElement];
+  const valueOf = (el) => {
+    for (const type of valued) {
+      if (el instanceof type)
+        return read(type.prototype, 'value', el);
+    }
+    return null;
+  };
+  const rows = [];
+  const end = Math.min(length, start + count);
+  for (let i = start; i < end; ++i) {
+    const el = item(i);
+    const html = el instanceof HTMLElement;
+    rows.push([read(Element.prototype, 'tagName', el), valueOf(el),
+               withText && html ? read(HTMLElement.prototype, 'outerText', el) : null]);
+  }
+  return [length, rows];
+)JS";
+
+constexpr char16_t kClick[] = uR"JS(
+  const el = item(index);
+  if (!(el instanceof HTMLElement))
+    return false;
+  Reflect.apply(HTMLElement.prototype.click, el, []);
+  return true;
+)JS";
+
+QString wrap(const QString &parameters, const char16_t *body, const QString &arguments) {
+    QString expression = u"(function ("_qs + parameters + u") {"_qs;
+    expression.append(QStringView(kPrelude));
+    expression.append(QStringView(body));
+    expression.append(u"})("_qs + arguments + u")"_qs);
+    return expression;
+}
+
+} // namespace
+
+QString rowsExpression(Collection collection, int start, int count, bool withText) {
+    return wrap(u"links, start, count, withText"_qs, kRows,
+                u"%1, %2, %3, %4"_qs.arg(collection == Collection::Links ? 1 : 0)
+                    .arg(start)
+                    .arg(count)
+                    .arg(withText ? u"true"_qs : u"false"_qs));
+}
+
+QString clickExpression(Collection collection, int index) {
+    return wrap(u"links, index"_qs, kClick,
+                u"%1, %2"_qs.arg(collection == Collection::Links ? 1 : 0).arg(index));
+}
+
+} // namespace pressbird
