@@ -146,8 +146,9 @@ Check SqliteStoreOpener::connect(SqliteSettingsStore &store, const QString &path
         return {Verdict::Unavailable, QStringLiteral("the file cannot be shared safely"), rc};
 
     if (!hasTable) {
-        rc = db.exec("CREATE TABLE settings(app TEXT NOT NULL, section TEXT NOT NULL, "
-                     "key TEXT NOT NULL, value TEXT NOT NULL, UNIQUE(app, section, key))");
+        rc =
+            db.exec("CREATE TABLE IF NOT EXISTS settings(app TEXT NOT NULL, section TEXT NOT NULL, "
+                    "key TEXT NOT NULL, value TEXT NOT NULL, UNIQUE(app, section, key))");
         if (rc != SQLITE_OK)
             return failure(rc, db);
     }
