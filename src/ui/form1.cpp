@@ -163,6 +163,8 @@ void Form1::createControls(QWidget *client) {
                           twipsRect(960, 720, 975, 285));
     m_command8 = makeButton(m_frame1, QStringLiteral("Command8"), QStringLiteral("Cancel"),
                             twipsRect(1440, 1080, 975, 255));
+    // A frame hides what lies under it when shown.
+    m_frame1->setAutoFillBackground(true);
     m_frame1->hide();
 }
 

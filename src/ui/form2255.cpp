@@ -14,6 +14,7 @@ namespace pressbird {
 namespace {
 
 constexpr QSize kClientSize(434, 162);
+constexpr double kDefaultPointSize = 8.25;
 constexpr double kQuestionPointSize = 13.5;
 
 QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text,
@@ -33,6 +34,7 @@ Form2255::Form2255(QWidget *parent)
     setObjectName(QStringLiteral("Form2255"));
     setWindowTitle(QStringLiteral("Form2255"));
     setFixedSize(kClientSize);
+    setFont(DesignSansFont(kDefaultPointSize));
 
     m_label1 =
         new QLabel(QStringLiteral("Would you like to have Pressbird 2.1 run at Start up?"), this);
