@@ -156,6 +156,7 @@ QList<CdpReply> CdpConnection::waitAll(const QList<int> &ids, int timeoutMs) {
             m_pending.erase(it);
             continue;
         }
+        ++m_stats->timeouts;
         // Kept, so that its late answer proves the browser or the page alive again.
         it->abandoned = true;
         if (const CdpSessionPtr session = m_sessions.value(it->sessionId))

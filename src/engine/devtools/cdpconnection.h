@@ -25,6 +25,7 @@ struct DevToolsTimeouts {
 struct DevToolsStats {
     qint64 commands = 0; // messages sent
     qint64 waits = 0;    // times a caller waited for answers: the round trips
+    qint64 timeouts = 0; // waits that ended without every answer
 };
 
 enum class CdpFailure { None, TimedOut, Closed, SessionGone, Dialog, Error };

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "cdpconnection.h"
+#include "endpoints.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+namespace pressbird::testing {
+
+inline QString chromiumBinary() {
+    const QString chosen = qEnvironmentVariable("PRESSBIRD_TEST_CHROMIUM");
+    if (!chosen.isEmpty())
+        return chosen;
+    return QStandardPaths::findExecutable(u"chromium"_qs);
+}
+
+inline QStringList headlessFlags() {
+    return {u"--headless"_qs,
+            u"--no-sandbox"_qs,
+            u"--disable-gpu"_qs,
+            u"--no-first-run"_qs,
+            u"--disable-background-networking"_qs,
+            u"--disable-component-update"_qs,
+            u"--disable-sync"_qs};
+}
+
+inline QString pageUrl(const QString &name) {
+    return QUrl::fromLocalFile(QStringLiteral(PRESSBIRD_TEST_PAGES) + u'/' + name).toString();
+}
+
+// One headless Chromium with a fresh profile, and a control channel of its own
+// that the tests use to open, close, inspect and disturb tabs.
+class HeadlessChromium {
+public:
+    ~HeadlessChromium() { stop(); }
+
+    bool start() {
+        if (!m_dir.isValid() || chromiumBinary().isEmpty())
+            return false;
+        m_process.setProgram(chromiumBinary());
+        m_process.setArguments(headlessFlags() + QStringList{u"--remote-debugging-port=0"_qs,
+                                                             u"--user-data-dir="_qs + m_dir.path(),
+                                                             u"about:blank"_qs});
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.start();
+        const QString portFile = m_dir.filePath(u"DevToolsActivePort"_qs);
+        if (!QTest::qWaitFor([&] { return readActivePortFile(portFile).has_value(); }, 30000))
+            return false;
+        m_endpoint = *readActivePortFile(portFile);
+        m_control = std::make_unique<CdpConnection>(m_endpoint, DevToolsTimeouts{10000, 10000},
+                                                    std::make_shared<DevToolsStats>());
+        return m_control->open();
+    }
+
+    void stop() {
+        m_control.reset();
+        if (m_process.state() != QProcess::NotRunning) {
+            resume();
+            m_process.kill();
+            m_process.waitForFinished(10000);
+        }
+    }
+    void kill() {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+    void pause() { ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP); }
+    void resume() { ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT); }
+
+    const Endpoint &endpoint() const { return m_endpoint; }
+    QString address() const { return u"127.0.0.1:"_qs + QString::number(m_endpoint.port); }
+    CdpConnection &control() { return *m_control; }
+
+    QString openTab(const QString &url) {
+        const CdpReply reply = m_control->call(u"Target.createTarget"_qs, {{u"url"_qs, url}});
+        const QString id = reply.result.value(u"targetId").toString();
+        (void)QTest::qWaitFor(
+            [&] { return evaluate(id, u"document.readyState"_qs) == u"complete"_qs; }, 20000);
+        return id;
+    }
+    void closeTab(const QString &targetId) {
+        m_control->call(u"Target.closeTarget"_qs, {{u"targetId"_qs, targetId}});
+    }
+    void closeAllPages() {
+        for (const QJsonValue &info : pageTargets())
+            closeTab(info.toObject().value(u"targetId").toString());
+    }
+    QJsonArray pageTargets() {
+        QJsonArray pages;
+        const CdpReply reply = m_control->call(u"Target.getTargets"_qs);
+        for (const QJsonValue &value : reply.result.value(u"targetInfos").toArray()) {
+            if (value.toObject().value(u"type").toString() == u"page")
+                pages.append(value);
+        }
+        return pages;
+    }
+    QString url(const QString &targetId) {
+        const CdpReply reply =
+            m_control->call(u"Target.getTargetInfo"_qs, {{u"targetId"_qs, targetId}});
+        return reply.result.value(u"targetInfo").toObject().value(u"url").toString();
+    }
+
+    // An expression in the page's own world; its value as text.
+    QString evaluate(const QString &targetId, const QString &expression) {
+        CdpSessionPtr session = m_control->sessionForTarget(targetId);
+        if (!session) {
+            const CdpReply attached = m_control->call(
+                u"Target.attachToTarget"_qs, {{u"targetId"_qs, targetId}, {u"flatten"_qs, true}});
+            session = std::make_shared<CdpSession>();
+            session->id = attached.result.value(u"sessionId").toString();
+            session->targetId = targetId;
+            m_control->addSession(session);
+        }
+        const CdpReply reply =
+            m_control->call(u"Runtime.evaluate"_qs,
+                            {{u"expression"_qs, expression}, {u"returnByValue"_qs, true}}, session);
+        const QJsonValue value = reply.result.value(u"result").toObject().value(u"value");
+        return value.isString() ? value.toString() : value.toVariant().toString();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    Endpoint m_endpoint;
+    std::unique_ptr<CdpConnection> m_control;
+};
+
+} // namespace pressbird::testing

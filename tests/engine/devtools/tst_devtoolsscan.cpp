@@ -1,0 +1,134 @@
+// The real scan passes against a real headless Chromium: what is clicked,
+// what is left alone, and what a document taken before a navigation reads.
+
+#include "devtoolsbrowser.h"
+#include "headlesschromium.h"
+#include "scanrig.h"
+
+#include <QTest>
+
+using namespace pressbird;
+using namespace pressbird::testing;
+
+class TestDevToolsScan : public QObject {
+    Q_OBJECT
+
+private:
+    HeadlessChromium m_chromium;
+    QString m_tab;
+
+    std::unique_ptr<ScanRig> rigOn(const QString &page) {
+        m_chromium.closeAllPages();
+        m_tab = m_chromium.openTab(pageUrl(page));
+        return std::make_unique<ScanRig>(QList<Endpoint>{m_chromium.endpoint()});
+    }
+    QString clicks() { return m_chromium.evaluate(m_tab, u"window.clicks"_qs); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        if (chromiumBinary().isEmpty())
+            QSKIP("no chromium binary");
+        QVERIFY(m_chromium.start());
+    }
+
+    void linksByTextAndButtonsByValue_clickedOncePerMatchingRule() {
+        auto rig = rigOn(u"basic.html"_qs);
+        rig->listClick.appendTicked(rule(u"next"_qs, u"Starts With"_qs));
+        rig->listClick.appendTicked(rule(u"page"_qs, u"Ends With"_qs));
+        rig->listClick.append(rule(u"Other"_qs, u"Exact Match"_qs)); // unticked
+        rig->listPush.appendTicked(rule(u"Continue"_qs, u"Exact Match"_qs));
+        rig->listPush.appendTicked(rule(u"Exact Text"_qs, u"Exact Match"_qs));
+        rig->scan();
+        // The BUTTON element of the same text is no input element; the image
+        // link has no text; the submit button submits its form.
+        QCOMPARE(clicks(), u"link:Next Page;link:Next Page;input:Continue;submit;input:text;"_qs);
+        QCOMPARE(rig->pause.kPollMs, 50); // four clicks, four pauses
+        QVERIFY(rig->yielder.pausePolls >= 4 * 80);
+    }
+
+    void targetBlankLink_opensANewWindow() {
+        auto rig = rigOn(u"basic.html"_qs);
+        const qsizetype before = m_chromium.pageTargets().size();
+        rig->listClick.appendTicked(rule(u"Open window"_qs, u"Exact Match"_qs));
+        rig->engine.ClickLinks();
+        QTRY_COMPARE(m_chromium.pageTargets().size(), before + 1);
+    }
+
+    void capsOfLinksAndElements_indicesPastTheCapNeverExamined() {
+        auto rig = rigOn(u"caps.html"_qs);
+        QCOMPARE(m_chromium.evaluate(m_tab, u"document.all.length"_qs), u"15000"_qs);
+        rig->listClick.appendTicked(rule(u"Reachable"_qs, u"Exact Match"_qs));
+        rig->listClick.appendTicked(rule(u"Unreachable"_qs, u"Exact Match"_qs));
+        rig->listPush.appendTicked(rule(u"Reachable"_qs, u"Exact Match"_qs));
+        rig->listPush.appendTicked(rule(u"Unreachable"_qs, u"Exact Match"_qs));
+        rig->scan();
+        QCOMPARE(clicks(), u"link:Reachable;input:Reachable;"_qs);
+        // Blocks, not one round trip per read.
+        QVERIFY(rig->browser.stats().waits < 200);
+    }
+
+    void navigatingClick_endsTheWalkAndTheNextScanWalksTheNewPage() {
+        auto rig = rigOn(u"navigate.html"_qs);
+        rig->listClick.appendTicked(rule(u"Go on"_qs, u"Starts With"_qs));
+        rig->yielder.onPause = [this] {
+            (void)QTest::qWaitFor([this] { return m_chromium.url(m_tab).endsWith(u"second.html"); },
+                                  10000);
+        };
+        rig->engine.ClickLinks();
+        // "Go on too" of the old page was never pressed, nor "Go on" of the new one.
+        QVERIFY(m_chromium.url(m_tab).endsWith(u"second.html"));
+        QCOMPARE(m_chromium.evaluate(m_tab, u"document.title"_qs), u"second"_qs);
+        rig->yielder.onPause = [this] {
+            (void)QTest::qWaitFor([this] { return m_chromium.url(m_tab).endsWith(u"?again"); },
+                                  10000);
+        };
+        rig->engine.ClickLinks();
+        QVERIFY(m_chromium.url(m_tab).endsWith(u"navigate.html?again"));
+    }
+
+    void documentTakenBeforeNavigation_failsInsteadOfReadingTheNewPage() {
+        auto rig = rigOn(u"plain.html"_qs);
+        auto windows = rig->browser.createShellWindows();
+        std::unique_ptr<Document> document;
+        while (auto window = windows->next()) {
+            if (window->name() == kBrowserWindowName)
+                document = window->document();
+        }
+        QVERIFY(document);
+        QCOMPARE(document->length(Collection::Links), 2);
+        QCOMPARE(document->outerText(Collection::Links, 0), u"Ask me"_qs);
+        // The same shape on another origin: a numeric context id would read it.
+        const QString other = u"data:text/html,<a href=%23>Other page</a><a href=%23>Second</a>"_qs;
+        m_chromium.control().call(u"Page.navigate"_qs, {{u"url"_qs, other}},
+                                  m_chromium.control().sessionForTarget(m_tab));
+        QTRY_VERIFY(m_chromium.url(m_tab).startsWith(u"data:"));
+        QCOMPARE(document->length(Collection::Links), std::nullopt);
+        QCOMPARE(document->outerText(Collection::Links, 0), std::nullopt);
+        QVERIFY(!document->click(Collection::Links, 0));
+    }
+
+    void hostilePage_cannotForgeReadsNorHijackClicks() {
+        auto rig = rigOn(u"hostile.html"_qs);
+        rig->listClick.appendTicked(rule(u"Real link"_qs, u"Exact Match"_qs));
+        rig->listClick.appendTicked(rule(u"Forged"_qs, u"Contains"_qs));
+        rig->listPush.appendTicked(rule(u"Real button"_qs, u"Exact Match"_qs));
+        rig->listPush.appendTicked(rule(u"Forged"_qs, u"Contains"_qs));
+        rig->scan();
+        QCOMPARE(clicks(), u"link;button;submit;"_qs);
+    }
+
+    void dialogOpenedByAClick_tabSkippedWithoutTimeouts() {
+        auto rig = rigOn(u"dialog.html"_qs);
+        const QString plain = m_chromium.openTab(pageUrl(u"plain.html"_qs));
+        rig->listClick.appendTicked(rule(u"Ask me"_qs, u"Starts With"_qs));
+        rig->scan();
+        rig->scan();
+        // The dialog stays for the user; the other tab is walked in both scans.
+        QCOMPARE(m_chromium.evaluate(plain, u"window.clicks"_qs), u"link;second;link;second;"_qs);
+        QCOMPARE(rig->browser.stats().timeouts, 0);
+        m_chromium.closeTab(m_tab);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDevToolsScan)
+#include "tst_devtoolsscan.moc"
