@@ -1,0 +1,210 @@
+#!/usr/bin/env bash
+# End-to-end test of the installed program on a real X server: Xvfb with
+# openbox and a tray (trayer), a headless Chromium on the demo page, and
+# pressbird driven with xdotool as a user would drive it.
+#
+#   tests/e2e/run.sh [BUILD_DIR]     (default: build/dev)
+#
+# Exit 0 on success, 1 on a failed check, 77 when a needed tool is missing.
+# Screenshots go to docs/screenshots/ (or $PRESSBIRD_SCREENSHOTS).
+set -uo pipefail
+
+repo="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${1:-$repo/build/dev}"
+shots="${PRESSBIRD_SCREENSHOTS:-$repo/docs/screenshots}"
+caption="Pressbird 2.1 - pressbird-tools.example"
+
+for tool in Xvfb openbox trayer xdotool xwininfo xdpyinfo chromium import convert sqlite3 python3; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "e2e: SKIP: $tool is not installed" >&2
+        exit 77
+    fi
+done
+
+tmp="$(mktemp -d /tmp/pressbird-e2e.XXXXXX)"
+pids=()
+cleanup() {
+    for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
+    sleep 0.3
+    for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
+    rm -rf "$tmp"
+}
+trap cleanup EXIT
+
+step() { echo "e2e: $*"; }
+fail() {
+    echo "e2e: FAIL: $*" >&2
+    import -window root "$tmp/failure.png" 2>/dev/null && cp "$tmp/failure.png" "$shots/e2e-failure.png" 2>/dev/null
+    [ -n "${main:-}" ] && xprop -id "$main" WM_STATE _NET_WM_STATE 2>&1 | sed 's/^/  main window: /' >&2
+    [ -f "$tmp/pressbird.log" ] && sed 's/^/  pressbird: /' "$tmp/pressbird.log" >&2
+    exit 1
+}
+# wait_for SECONDS DESCRIPTION COMMAND...: polls every 0.2 s.
+wait_for() {
+    local limit=$1 what=$2
+    shift 2
+    local deadline=$((SECONDS + limit))
+    until "$@" >/dev/null 2>&1; do
+        ((SECONDS < deadline)) || fail "$what (waited ${limit} s)"
+        sleep 0.2
+    done
+}
+
+# --- install into a throwaway prefix ------------------------------------------
+prefix="$tmp/prefix"
+step "building and installing $build into $prefix"
+cmake --build "$build" --target pressbird >"$tmp/build.log" 2>&1 || { cat "$tmp/build.log"; fail "build"; }
+cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "install"; }
+[ -x "$prefix/bin/pressbird" ] || fail "bin/pressbird was not installed"
+[ -f "$prefix/share/applications/pressbird.desktop" ] || fail "the desktop entry was not installed"
+demo="$prefix/share/pressbird/demo/index.html"
+[ -f "$demo" ] || fail "the demo page was not installed"
+mkdir -p "$shots"
+
+# --- X server, window manager, tray ---------------------------------------------
+display=""
+for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || fail "no free X display number"
+export DISPLAY="$display"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+pids+=($!)
+wait_for 10 "Xvfb did not start" xdpyinfo
+openbox >"$tmp/openbox.log" 2>&1 &
+pids+=($!)
+trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
+    --transparent false --SetDockType true >"$tmp/trayer.log" 2>&1 &
+pids+=($!)
+wait_for 10 "the tray did not come up" xdotool search --onlyvisible --name '^panel$'
+panel="$(xdotool search --onlyvisible --name '^panel$' | head -n1)"
+
+wait_for 10 "openbox did not start" bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"
+
+# Everything from here on sees only the fresh folders and the installed prefix.
+export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
+export XDG_DATA_DIRS="$prefix/share" XDG_RUNTIME_DIR="$tmp/run" XDG_CACHE_HOME="$tmp/cache"
+mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+# --- the browser ------------------------------------------------------------------
+profile="$XDG_DATA_HOME/Pressbird/browser-profile"
+mkdir -p "$profile"
+export PRESSBIRD_BROWSER_FLAGS="--headless=new --no-sandbox --disable-gpu --no-first-run"
+if [ -x "$prefix/bin/pressbird-browser" ]; then
+    "$prefix/bin/pressbird-browser" "file://$demo" >"$tmp/browser.log" 2>&1 &
+else
+    # shellcheck disable=SC2086
+    chromium --remote-debugging-port=0 --user-data-dir="$profile" $PRESSBIRD_BROWSER_FLAGS \
+        "file://$demo" >"$tmp/browser.log" 2>&1 &
+fi
+pids+=($!)
+wait_for 30 "the browser wrote no DevToolsActivePort" test -s "$profile/DevToolsActivePort"
+port="$(head -n1 "$profile/DevToolsActivePort")"
+page_title() {
+    python3 - "$port" <<'PY'
+import json, sys, urllib.request
+for t in json.load(urllib.request.urlopen(f"http://127.0.0.1:{sys.argv[1]}/json/list", timeout=2)):
+    if t.get("type") == "page" and "demo" in t.get("title", ""):
+        print(t["title"])
+PY
+}
+title_says() { page_title | grep -q "$1"; }
+wait_for 20 "the demo page did not load" title_says "nothing pressed yet"
+
+# --- pressbird ----------------------------------------------------------------------
+store="$XDG_CONFIG_HOME/Pressbird/settings.sqlite3"
+setting() { sqlite3 -readonly "$store" "SELECT value FROM settings WHERE section='$1' AND key='$2'" 2>/dev/null; }
+main_window() { xdotool search --name "^${caption}\$" | head -n1; }
+visible() { xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"; }
+tray_icons() { xwininfo -tree -id "$panel" | grep -c '("pressbird" "pressbird")'; }
+start_pressbird() {
+    "$prefix/bin/pressbird" >>"$tmp/pressbird.log" 2>&1 &
+    pb=$!
+    pids+=($pb)
+    wait_for 15 "the main window did not appear" bash -c "xdotool search --onlyvisible --name '^${caption}\$'"
+    main="$(main_window)"
+}
+# click WINDOW X Y: a left click at window-relative pixel coordinates.
+click() { xdotool mousemove --window "$1" "$2" "$3" sleep 0.1 click 1; sleep 0.3; }
+
+step "starting pressbird (first run)"
+start_pressbird
+wait_for 10 "the start-up prompt did not appear" bash -c "xdotool search --onlyvisible --name '^Form2255\$'"
+prompt="$(xdotool search --onlyvisible --name '^Form2255$' | head -n1)"
+sleep 0.5
+import -window root "$shots/first-start.png"
+
+step "answering Yes to the start-up prompt"
+# Yes lies at 104,80 (81x33) in the prompt.
+click "$prompt" 144 96
+wait_for 5 "the prompt did not go away" bash -c "! xwininfo -id $prompt | grep -q IsViewable"
+[ -f "$XDG_CONFIG_HOME/autostart/Pressbird.desktop" ] || fail "Yes made no autostart entry"
+[ "$(setting StartUpQ qStrup)" = "1" ] || fail "Yes did not store qStrup=1 (got '$(setting StartUpQ qStrup)')"
+
+# The layout is in twips below the menu bar; the window's height minus the
+# client height (278 px) is the menu bar.
+height="$(xwininfo -id "$main" | awk '/Height:/ {print $2}')"
+mb=$((height - 278))
+step "adding the link rule 'Press me' (Contains) and ticking it (menu bar ${mb} px)"
+xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+click "$main" 50 $((mb + 41))
+xdotool type --delay 30 "Press me"
+# Combo1's arrow, then the fourth kind, "Contains ".
+click "$main" 168 $((mb + 42))
+xdotool key --delay 100 Down Down Down Down Return
+sleep 0.3
+click "$main" 48 $((mb + 68))
+wait_for 5 "Add stored no rule" bash -c "sqlite3 -readonly '$store' \"SELECT value FROM settings WHERE section='list' AND key='listclick-0'\" | grep -q 'Press me -Type: Contains'"
+# The tick box of the first line of ListClick.
+click "$main" 17 $((mb + 97))
+wait_for 5 "ticking the line stored no tick" bash -c "sqlite3 -readonly '$store' \"SELECT value FROM settings WHERE section='list' AND key='listclick-0'\" | grep -q 'Checked: True'"
+import -window root "$shots/main-window.png"
+
+step "waiting for the link to be clicked (interval 5000 ms)"
+wait_for 12 "the link was not clicked within one interval" title_says "link [1-9]"
+page_title
+
+step "minimising to the tray"
+before="$(tray_icons)"
+xdotool windowminimize "$main"
+wait_for 5 "the window did not hide" bash -c "! xwininfo -id $main | grep -q IsViewable"
+wait_for 5 "no tray icon appeared" bash -c "xwininfo -tree -id $panel | grep -q '(\"pressbird\" \"pressbird\")'"
+sleep 0.5
+[ "$(tray_icons)" -eq $((before + 1)) ] || fail "expected exactly one tray icon, found $(( $(tray_icons) - before ))"
+import -window root "$tmp/tray.png"
+ppos="$(xwininfo -id "$panel" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')"
+read -r px py pw ph <<<"$ppos"
+convert "$tmp/tray.png" -crop "${pw}x${ph}+${px}+${py}" +repage -scale 300% "$shots/tray.png"
+
+step "a left click on the icon restores the window"
+icon="$(xwininfo -tree -id "$panel" | grep '("pressbird" "pressbird")' | awk '{print $1}')"
+xdotool mousemove --window "$icon" 8 8 sleep 0.1 click 1
+wait_for 5 "the window did not come back" visible "$main"
+xprop -id "$main" _NET_WM_STATE | grep -q HIDDEN && fail "the window came back minimised"
+
+step "a close request leaves the window open"
+xdotool windowactivate --sync "$main" 2>/dev/null
+xdotool key alt+F4
+sleep 1
+kill -0 "$pb" 2>/dev/null || fail "the program ended on a close request"
+visible "$main" || fail "the window closed on a close request"
+
+step "File > Exit ends the program and leaves no icon"
+click "$main" 19 $((mb / 2))
+xdotool key --delay 150 Up Return
+wait_for 5 "the program did not end after File > Exit" bash -c "! kill -0 $pb"
+[ "$(tray_icons)" -eq "$before" ] || fail "a tray icon was left behind"
+
+step "starting again: no prompt, the rule is still there and ticked"
+start_pressbird
+sleep 1.5
+xdotool search --onlyvisible --name '^Form2255$' >/dev/null && fail "the prompt came again after Yes"
+sqlite3 -readonly "$store" "SELECT value FROM settings WHERE section='list'" | grep -q 'Press me -Type: Contains  -Checked: True' ||
+    fail "the rule was not kept ticked"
+import -window root "$shots/second-start.png"
+click "$main" 19 $((mb / 2))
+xdotool key --delay 150 Up Return
+wait_for 5 "the program did not end the second time" bash -c "! kill -0 $pb"
+
+step "PASS (screenshots in $shots)"
+exit 0
