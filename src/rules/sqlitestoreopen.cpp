@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -137,6 +138,11 @@ Check SqliteStoreOpener::connect(SqliteSettingsStore &store, const QString &path
         return {Verdict::Corrupt, QStringLiteral("the file holds other data than settings"),
                 SQLITE_CORRUPT};
 
+    // The upsert prepares only against UNIQUE(app, section, key): check it before
+    // anything, even the journal mode, is written to a file that may not be ours.
+    if (hasTable && !store.prepareStatements())
+        return {Verdict::Corrupt, QStringLiteral("the settings table has the wrong shape"),
+                SQLITE_CORRUPT};
     if (sqlite3_db_readonly(db.get(), "main") == 1)
         return failure(SQLITE_READONLY, db);
     const std::optional<QString> mode = querySingleText(db.get(), "PRAGMA journal_mode = WAL", &rc);
@@ -151,29 +157,50 @@ Check SqliteStoreOpener::connect(SqliteSettingsStore &store, const QString &path
                     "key TEXT NOT NULL, value TEXT NOT NULL, UNIQUE(app, section, key))");
         if (rc != SQLITE_OK)
             return failure(rc, db);
+        if (!store.prepareStatements())
+            return failure(sqlite3_errcode(db.get()), db);
     }
-    if (!store.prepareStatements())
-        return {Verdict::Corrupt, QStringLiteral("the settings table has the wrong shape"),
-                SQLITE_CORRUPT};
     sqlite3_db_config(db.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     return {};
 }
 
+namespace {
+
+// Reads every row into the copy; the SQLite code that ended the read.
+int copyRows(const QString &uri, int busyTimeoutMs, MemorySettingsStore &copy) {
+    SqliteDatabase db;
+    int rc = db.open(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    if (rc != SQLITE_OK)
+        return rc;
+    sqlite3_busy_timeout(db.get(), busyTimeoutMs);
+    SqliteStatement rows;
+    rc = rows.prepare(db.get(), "SELECT app, section, key, value FROM settings ORDER BY rowid");
+    if (rc != SQLITE_OK)
+        return rc;
+    // Rowid order is the order of first writing, which the copy then keeps.
+    while ((rc = rows.step()) == SQLITE_ROW)
+        copy.SaveSetting(rows.columnText(0), rows.columnText(1), rows.columnText(2),
+                         rows.columnText(3));
+    return rc;
+}
+
+} // namespace
+
 std::unique_ptr<SettingsStore> SqliteStoreOpener::readableCopy(const QString &path,
                                                                int busyTimeoutMs) {
     auto copy = std::make_unique<MemorySettingsStore>();
-    SqliteDatabase db;
-    if (!QFileInfo::exists(path) || db.open(path, SQLITE_OPEN_READONLY) != SQLITE_OK)
+    if (!QFileInfo::exists(path))
         return copy;
-    sqlite3_busy_timeout(db.get(), busyTimeoutMs);
-    SqliteStatement rows;
-    if (rows.prepare(db.get(), "SELECT app, section, key, value FROM settings ORDER BY rowid") !=
-        SQLITE_OK)
-        return copy;
-    // Rowid order is the order of first writing, which the copy then keeps.
-    while (rows.step() == SQLITE_ROW)
-        copy->SaveSetting(rows.columnText(0), rows.columnText(1), rows.columnText(2),
-                          rows.columnText(3));
+    const QString uri =
+        QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(path, "/"));
+    const int rc = copyRows(uri, busyTimeoutMs, *copy);
+    // In a folder that cannot be written, a WAL file cannot get its shared-memory
+    // index; reading it as immutable needs none. Not while another program holds
+    // a lock, since the file may then be half-written.
+    if (rc != SQLITE_DONE && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
+        copy = std::make_unique<MemorySettingsStore>();
+        copyRows(uri + QStringLiteral("?immutable=1"), 0, *copy);
+    }
     return copy;
 }
 
