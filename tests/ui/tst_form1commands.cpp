@@ -1,3 +1,4 @@
+#include "scancycle.h"
 #include "scaninterval.h"
 #include "scantimer.h"
 #include "uifixture.h"
@@ -286,6 +287,23 @@ private Q_SLOTS:
         form->MinimizeApplicationonStartup_Click();
         QVERIFY(!form->MinimizeApplicationonStartup()->isChecked());
         QCOMPARE(stored(), QStringLiteral("False"));
+    }
+
+    void scan_readsTheRulesStraightFromTheLists() {
+        auto page = std::make_shared<SimulatedPage>();
+        const SimulatedElementPtr link = page->addLink(QStringLiteral("Next page"));
+        const SimulatedElementPtr button = page->addInput(QStringLiteral("OK"));
+        fx->browser.addWindow(page);
+        addLink(QStringLiteral("Next"), QStringLiteral("Starts With"));
+        addButton(QStringLiteral("OK"), QStringLiteral("Exact Match"));
+        form->scanCycle().Timer1_Timer();
+        QCOMPARE(link->clicks + button->clicks, 0); // new rules start switched off
+
+        form->ListClick()->setTicked(0, true);
+        form->ListPush()->setTicked(0, true);
+        form->scanCycle().Timer1_Timer();
+        QCOMPARE(link->clicks, 1);
+        QCOMPARE(button->clicks, 1);
     }
 
     void failingStore_losesNoRuleFromTheLists() {

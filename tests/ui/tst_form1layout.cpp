@@ -127,6 +127,18 @@ private Q_SLOTS:
                  form->Combo1());
     }
 
+    void shownFrame_takesTheClicksOnTheListPartsItCovers() {
+        form->Calibration_Click();
+        QWidget *client = form->centralWidget();
+        const QPoint covered(form->ListClick()->geometry().right() - 5,
+                             form->Frame1()->geometry().top() + 5);
+        const QPoint uncovered(form->ListClick()->geometry().left() + 5,
+                               form->ListClick()->geometry().bottom() - 5);
+        QCOMPARE(client->childAt(covered), form->Frame1());
+        QVERIFY(form->ListClick()->isAncestorOf(client->childAt(uncovered)));
+        QCOMPARE(form->ListPush()->geometry().topLeft(), QPoint(224, 88)); // nothing moved
+    }
+
     void captionsAndInitialTexts_areTheDesignOnes() {
         QCOMPARE(form->windowTitle(), QStringLiteral("Pressbird 2.1 - pressbird-tools.example"));
         QVERIFY(kWindowCaption.size() <= 63);
