@@ -9,7 +9,6 @@ struct sqlite3_stmt;
 
 namespace pressbird {
 
-// Owns one connection; closing it is the destructor's job.
 class SqliteDatabase {
 public:
     SqliteDatabase() = default;
@@ -23,7 +22,6 @@ public:
     sqlite3 *get() const { return m_db; }
     QString errorText() const;
 
-    // Runs statements that return no rows of interest.
     int exec(const char *sql);
 
 private:
@@ -52,7 +50,6 @@ private:
     sqlite3_stmt *m_stmt = nullptr;
 };
 
-// Runs a statement that yields one text value, such as a pragma.
 std::optional<QString> querySingleText(sqlite3 *db, const char *sql, int *resultCode = nullptr);
 
 } // namespace pressbird

@@ -32,8 +32,7 @@ bool bindAll(SqliteStatement &statement, std::initializer_list<QString> texts) {
 
 bool SqliteSettingsStore::prepareStatements() {
     sqlite3 *db = m_db.get();
-    // The upsert fails to prepare unless UNIQUE(app, section, key) is there, so
-    // preparing also checks the schema. Never REPLACE: it would move the rowid.
+    // Never REPLACE: it deletes and reinserts, which moves the rowid.
     return m_upsert.prepare(db,
                             "INSERT INTO settings(app, section, key, value) VALUES(?, ?, ?, ?) "
                             "ON CONFLICT(app, section, key) DO UPDATE SET value = excluded.value",
@@ -60,7 +59,6 @@ bool SqliteSettingsStore::upsert(const QString &app, const QString &section, con
     return bindAll(m_upsert, {app, section, key, value}) && m_upsert.step() == SQLITE_DONE;
 }
 
-// The number of rows deleted, or -1 on failure.
 int SqliteSettingsStore::deleteSection(const QString &app, const QString &section) {
     ResetGuard guard(m_deleteSection);
     if (!bindAll(m_deleteSection, {app, section}) || m_deleteSection.step() != SQLITE_DONE)

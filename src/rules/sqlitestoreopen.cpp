@@ -46,7 +46,6 @@ Check failure(int rc, const SqliteDatabase &db) {
     }
 }
 
-// Column `column` of every row, or nullopt with the failing code.
 std::optional<QStringList> queryColumn(sqlite3 *db, const char *sql, int column, int &rc) {
     SqliteStatement statement;
     rc = statement.prepare(db, sql);
@@ -166,7 +165,6 @@ Check SqliteStoreOpener::connect(SqliteSettingsStore &store, const QString &path
 
 namespace {
 
-// Reads every row into the copy; the SQLite code that ended the read.
 int copyRows(const QString &uri, int busyTimeoutMs, MemorySettingsStore &copy) {
     SqliteDatabase db;
     int rc = db.open(uri, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
