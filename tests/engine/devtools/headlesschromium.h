@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/prctl.h>
 #include <memory>
 
 namespace pressbird::testing {
@@ -49,6 +50,8 @@ public:
         m_process.setArguments(headlessFlags() + QStringList{u"--remote-debugging-port=0"_qs,
                                                              u"--user-data-dir="_qs + m_dir.path(),
                                                              u"about:blank"_qs});
+        // A test that crashes takes its browser with it.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start();
