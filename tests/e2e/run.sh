@@ -36,6 +36,7 @@ fail() {
     echo "e2e: FAIL: $*" >&2
     import -window root "$tmp/failure.png" 2>/dev/null && cp "$tmp/failure.png" "$shots/e2e-failure.png" 2>/dev/null
     [ -n "${main:-}" ] && xprop -id "$main" WM_STATE _NET_WM_STATE 2>&1 | sed 's/^/  main window: /' >&2
+    for log in trayer openbox xvfb; do [ -s "$tmp/$log.log" ] && sed "s/^/  $log: /" "$tmp/$log.log" >&2; done
     [ -f "$tmp/pressbird.log" ] && sed 's/^/  pressbird: /' "$tmp/pressbird.log" >&2
     exit 1
 }
@@ -62,15 +63,21 @@ demo="$prefix/share/pressbird/demo/index.html"
 mkdir -p "$shots"
 
 # --- X server, window manager, tray ---------------------------------------------
-display=""
-for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+# Xvfb picks a free display number itself: other sessions on this machine may
+# hold numbers that no lock file shows. A server that loses a race for its
+# number dies at once, so it gets three tries.
+for attempt in 1 2 3; do
+    rm -f "$tmp/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
+    xvfb=$!
+    pids+=($xvfb)
+    wait_for 10 "Xvfb did not start" test -s "$tmp/display"
+    export DISPLAY=":$(head -n1 "$tmp/display")"
+    sleep 0.5
+    kill -0 "$xvfb" 2>/dev/null && xdpyinfo >/dev/null 2>&1 && break
+    ((attempt < 3)) || fail "Xvfb kept dying"
 done
-[ -n "$display" ] || fail "no free X display number"
-export DISPLAY="$display"
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
-pids+=($!)
-wait_for 10 "Xvfb did not start" xdpyinfo
+step "X server on $DISPLAY"
 openbox >"$tmp/openbox.log" 2>&1 &
 pids+=($!)
 trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
