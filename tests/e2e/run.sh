@@ -63,30 +63,49 @@ demo="$prefix/share/pressbird/demo/index.html"
 mkdir -p "$shots"
 
 # --- X server, window manager, tray ---------------------------------------------
-# Xvfb picks a free display number itself: other sessions on this machine may
-# hold numbers that no lock file shows. A server that loses a race for its
-# number dies at once, so it gets three tries.
-for attempt in 1 2 3; do
-    rm -f "$tmp/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$tmp/display" >"$tmp/xvfb.log" 2>&1 &
+# A display number well away from the usual ones, since other sessions on
+# this machine start X servers too; a server that loses a race for its number
+# dies at once, and the next try takes another.
+for attempt in 1 2 3 4 5; do
+    n=$((200 + RANDOM % 700))
+    [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
     xvfb=$!
     pids+=($xvfb)
-    wait_for 10 "Xvfb did not start" test -s "$tmp/display"
-    export DISPLAY=":$(head -n1 "$tmp/display")"
-    sleep 0.5
-    kill -0 "$xvfb" 2>/dev/null && xdpyinfo >/dev/null 2>&1 && break
-    ((attempt < 3)) || fail "Xvfb kept dying"
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do
+        kill -0 "$xvfb" 2>/dev/null || break
+        xdpyinfo >/dev/null 2>&1 && break 2
+        sleep 0.2
+    done
+    ((attempt < 5)) || fail "Xvfb did not start"
 done
 step "X server on $DISPLAY"
-openbox >"$tmp/openbox.log" 2>&1 &
-pids+=($!)
-trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 32 \
-    --transparent false --SetDockType true >"$tmp/trayer.log" 2>&1 &
-pids+=($!)
-wait_for 10 "the tray did not come up" xdotool search --onlyvisible --name '^panel$'
+# The window manager and the tray are started again if they give up early:
+# on a busy machine a fresh X server sometimes refuses its first clients.
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window; }
+tray_ready() { xdotool search --onlyvisible --name '^panel$' >/dev/null 2>&1; }
+start_helper() {
+    local name=$1 ready=$2
+    shift 2
+    for _ in 1 2 3; do
+        "$@" >"$tmp/$name.log" 2>&1 &
+        local pid=$!
+        pids+=($pid)
+        for _ in $(seq 50); do
+            "$ready" 2>/dev/null && return 0
+            kill -0 "$pid" 2>/dev/null || break
+            sleep 0.2
+        done
+        kill "$pid" 2>/dev/null
+        sleep 1
+    done
+    fail "$name did not start"
+}
+start_helper openbox wm_ready openbox
+start_helper trayer tray_ready trayer --edge bottom --align right --widthtype pixel --width 120 \
+    --heighttype pixel --height 32 --transparent false --SetDockType true
 panel="$(xdotool search --onlyvisible --name '^panel$' | head -n1)"
-
-wait_for 10 "openbox did not start" bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"
 
 # Everything from here on sees only the fresh folders and the installed prefix.
 export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
