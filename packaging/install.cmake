@@ -29,11 +29,10 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://pressbird-tools.example/")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Presses the links and buttons you name in your browser windows\n\
- Pressbird watches the pages of a Chromium-family browser and, at a fixed\n\
- interval, clicks the links and pushes the buttons whose text matches the\n\
- rules you typed in. It lives in the system tray.")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Pressbird watches the pages of a Chromium-family browser and, at a fixed \
+interval, clicks the links and pushes the buttons whose text matches the rules \
+you typed in. It lives in the system tray.")
 # The Debian 12 runtime of what the build links, plus the X11 platform plugin
 # that the Qt libraries load at run time and the icon renderer.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS

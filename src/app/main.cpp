@@ -1,6 +1,7 @@
 #include "autostart.h"
 #include "clock.h"
 #include "desktopshell.h"
+#include "devtoolsbrowser.h"
 #include "form1.h"
 #include "helppage.h"
 #include "messageboxes.h"
@@ -13,11 +14,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#if PRESSBIRD_HAVE_DEVTOOLS
-#include "devtoolsbrowser.h"
-#else
-#include "simulatedbrowser.h"
-#endif
 
 using namespace pressbird;
 
@@ -53,11 +49,7 @@ int main(int argc, char **argv) {
     if (const QString problem = opened.message(); !problem.isEmpty())
         messages.inform(problem, kProgramTitle.toString());
 
-#if PRESSBIRD_HAVE_DEVTOOLS
     DevToolsBrowser browser;
-#else
-    SimulatedBrowser browser;
-#endif
     EventLoopYielder yielder;
     SystemClock clock;
     Form1 form(*opened.store, browser, yielder, clock, messages);
