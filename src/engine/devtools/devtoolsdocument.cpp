@@ -3,6 +3,7 @@
 #include "pagescript.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
 namespace pressbird {
 
@@ -53,9 +54,9 @@ std::optional<int> DevToolsDocument::fetch(Collection collection, int start, int
     target.valid = false;
     const std::optional<QJsonValue> answer =
         evaluate(rowsExpression(collection, start, count, withText), false);
-    if (!answer || !answer->isArray())
+    if (!answer || !answer->isString())
         return std::nullopt;
-    const QJsonArray pair = answer->toArray();
+    const QJsonArray pair = QJsonDocument::fromJson(answer->toString().toUtf8()).array();
     if (!pair.at(0).isDouble())
         return std::nullopt;
     target.rows.clear();

@@ -11,7 +11,7 @@ namespace pressbird {
 // elements (a form field called "tagName", an image called "links") can
 // change what is read or pressed.
 
-// [length, [[tagName, value|null, outerText|null], ...]] for up to count
+// JSON text of [length, [[tagName, value|null, outerText|null], ...]] for up to count
 // elements from start; outerText only when withText.
 QString rowsExpression(Collection collection, int start, int count, bool withText);
 // true when the element existed and was pressed.
