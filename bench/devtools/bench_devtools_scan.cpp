@@ -92,7 +92,7 @@ int main(int argc, char **argv) {
     }
     chromium.closeAllPages();
     const QString tab = chromium.openTab(pageUrl(u"scanpage.html"_qs));
-    out << "page: " << chromium.evaluate(tab, u"document.all.length"_qs) << " elements, "
+    out << "page: " << chromium.evaluate(tab, u"document.getElementsByTagName('*').length"_qs) << " elements, "
         << chromium.evaluate(tab, u"document.links.length"_qs) << " links\n";
 
     DevToolsBrowser browser({}, [&] { return QList<Endpoint>{chromium.endpoint()}; });
