@@ -14,7 +14,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-
 using namespace pressbird;
 
 namespace {

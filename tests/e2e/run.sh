@@ -219,6 +219,8 @@ step "File > Exit ends the program and leaves no icon"
 click "$main" 19 $((mb / 2))
 xdotool key --delay 150 Up Return
 wait_for 5 "the program did not end after File > Exit" bash -c "! kill -0 $pb"
+wait "$pb"; rc=$?
+[ "$rc" -eq 0 ] || fail "pressbird ended with status $rc after File > Exit"
 [ "$(tray_icons)" -eq "$before" ] || fail "a tray icon was left behind"
 
 step "starting again: no prompt, the rule is still there and ticked"
@@ -231,6 +233,8 @@ import -window root "$shots/second-start.png"
 click "$main" 19 $((mb / 2))
 xdotool key --delay 150 Up Return
 wait_for 5 "the program did not end the second time" bash -c "! kill -0 $pb"
+wait "$pb"; rc=$?
+[ "$rc" -eq 0 ] || fail "pressbird ended with status $rc the second time"
 
 step "PASS (screenshots in $shots)"
 exit 0
