@@ -55,14 +55,15 @@ int main(int argc, char **argv)
     Pause pause(clock, yielder);
     ScanEngine engine(browser, listClick, listPush, yielder, pause);
 
-    // Baseline measured in the same run: one bare yield per element, which
-    // any scan that keeps the window responsive must pay.
+    // Baseline measured in the same run: one bare pass through the event loop
+    // per element examined, what a scan that yields naively would pay for the
+    // yields alone.
     QElapsedTimer timer;
     std::vector<qint64> yieldNs;
     for (int run = 0; run < kRuns; ++run) {
         timer.start();
         for (int i = 0; i < kElements + kLinks; ++i)
-            yielder.yield();
+            QCoreApplication::processEvents();
         yieldNs.push_back(timer.nsecsElapsed());
     }
 
@@ -83,8 +84,8 @@ int main(int argc, char **argv)
         << " ticked rules matching nothing (median of " << kRuns << " runs)\n";
     out << "  scan: " << QString::number(scanMs, 'f', 2) << " ms, "
         << QString::number(scanMs * 1e3 / examined, 'f', 3) << " us per element examined\n";
-    out << "  baseline (one bare yield per element): " << QString::number(yieldMs, 'f', 2)
+    out << "  baseline (one bare processEvents per element): " << QString::number(yieldMs, 'f', 2)
         << " ms\n";
-    out << "scan/yield-baseline ratio: " << QString::number(scanMs / yieldMs, 'f', 2) << "\n";
+    out << "scan/processEvents-baseline ratio: " << QString::number(scanMs / yieldMs, 'f', 2) << "\n";
     return 0;
 }

@@ -1,7 +1,7 @@
 #include "scanengine.h"
 
 #include "rulelist.h"
-#include "rulematches.h"
+#include "rulematchcache.h"
 #include "waitseconds.h"
 #include "yielder.h"
 
@@ -106,7 +106,7 @@ void ScanEngine::walkElements(Document &document, const PassTraits &traits)
             const std::optional<QString> text = readText(index);
             if (!entry || !ticked || !text || text->isEmpty())
                 continue;
-            if (!RuleMatches(*entry, *ticked, *text))
+            if (!m_matcher.RuleMatches(rule, *entry, *ticked, *text))
                 continue;
 
             document.click(traits.collection, index);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "browser.h"
+#include "rulematchcache.h"
 
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,7 @@ private:
     // The window collection of the latest walk; it lives until the next walk
     // replaces it.
     std::shared_ptr<ShellWindows> m_shellWindows;
+    RuleMatchCache m_matcher;
     bool m_stopRequested = false;
 };
 

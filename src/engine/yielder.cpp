@@ -6,9 +6,17 @@
 
 namespace pressbird {
 
+EventLoopYielder::EventLoopYielder()
+{
+    m_sinceLastYield.start();
+}
+
 void EventLoopYielder::yield()
 {
+    if (m_sinceLastYield.nsecsElapsed() < kCoalesceNs)
+        return;
     QCoreApplication::processEvents();
+    m_sinceLastYield.restart();
 }
 
 void EventLoopYielder::yieldIdle(int maxMs)
@@ -22,6 +30,7 @@ void EventLoopYielder::yieldIdle(int maxMs)
     QEventLoop loop;
     QTimer::singleShot(maxMs, &loop, &QEventLoop::quit);
     loop.exec();
+    m_sinceLastYield.restart();
 }
 
 } // namespace pressbird
