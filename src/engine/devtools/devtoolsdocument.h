@@ -20,8 +20,8 @@ namespace pressbird {
 // that changes only through clicks every read is what a live read would give.
 class DevToolsDocument final : public Document {
 public:
-    static constexpr int kFirstBlock = 128;
-    static constexpr int kMaxBlock = 4096;
+    static constexpr int kFirstBlock = 1024;
+    static constexpr int kMaxBlock = 16384;
     static constexpr int kMaxBlockAgeMs = 1000;
 
     DevToolsDocument(std::shared_ptr<CdpConnection> connection, CdpSessionPtr session,

@@ -17,12 +17,16 @@ constexpr char16_t kPrelude[] = uR"JS(
 )JS";
 
 constexpr char16_t kRows[] = uR"JS(
-  const valued = [HTMLInputElement, HTMLButtonElement, HTMLSelectElement,
-                  HTMLTextAreaElement, HTMLOptionElement, HTMLOutputElement, HTMLDataElement];
+  // Getters are looked up once per block, not once per element.
+  const tagNameOf = getter(Element.prototype, 'tagName');
+  const outerTextOf = getter(HTMLElement.prototype, 'outerText');
+  const valued = [HTMLInputElement, HTMLButtonElement, HTMLSelectElement, HTMLTextAreaElement,
+                  HTMLOptionElement, HTMLOutputElement, HTMLDataElement]
+                     .map((type) => [type, getter(type.prototype, 'value')]);
   const valueOf = (el) => {
-    for (const type of valued) {
+    for (const [type, get] of valued) {
       if (el instanceof type)
-        return read(type.prototype, 'value', el);
+        return Reflect.apply(get, el, []);
     }
     return null;
   };
@@ -31,8 +35,8 @@ constexpr char16_t kRows[] = uR"JS(
   for (let i = start; i < end; ++i) {
     const el = item(i);
     const html = el instanceof HTMLElement;
-    rows.push([read(Element.prototype, 'tagName', el), valueOf(el),
-               withText && html ? read(HTMLElement.prototype, 'outerText', el) : null]);
+    rows.push([Reflect.apply(tagNameOf, el, []), valueOf(el),
+               withText && html ? Reflect.apply(outerTextOf, el, []) : null]);
   }
   // One string crosses the protocol far cheaper than ten thousand values.
   return JSON.stringify([length, rows]);
