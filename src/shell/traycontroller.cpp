@@ -52,6 +52,9 @@ void TrayController::Restore() {
 void TrayController::ExitM() {
     m_ending = true;
     m_tray.hide();
+    // The scan unwinds from its yields before the event loop can end; the
+    // window goes at once so the program looks ended meanwhile.
+    m_host.window().hide();
     m_host.stopScan();
     m_host.allowFinalClose();
     Q_EMIT ended();

@@ -151,8 +151,10 @@ private Q_SLOTS:
 
     void exitBeforeAnyMinimise_stillEnds() {
         QSignalSpy ended(controller.get(), &TrayController::ended);
+        host->widget.show();
         controller->ExitM();
         QCOMPARE(ended.count(), 1);
+        QVERIFY(!host->widget.isVisible());
     }
 
     void startMinimised_honouredOnlyWithTray_data() {
