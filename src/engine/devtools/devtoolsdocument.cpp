@@ -61,6 +61,10 @@ std::optional<int> DevToolsDocument::fetch(Collection collection, int start, int
         return std::nullopt;
     target.rows.clear();
     for (const QJsonValue &item : pair.at(1).toArray()) {
+        if (item.isString()) {
+            target.rows.append(Row{item.toString(), std::nullopt, std::nullopt});
+            continue;
+        }
         const QJsonArray fields = item.toArray();
         target.rows.append(Row{textOf(fields.at(0)), textOf(fields.at(1)), textOf(fields.at(2))});
     }
