@@ -88,7 +88,12 @@ public:
         const CdpReply reply = m_control->call(u"Target.createTarget"_qs, {{u"url"_qs, url}});
         const QString id = reply.result.value(u"targetId").toString();
         (void)QTest::qWaitFor(
-            [&] { return evaluate(id, u"document.readyState"_qs) == u"complete"_qs; }, 20000);
+            [&] {
+                // The tab's first document is a complete about:blank: wait for the page.
+                return evaluate(id, u"location.href !== 'about:blank' && "
+                                    u"document.readyState === 'complete'"_qs) == u"true"_qs;
+            },
+            20000);
         return id;
     }
     void closeTab(const QString &targetId) {
