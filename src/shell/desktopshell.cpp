@@ -6,6 +6,7 @@
 #include "loadstep.h"
 #include "messageboxes.h"
 #include "programtitle.h"
+#include "scancycle.h"
 #include "shellhost.h"
 #include "shellmessages.h"
 #include "startupprompt.h"
@@ -13,8 +14,14 @@
 
 #include <QCheckBox>
 #include <QPushButton>
+#include <QThread>
+#include <QTimer>
 
 namespace pressbird {
+
+namespace {
+constexpr int kUnwindPollMs = 10;
+} // namespace
 
 class DesktopShell::Host final : public ShellHost {
 public:
@@ -64,7 +71,7 @@ DesktopShell::DesktopShell(Form1 &form, Services services, QObject *parent)
     connect(m_trayController.get(), &TrayController::ended, this, [this] {
         if (m_prompt)
             m_prompt->hide();
-        Q_EMIT ended();
+        endOnceScanHasReturned();
     });
 }
 
@@ -87,6 +94,32 @@ void DesktopShell::showPrompt() {
             m_form, m_services.store, m_services.autostart, *m_messages);
     }
     m_prompt->show();
+}
+
+// Once the event loop is told to quit, every nested loop returns at once
+// without handling events, so a scan waiting for the browser inside one would
+// spin and never return. The scan was told to stop and returns at its next
+// step; the program ends when it has, and when no other nested loop runs.
+void DesktopShell::endOnceScanHasReturned() {
+    if (m_ending)
+        return;
+    m_ending = true;
+    const auto unwound = [this] {
+        return !m_form.scanCycle().isScanning() && QThread::currentThread()->loopLevel() <= 1;
+    };
+    if (unwound()) {
+        Q_EMIT ended();
+        return;
+    }
+    auto *poll = new QTimer(this);
+    poll->setInterval(kUnwindPollMs);
+    connect(poll, &QTimer::timeout, this, [this, poll, unwound] {
+        if (!unwound())
+            return;
+        poll->stop();
+        Q_EMIT ended();
+    });
+    poll->start();
 }
 
 void DesktopShell::Helpf() {

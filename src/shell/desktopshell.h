@@ -46,7 +46,8 @@ public:
     void Helpf();
 
 Q_SIGNALS:
-    // File, Exit was chosen: the icon is gone and the scan stopped.
+    // File, Exit was chosen: the icon and the windows are gone, and the scan
+    // has returned from its waits, so the event loop may end now.
     void ended();
 
 private:
@@ -54,6 +55,7 @@ private:
     class Messages;
 
     void showPrompt();
+    void endOnceScanHasReturned();
 
     Form1 &m_form;
     Services m_services;
@@ -62,6 +64,7 @@ private:
     std::unique_ptr<TrayController> m_trayController;
     std::unique_ptr<Form2255> m_prompt;
     std::unique_ptr<StartupPrompt> m_promptLogic;
+    bool m_ending = false;
 };
 
 } // namespace pressbird

@@ -6,6 +6,7 @@
 #include "helppage.h"
 #include "memorysettingsstore.h"
 #include "messageboxes.h"
+#include "scancycle.h"
 #include "scantimer.h"
 #include "shellfakes.h"
 #include "simulatedbrowser.h"
@@ -119,6 +120,32 @@ private Q_SLOTS:
         QVERIFY(!form->Timer1().isEnabled());
         QVERIFY(!shell->prompt()->isVisible());
         QVERIFY(form->close());
+    }
+
+    // Ending the event loop while the scan waits for the browser in a nested
+    // loop leaves that wait spinning: the program must end only once the
+    // scan has returned, and no tick may follow.
+    void exitInsideScan_endsOnlyAfterScanReturns() {
+        auto page = std::make_shared<SimulatedPage>();
+        page->addLink(QStringLiteral("Next page"));
+        browser.addWindow(page);
+        startShell();
+        QSignalSpy ended(shell.get(), &DesktopShell::ended);
+        int endedInsideScan = -1;
+        browser.trace = [&](const SimulatedCallInfo &info) {
+            if (info.call != SimulatedCall::Length || endedInsideScan != -1)
+                return;
+            form->ExitM()->trigger();
+            QTest::qWait(30); // what a browser wait would run meanwhile
+            endedInsideScan = ended.count();
+        };
+        form->scanCycle().Timer1_Timer();
+        browser.trace = nullptr;
+        QCOMPARE(endedInsideScan, 0);
+        QVERIFY(!form->isVisible());
+        QTRY_COMPARE(ended.count(), 1);
+        QVERIFY(!form->Timer1().isEnabled());
+        QVERIFY(!form->scanCycle().isScanning());
     }
 
     void startMinimisedTicked_startsInTrayWithTickShown() {
