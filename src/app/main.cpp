@@ -14,6 +14,9 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include <cstdio>
+#include <cstdlib>
+
 using namespace pressbird;
 
 namespace {
@@ -31,6 +34,22 @@ void answerCommandLine(int argc, char **argv) {
     parser.process(early);
 }
 
+// Without a display Qt ends the program with an abort and advice to reinstall
+// it; a desktop user needs to hear what is missing, and a script an exit code.
+QtMessageHandler g_qtHandler = nullptr;
+void failWithoutDisplay(QtMsgType type, const QMessageLogContext &context, const QString &text) {
+    if (type != QtFatalMsg) {
+        g_qtHandler(type, context, text);
+        return;
+    }
+    const QByteArray display = qgetenv("DISPLAY");
+    std::fprintf(stderr,
+                 "pressbird: no display could be opened (DISPLAY is %s). Pressbird is a "
+                 "desktop program: start it inside a graphical session.\n",
+                 display.isEmpty() ? "not set" : display.constData());
+    std::_Exit(EXIT_FAILURE);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -38,7 +57,9 @@ int main(int argc, char **argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral(PRESSBIRD_VERSION));
     answerCommandLine(argc, argv);
 
+    g_qtHandler = qInstallMessageHandler(failWithoutDisplay);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_qtHandler);
     // The window hides to the tray and the prompt hides when answered:
     // neither is the last window closing.
     QApplication::setQuitOnLastWindowClosed(false);
