@@ -102,6 +102,14 @@ void RuleListWidget::mousePressEvent(QMouseEvent *event) {
         event->accept();
         return;
     }
+    // The view would clear the highlight on a press below the last line; the
+    // current entry is what Delete removes, so it stays.
+    if (!indexAt(event->position().toPoint()).isValid()) {
+        event->accept();
+        setFocus(Qt::MouseFocusReason);
+        Q_EMIT MouseDown(1, event->globalPosition().toPoint());
+        return;
+    }
     m_leftPressed = true;
     m_changedByUser = false;
     m_inUserEvent = true;

@@ -88,6 +88,18 @@ private Q_SLOTS:
         QCOMPARE(list->ticked(1), false);
     }
 
+    void clickBelowTheLastLine_keepsTheHighlightAndIsNoClick() {
+        fill({QStringLiteral("A"), QStringLiteral("B")});
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, lineCentre(1));
+        QSignalSpy clicks(list.get(), &RuleListWidget::Click);
+        const QPoint blank(lineCentre(1).x(), list->viewport()->height() - 5);
+        QVERIFY(!list->indexAt(blank).isValid());
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, blank);
+        QCOMPARE(list->currentEntry(), std::int16_t{1});
+        QCOMPARE(clicks.size(), 0);
+        QVERIFY(list->hasFocus());
+    }
+
     void tickBoxByMouse_togglesAndNotifiesOnce() {
         fill({QStringLiteral("A"), QStringLiteral("B")});
         QSignalSpy clicks(list.get(), &RuleListWidget::Click);
