@@ -1,6 +1,7 @@
 #include "loadstep.h"
 
 #include "ruleentry.h"
+#include "scaninterval.h"
 #include "scantimer.h"
 #include "settingsstore.h"
 #include "shellhost.h"
@@ -8,23 +9,8 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QRegularExpression>
-
-#include <cmath>
 
 namespace pressbird {
-
-std::optional<double> intervalFromText(const QString &text) {
-    static const QRegularExpression numeric(
-        QStringLiteral(R"(^\s*[+-]?(\d+\.?\d*|\.\d+)([eE][+-]?\d+)?\s*$)"));
-    if (!numeric.match(text).hasMatch())
-        return std::nullopt;
-    bool ok = false;
-    const double value = text.trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(value))
-        return std::nullopt;
-    return std::nearbyint(value);
-}
 
 void RunLoadStep(ShellHost &host, SettingsStore &store, const std::function<void()> &showPrompt) {
     host.Combo1().addItems(linkKindCaptions());
@@ -39,10 +25,14 @@ void RunLoadStep(ShellHost &host, SettingsStore &store, const std::function<void
     text1.setText(store.GetSetting(kAppName.toString(), kOptSection.toString(),
                                    kIntervalKey.toString(), text1.text()));
 
-    const std::optional<double> ms = intervalFromText(text1.text());
-    if (!ms || *ms < 0 || *ms > ScanTimer::kMaxInterval)
+    // The same reading as the Calibration OK command's, so an interval that
+    // runs after OK also runs after a restart.
+    std::optional<int> ms = IntervalFromText(text1.text());
+    if (!ms) {
         text1.setText(kFallbackInterval.toString());
-    host.Timer1().setInterval(static_cast<int>(intervalFromText(text1.text()).value_or(1000)));
+        ms = IntervalFromText(text1.text());
+    }
+    host.Timer1().setInterval(ms.value_or(0));
     host.Timer1().setEnabled(true);
 }
 

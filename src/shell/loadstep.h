@@ -3,7 +3,6 @@
 #include <QString>
 
 #include <functional>
-#include <optional>
 
 namespace pressbird {
 
@@ -13,11 +12,6 @@ class ShellHost;
 inline constexpr QStringView kOptSection = u"Opt";
 inline constexpr QStringView kIntervalKey = u"Text1Text";
 inline constexpr QStringView kFallbackInterval = u"1000";
-
-// A stored interval text as milliseconds: plain decimal numbers with an
-// optional sign, point, exponent and surrounding blanks, rounded to the
-// nearest whole number (a half to the even one). nullopt for anything else.
-std::optional<double> intervalFromText(const QString &text);
 
 // The main window's load step: the kind pick lists, the rule lists, the
 // prompt when it is due (shown without waiting), then the saved interval in

@@ -65,6 +65,8 @@ private Q_SLOTS:
                                       << "1500.5" << 1500;
         QTest::newRow("blanks and sign") << " +2000 "
                                          << " +2000 " << 2000;
+        QTest::newRow("exponent, as Calibration takes it") << "2.5e3"
+                                                           << "2.5e3" << 2500;
         QTest::newRow("zero never fires") << "0"
                                           << "0" << 0;
         QTest::newRow("top of range") << "65535"
