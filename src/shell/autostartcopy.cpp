@@ -7,6 +7,22 @@
 
 namespace pressbird {
 
+namespace {
+
+// mkpath gives no reason; the nearest path that exists usually tells it.
+QString whyFolderIsMissing(const QString &folder) {
+    QFileInfo nearest(folder);
+    while (!nearest.exists() && !nearest.isRoot() && nearest.absolutePath() != nearest.filePath())
+        nearest.setFile(nearest.absolutePath());
+    if (nearest.exists() && !nearest.isDir())
+        return QStringLiteral("%1 is a file, not a folder.").arg(nearest.filePath());
+    if (nearest.exists() && !nearest.isWritable())
+        return QStringLiteral("%1 may not be written to.").arg(nearest.filePath());
+    return QStringLiteral("the file system refused it.");
+}
+
+} // namespace
+
 AutostartResult copyReplacing(const QString &source, const QString &destination) {
     AutostartResult result;
     result.source = source;
@@ -29,7 +45,8 @@ AutostartResult copyReplacing(const QString &source, const QString &destination)
 
     const QString folder = QFileInfo(destination).absolutePath();
     if (!QDir().mkpath(folder)) {
-        result.error = QStringLiteral("The folder %1 could not be created.").arg(folder);
+        result.error = QStringLiteral("The folder %1 could not be created: %2")
+                           .arg(folder, whyFolderIsMissing(folder));
         return result;
     }
     // Written beside the target and renamed over it, so a full disk or a

@@ -136,8 +136,23 @@ private Q_SLOTS:
         prompt->Command1_Click();
         QCOMPARE(messages.warnings.size(), 1);
         QVERIFY(messages.warnings.first().contains(path(QStringLiteral("config/autostart"))));
+        QVERIFY(messages.warnings.first().contains(QStringLiteral("is a file, not a folder")));
         QVERIFY(!answer());
         QVERIFY(mainWindow.isVisible());
+    }
+
+    void yesWhenConfigFolderIsReadOnly_saysWhyAndDoesNotRemember() {
+        const QString config = path(QStringLiteral("config"));
+        QDir().mkpath(config);
+        QFile::setPermissions(config, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        prompt->Command1_Click();
+        QFile::setPermissions(config, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                          QFileDevice::ExeOwner);
+        if (QFile::exists(autostartFile()))
+            QSKIP("running with rights that ignore folder permissions");
+        QCOMPARE(messages.warnings.size(), 1);
+        QVERIFY(messages.warnings.first().contains(config + QStringLiteral(" may not be written")));
+        QVERIFY(!answer());
     }
 
     void copyOverUnwritableFile_keepsOldFileWhole() {
