@@ -37,7 +37,6 @@ public:
     SqliteStatement &operator=(const SqliteStatement &) = delete;
 
     int prepare(sqlite3 *db, const char *sql, bool persistent = false);
-    bool valid() const { return m_stmt != nullptr; }
 
     bool bind(int index, const QString &text);
     int step();

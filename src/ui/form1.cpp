@@ -233,23 +233,11 @@ void Form1::stopScan() {
     Timer1().setEnabled(false);
 }
 
-void Form1::closeForExit() {
-    allowFinalClose();
-    stopScan();
-    close();
-}
-
 void Form1::closeEvent(QCloseEvent *event) {
     if (m_closeAllowed)
         event->accept();
     else
         event->ignore();
-}
-
-void Form1::changeEvent(QEvent *event) {
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
-        Q_EMIT windowMinimized();
 }
 
 } // namespace pressbird

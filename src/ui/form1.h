@@ -46,8 +46,6 @@ public:
 
     ScanTimer &Timer1();
     ScanCycle &scanCycle() { return *m_cycle; }
-    ScanEngine &scanEngine() { return *m_engine; }
-    Pause &pause() { return *m_pause; }
 
     RuleListWidget *ListClick() const { return m_listClick; }
     RuleListWidget *ListPush() const { return m_listPush; }
@@ -86,8 +84,6 @@ public:
     void allowFinalClose() { m_closeAllowed = true; }
     // Makes a running scan return at its next yield and no further tick run.
     void stopScan();
-    // All three at once, for File > Exit.
-    void closeForExit();
 
     void Command1_Click();
     void Command2_Click();
@@ -109,12 +105,9 @@ Q_SIGNALS:
     void minimizeRequested();
     void exitRequested();
     void helpRequested();
-    // The window became minimised (by the title bar, the taskbar or code).
-    void windowMinimized();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
-    void changeEvent(QEvent *event) override;
 
 private:
     void createControls(QWidget *client);
@@ -124,7 +117,6 @@ private:
     void About();
     void addRule(QLineEdit *nameBox, QComboBox *kindBox, RuleListWidget *list);
     void popUpRmenu(int button, const QPoint &globalPos);
-    void saveMinimizeOnStartup();
 
     SettingsStore &m_store;
     Yielder &m_yielder;

@@ -45,8 +45,8 @@ void Form1::connectHandlers() {
     connect(m_about2, &QAction::triggered, this, &Form1::About2_Click);
     connect(m_calibration, &QAction::triggered, this, &Form1::Calibration_Click);
     connect(m_deleteM, &QAction::triggered, this, &Form1::DeleteM_Click);
-    // The action has ticked itself by the time it triggers.
-    connect(m_minimizeOnStartup, &QAction::triggered, this, &Form1::saveMinimizeOnStartup);
+    connect(m_minimizeOnStartup, &QAction::triggered, this,
+            &Form1::MinimizeApplicationonStartup_Click);
     connect(m_minimize, &QAction::triggered, this, &Form1::minimizeRequested);
     connect(m_exitM, &QAction::triggered, this, &Form1::exitRequested);
     connect(m_helpf, &QAction::triggered, this, &Form1::helpRequested);
@@ -154,12 +154,8 @@ void Form1::About2_Click() {
     About();
 }
 
+// The checkable action has ticked or cleared itself by the time it triggers.
 void Form1::MinimizeApplicationonStartup_Click() {
-    m_minimizeOnStartup->toggle();
-    saveMinimizeOnStartup();
-}
-
-void Form1::saveMinimizeOnStartup() {
     m_store.SaveSetting(kAppName.toString(), QStringLiteral("option"), QStringLiteral("minappsu"),
                         m_minimizeOnStartup->isChecked() ? QStringLiteral("True")
                                                          : QStringLiteral("False"));

@@ -284,12 +284,12 @@ private Q_SLOTS:
         form->MinimizeApplicationonStartup()->trigger();
         QVERIFY(form->MinimizeApplicationonStartup()->isChecked());
         QCOMPARE(stored(), QStringLiteral("True"));
-        form->MinimizeApplicationonStartup_Click();
+        form->MinimizeApplicationonStartup()->trigger();
         QVERIFY(!form->MinimizeApplicationonStartup()->isChecked());
         QCOMPARE(stored(), QStringLiteral("False"));
     }
 
-    void scan_readsTheRulesStraightFromTheLists() {
+    void scan_readsTheRulesStraightFromTheLists_andStopsWhenTold() {
         auto page = std::make_shared<SimulatedPage>();
         const SimulatedElementPtr link = page->addLink(QStringLiteral("Next page"));
         const SimulatedElementPtr button = page->addInput(QStringLiteral("OK"));
@@ -304,6 +304,12 @@ private Q_SLOTS:
         form->scanCycle().Timer1_Timer();
         QCOMPARE(link->clicks, 1);
         QCOMPARE(button->clicks, 1);
+
+        form->Timer1().setEnabled(true);
+        form->stopScan();
+        QVERIFY(!form->Timer1().isEnabled());
+        form->scanCycle().Timer1_Timer();
+        QCOMPARE(link->clicks + button->clicks, 2); // a stopped scan clicks nothing more
     }
 
     void failingStore_losesNoRuleFromTheLists() {
