@@ -2,13 +2,13 @@
 
 namespace pressbird {
 
-void MemorySettingsStore::upsert(SettingRows &rows, const QString &key, const QString &value) {
-    for (SettingRow &row : rows) {
-        if (row.key == key) {
-            row.value = value;
-            return;
-        }
+void MemorySettingsStore::Section::upsert(const QString &key, const QString &value) {
+    const auto found = rowOfKey.constFind(key);
+    if (found != rowOfKey.cend()) {
+        rows[*found].value = value;
+        return;
     }
+    rowOfKey.insert(key, rows.size());
     rows.append({key, value});
 }
 
@@ -16,7 +16,7 @@ bool MemorySettingsStore::SaveSetting(const QString &app, const QString &section
                                       const QString &key, const QString &value) {
     if (m_failing)
         return false;
-    upsert(m_sections[{app, section}], key, value);
+    m_sections[{app, section}].upsert(key, value);
     return true;
 }
 
@@ -27,19 +27,16 @@ QString MemorySettingsStore::GetSetting(const QString &app, const QString &secti
     const auto found = m_sections.constFind({app, section});
     if (found == m_sections.cend())
         return defaultValue;
-    for (const SettingRow &row : *found) {
-        if (row.key == key)
-            return row.value;
-    }
-    return defaultValue;
+    const auto row = found->rowOfKey.constFind(key);
+    return row == found->rowOfKey.cend() ? defaultValue : found->rows.at(*row).value;
 }
 
 std::optional<SettingRows> MemorySettingsStore::GetAllSettings(const QString &app,
                                                                const QString &section) {
     const auto found = m_sections.constFind({app, section});
-    if (m_failing || found == m_sections.cend() || found->isEmpty())
+    if (m_failing || found == m_sections.cend() || found->rows.isEmpty())
         return std::nullopt;
-    return *found;
+    return found->rows;
 }
 
 bool MemorySettingsStore::DeleteSetting(const QString &app, const QString &section) {
@@ -52,13 +49,13 @@ bool MemorySettingsStore::ReplaceSection(const QString &app, const QString &sect
                                          const SettingRows &rows) {
     if (m_failing)
         return false;
-    SettingRows fresh;
+    Section fresh;
     for (const SettingRow &row : rows)
-        upsert(fresh, row.key, row.value);
-    if (fresh.isEmpty())
+        fresh.upsert(row.key, row.value);
+    if (fresh.rows.isEmpty())
         m_sections.remove({app, section});
     else
-        m_sections.insert({app, section}, fresh);
+        m_sections.insert({app, section}, std::move(fresh));
     return true;
 }
 

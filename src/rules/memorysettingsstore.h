@@ -2,6 +2,7 @@
 
 #include "settingsstore.h"
 
+#include <QHash>
 #include <QMap>
 
 #include <utility>
@@ -27,9 +28,16 @@ public:
 
 private:
     using SectionId = std::pair<QString, QString>;
-    static void upsert(SettingRows &rows, const QString &key, const QString &value);
+    // Rows in the order of first writing, with each key's row number beside
+    // them, so that neither a save of 32767 lines nor a seeding copy of a
+    // whole file costs a search of the section per key.
+    struct Section {
+        SettingRows rows;
+        QHash<QString, qsizetype> rowOfKey;
+        void upsert(const QString &key, const QString &value);
+    };
 
-    QMap<SectionId, SettingRows> m_sections;
+    QMap<SectionId, Section> m_sections;
     bool m_failing = false;
 };
 
