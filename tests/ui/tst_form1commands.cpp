@@ -132,6 +132,24 @@ private Q_SLOTS:
                  QStringLiteral("Loaded -Type: Contains -Checked: True"));
     }
 
+    void addToAFullList_saysSoAndKeepsTheName() {
+        for (int i = 0; i < RuleList::kMaxEntries; ++i)
+            QVERIFY(form->ListClick()->append(QString::number(i)));
+        form->setTag(QStringLiteral("Skip"));
+        addLink(QStringLiteral("One more"), QStringLiteral("Contains "));
+        QCOMPARE(fx->messages.shown.size(), 1);
+        QCOMPARE(fx->messages.shown.first().text,
+                 QStringLiteral("The list is full: it holds 32767 rules. Delete one before adding "
+                                "another."));
+        QCOMPARE(fx->messages.shown.first().title, QStringLiteral("Pressbird"));
+        QCOMPARE(form->ListClick()->count(), RuleList::kMaxEntries);
+        QCOMPARE(form->Text5()->text(), QStringLiteral("One more"));
+        QCOMPARE(form->Tag(), QStringLiteral("Skip"));
+        // The other list still takes rules.
+        addButton(QStringLiteral("OK"), QStringLiteral("Exact Match"));
+        QCOMPARE(form->ListPush()->count(), std::int16_t{1});
+    }
+
     void removeButtons_onlyShowTheHint() {
         addLink(QStringLiteral("Next"), QStringLiteral("Ends With"));
         form->ListClick()->setCurrentEntry(0);
