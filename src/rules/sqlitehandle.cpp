@@ -50,8 +50,10 @@ int SqliteStatement::prepare(sqlite3 *db, const char *sql, bool persistent) {
 
 bool SqliteStatement::bind(int index, const QString &text) {
     const QByteArray utf8 = text.toUtf8();
-    return sqlite3_bind_text(m_stmt, index, utf8.constData(), static_cast<int>(utf8.size()),
-                             SQLITE_TRANSIENT) == SQLITE_OK;
+    // The 64-bit length: an int would wrap on a huge text and store a cut one.
+    return sqlite3_bind_text64(m_stmt, index, utf8.constData(),
+                               static_cast<sqlite3_uint64>(utf8.size()), SQLITE_TRANSIENT,
+                               SQLITE_UTF8) == SQLITE_OK;
 }
 
 int SqliteStatement::step() {
