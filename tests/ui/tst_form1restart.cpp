@@ -69,8 +69,6 @@ private Q_SLOTS:
     }
     void cleanup() { fx.reset(); }
 
-    void restart_reversesEachListAndKeepsTicks() { checkReversalAndTicks(); }
-
     void restart_overTheSettingsFile_reversesEachListAndKeepsTicks() {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
@@ -118,27 +116,6 @@ private Q_SLOTS:
                                QStringLiteral("New -Type: Contains -Checked: False")},
                               {QStringLiteral("listclick-0"),
                                QStringLiteral("Bad -Type: Contains -Checked: True")}}));
-    }
-
-    void oddRows_loadUnticked_orAreDroppedAtTheNextSave() {
-        storeRows(
-            {{QStringLiteral("listpush-0"), QStringLiteral("P -Type: Contains -Checked: true")},
-             {QStringLiteral("other"), QStringLiteral("left by someone else")},
-             {QStringLiteral("listclick-0"), QStringLiteral("L -Type: Contains -Checked: True")}});
-        fx->restart();
-        QCOMPARE(linesOf(*form().ListPush()), QStringList{QStringLiteral("[ ] P -Type: Contains")});
-        QCOMPARE(linesOf(*form().ListClick()),
-                 QStringList{QStringLiteral("[x] L -Type: Contains")});
-        QVERIFY(form().Tag().isEmpty());
-        form().ListPush_Click();
-        QCOMPARE(fx->storedList()->size(), 2);
-        QVERIFY(fx->stored(QStringLiteral("other")).isEmpty());
-    }
-
-    void nameHoldingTheCheckSuffix_comesBackCutShort() {
-        addLink(QStringLiteral("Odd -Checked: here"));
-        fx->restart();
-        QCOMPARE(linesOf(*form().ListClick()), QStringList{QStringLiteral("[ ] Odd")});
     }
 };
 
