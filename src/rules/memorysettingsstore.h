@@ -28,9 +28,7 @@ public:
 
 private:
     using SectionId = std::pair<QString, QString>;
-    // Rows in the order of first writing, with each key's row number beside
-    // them, so that neither a save of 32767 lines nor a seeding copy of a
-    // whole file costs a search of the section per key.
+    // Rows in the order of first writing, and each key's row: no search per key.
     struct Section {
         SettingRows rows;
         QHash<QString, qsizetype> rowOfKey;
