@@ -14,31 +14,58 @@ build="${1:-$repo/build/dev}"
 shots="${PRESSBIRD_SCREENSHOTS:-$repo/docs/screenshots}"
 caption="Pressbird 2.1 - pressbird-tools.example"
 
-for tool in Xvfb openbox trayer xdotool xwininfo xdpyinfo chromium import convert sqlite3 python3; do
+for tool in Xvfb openbox trayer xdotool xwininfo xdpyinfo xprop dbus-daemon chromium import convert sqlite3 python3; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "e2e: SKIP: $tool is not installed" >&2
         exit 77
     fi
 done
 
-# The unit tests run offscreen; this one needs the real X server.
-unset QT_QPA_PLATFORM
-tmp="$(mktemp -d /tmp/pressbird-e2e.XXXXXX)"
+# The unit tests run offscreen; this one needs the real X server, and none of
+# the desktop session it may have been started from.
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS SESSION_MANAGER
+tmp="$(mktemp -d "${TMPDIR:-/tmp}/pressbird-e2e.XXXXXX")"
 pids=()
+track() {
+    pids+=("$1")
+    echo "$1" >>"$tmp/pids"
+}
+alive() {
+    local pid
+    for pid in "${pids[@]}"; do kill -0 "$pid" 2>/dev/null && return 0; done
+    return 1
+}
 cleanup() {
+    [ -n "${watchdog:-}" ] && kill "$watchdog" 2>/dev/null
     for ((i = ${#pids[@]} - 1; i >= 0; i--)); do kill "${pids[i]}" 2>/dev/null; done
-    sleep 0.3
+    for _ in $(seq 30); do alive || break; sleep 0.1; done
     for pid in "${pids[@]}"; do kill -9 "$pid" 2>/dev/null; done
+    wait 2>/dev/null
     rm -rf "$tmp"
 }
 trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM HUP
+# Ends what this script started even when the script itself is killed
+# outright, as by a time-out of the test runner.
+(
+    trap 'kill "$nap" 2>/dev/null; wait "$nap"; exit 0' TERM
+    while kill -0 $$ 2>/dev/null; do
+        sleep 1 &
+        nap=$!
+        wait "$nap"
+    done
+    [ -f "$tmp/pids" ] && xargs -r kill -9 <"$tmp/pids"
+    rm -rf "$tmp"
+) >/dev/null 2>&1 &
+watchdog=$!
 
 step() { echo "e2e: $*"; }
 fail() {
     echo "e2e: FAIL: $*" >&2
     import -window root "$tmp/failure.png" 2>/dev/null && cp "$tmp/failure.png" "$shots/e2e-failure.png" 2>/dev/null
     [ -n "${main:-}" ] && xprop -id "$main" WM_STATE _NET_WM_STATE 2>&1 | sed 's/^/  main window: /' >&2
-    for log in trayer openbox xvfb; do [ -s "$tmp/$log.log" ] && sed "s/^/  $log: /" "$tmp/$log.log" >&2; done
+    for log in trayer openbox xvfb dbus; do [ -s "$tmp/$log.log" ] && sed "s/^/  $log: /" "$tmp/$log.log" >&2; done
     [ -f "$tmp/pressbird.log" ] && sed 's/^/  pressbird: /' "$tmp/pressbird.log" >&2
     exit 1
 }
@@ -55,8 +82,12 @@ wait_for() {
 
 # --- install into a throwaway prefix ------------------------------------------
 prefix="$tmp/prefix"
-step "building and installing $build into $prefix"
-cmake --build "$build" --target pressbird >"$tmp/build.log" 2>&1 || { cat "$tmp/build.log"; fail "build"; }
+step "installing $build into $prefix"
+# Under CTest the tree is built already, and a second build in it would race
+# with whatever else runs there.
+if [ -z "${PRESSBIRD_E2E_NO_BUILD:-}" ]; then
+    cmake --build "$build" --target pressbird >"$tmp/build.log" 2>&1 || { cat "$tmp/build.log"; fail "build"; }
+fi
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "install"; }
 [ -x "$prefix/bin/pressbird" ] || fail "bin/pressbird was not installed"
 [ -f "$prefix/share/applications/pressbird.desktop" ] || fail "the desktop entry was not installed"
@@ -67,21 +98,30 @@ mkdir -p "$shots"
 # --- X server, window manager, tray ---------------------------------------------
 # A display number well away from the usual ones, since other sessions on
 # this machine start X servers too; a server that loses a race for its number
-# dies at once, and the next try takes another.
-for attempt in 1 2 3 4 5; do
+# dies at once, and the next try takes another. The lock file names the
+# server that won, so the test never drives another session's display.
+# -noreset: the short-lived probes below would otherwise reset the server
+# each time they disconnect, refusing the clients that connect meanwhile.
+ours() { [ "$(tr -d ' \n' 2>/dev/null <"/tmp/.X$1-lock")" = "$2" ] && kill -0 "$2" 2>/dev/null; }
+xserver=""
+for attempt in 1 2 3 4 5 6 7 8; do
     n=$((200 + RANDOM % 700))
     [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >>"$tmp/xvfb.log" 2>&1 &
     xvfb=$!
-    pids+=($xvfb)
-    export DISPLAY=":$n"
+    track "$xvfb"
     for _ in $(seq 50); do
         kill -0 "$xvfb" 2>/dev/null || break
-        xdpyinfo >/dev/null 2>&1 && break 2
+        if ours "$n" "$xvfb" && DISPLAY=":$n" xdpyinfo >/dev/null 2>&1; then
+            xserver=":$n"
+            break 2
+        fi
         sleep 0.2
     done
-    ((attempt < 5)) || fail "Xvfb did not start"
+    kill "$xvfb" 2>/dev/null
 done
+[ -n "$xserver" ] || fail "Xvfb did not start"
+export DISPLAY="$xserver"
 step "X server on $DISPLAY"
 # The window manager and the tray are started again if they give up early:
 # on a busy machine a fresh X server sometimes refuses its first clients.
@@ -91,9 +131,9 @@ start_helper() {
     local name=$1 ready=$2
     shift 2
     for _ in 1 2 3; do
-        "$@" >"$tmp/$name.log" 2>&1 &
+        "$@" >>"$tmp/$name.log" 2>&1 &
         local pid=$!
-        pids+=($pid)
+        track "$pid"
         for _ in $(seq 50); do
             "$ready" 2>/dev/null && return 0
             kill -0 "$pid" 2>/dev/null || break
@@ -113,6 +153,14 @@ panel="$(xdotool search --onlyvisible --name '^panel$' | head -n1)"
 export HOME="$tmp/home" XDG_CONFIG_HOME="$tmp/config" XDG_DATA_HOME="$tmp/data"
 export XDG_DATA_DIRS="$prefix/share" XDG_RUNTIME_DIR="$tmp/run" XDG_CACHE_HOME="$tmp/cache"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+# A bus of the test's own: without one, the first D-Bus client would launch a
+# bus on the X server that outlives the test, and a bus of a real session
+# could take the tray icon away from trayer.
+dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR/bus" \
+    >"$tmp/dbus.log" 2>&1 &
+track $!
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
+wait_for 10 "the session bus did not start" test -S "$XDG_RUNTIME_DIR/bus"
 
 # --- the browser ------------------------------------------------------------------
 profile="$XDG_DATA_HOME/Pressbird/browser-profile"
@@ -125,7 +173,7 @@ else
     chromium --remote-debugging-port=0 --user-data-dir="$profile" $PRESSBIRD_BROWSER_FLAGS \
         "file://$demo" >"$tmp/browser.log" 2>&1 &
 fi
-pids+=($!)
+track $!
 wait_for 30 "the browser wrote no DevToolsActivePort" test -s "$profile/DevToolsActivePort"
 port="$(head -n1 "$profile/DevToolsActivePort")"
 page_title() {
@@ -142,13 +190,13 @@ wait_for 20 "the demo page did not load" title_says "nothing pressed yet"
 # --- pressbird ----------------------------------------------------------------------
 store="$XDG_CONFIG_HOME/Pressbird/settings.sqlite3"
 setting() { sqlite3 -readonly "$store" "SELECT value FROM settings WHERE section='$1' AND key='$2'" 2>/dev/null; }
-main_window() { xdotool search --name "^${caption}\$" | head -n1; }
+main_window() { xdotool search --onlyvisible --name "^${caption}\$" | head -n1; }
 visible() { xwininfo -id "$1" 2>/dev/null | grep -q "Map State: IsViewable"; }
 tray_icons() { xwininfo -tree -id "$panel" | grep -c '("pressbird" "pressbird")'; }
 start_pressbird() {
     "$prefix/bin/pressbird" >>"$tmp/pressbird.log" 2>&1 &
     pb=$!
-    pids+=($pb)
+    track "$pb"
     wait_for 15 "the main window did not appear" bash -c "xdotool search --onlyvisible --name '^${caption}\$'"
     main="$(main_window)"
 }
