@@ -274,12 +274,16 @@ wait "$pb"; rc=$?
 [ "$(tray_icons)" -eq "$before" ] || fail "a tray icon was left behind"
 
 step "starting again: no prompt, the rule is still there and ticked"
+clicks_before="$(page_title | sed -n 's/.*link \([0-9]*\),.*/\1/p')"
 start_pressbird
 sleep 1.5
 xdotool search --onlyvisible --name '^Form2255$' >/dev/null && fail "the prompt came again after Yes"
 sqlite3 -readonly "$store" "SELECT value FROM settings WHERE section='list'" | grep -q 'Press me -Type: Contains  -Checked: True' ||
     fail "the rule was not kept ticked"
 import -window root "$shots/second-start.png"
+# Only a rule that came back into the list, ticked, presses the link again.
+more_clicks() { [ "$(page_title | sed -n 's/.*link \([0-9]*\),.*/\1/p')" -gt "$clicks_before" ]; }
+wait_for 12 "the reloaded rule did not press the link within one interval" more_clicks
 click "$main" 19 $((mb / 2))
 xdotool key --delay 150 Up Return
 wait_for 5 "the program did not end the second time" bash -c "! kill -0 $pb"
