@@ -139,9 +139,14 @@ Check SqliteStoreOpener::connect(SqliteSettingsStore &store, const QString &path
 
     // The upsert prepares only against UNIQUE(app, section, key): check it before
     // anything, even the journal mode, is written to a file that may not be ours.
-    if (hasTable && !store.prepareStatements())
+    // Only a plain SQL error means the wrong shape; a passing failure (busy, out of
+    // memory, I/O) must not send a sound file aside.
+    if (hasTable && !store.prepareStatements()) {
+        if (const int code = sqlite3_errcode(db.get()); code != SQLITE_ERROR)
+            return failure(code, db);
         return {Verdict::Corrupt, QStringLiteral("the settings table has the wrong shape"),
                 SQLITE_CORRUPT};
+    }
     if (sqlite3_db_readonly(db.get(), "main") == 1)
         return failure(SQLITE_READONLY, db);
     const std::optional<QString> mode = querySingleText(db.get(), "PRAGMA journal_mode = WAL", &rc);
