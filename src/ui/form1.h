@@ -123,6 +123,7 @@ private:
     MessageBoxes &m_messages;
     QString m_tag;
     bool m_closeAllowed = false;
+    bool m_saveRefusalShown = false;
 
     QLabel *m_label1 = nullptr;
     QLabel *m_label2 = nullptr;

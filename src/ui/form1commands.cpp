@@ -26,6 +26,9 @@ const QString kRemoveHint =
 const QString kListFullMessage =
     QStringLiteral("The list is full: it holds %1 rules. Delete one before adding another.")
         .arg(RuleList::kMaxEntries);
+const QString kSaveRefusedMessage = QStringLiteral(
+    "Your rules could not be saved. The rules saved before are kept as they were, and your "
+    "changes stay in this window; Pressbird saves them again at your next change.");
 
 } // namespace
 
@@ -57,8 +60,15 @@ void Form1::FillList() {
 }
 
 void Form1::ListUpdate() {
-    // A refused save keeps the stored rules as they were; nothing to report.
-    pressbird::ListUpdate(m_store, *m_listClick, *m_listPush, m_tag);
+    // A refused save keeps the stored rules whole, but the user must know the
+    // latest change is not kept: said once, until a save goes through again.
+    const bool saved = pressbird::ListUpdate(m_store, *m_listClick, *m_listPush, m_tag);
+    if (saved) {
+        m_saveRefusalShown = false;
+    } else if (!m_saveRefusalShown) {
+        m_saveRefusalShown = true;
+        m_messages.inform(kSaveRefusedMessage, kProgramTitle.toString());
+    }
 }
 
 void Form1::addRule(QLineEdit *nameBox, QComboBox *kindBox, RuleListWidget *list) {

@@ -330,16 +330,23 @@ private Q_SLOTS:
         QCOMPARE(link->clicks + button->clicks, 2); // a stopped scan clicks nothing more
     }
 
-    void failingStore_losesNoRuleFromTheLists() {
+    void failingStore_losesNoRuleFromTheLists_andSaysSoOnce() {
         fx->ownStore.setFailing(true);
         addLink(QStringLiteral("Next"), QStringLiteral("Ends With"));
+        addLink(QStringLiteral("Other"), QStringLiteral("Ends With"));
         form->Calibration_Click();
         QTest::mouseClick(form->Command5(), Qt::LeftButton);
-        QCOMPARE(form->ListClick()->count(), std::int16_t{1});
-        QVERIFY(fx->messages.shown.isEmpty());
+        QCOMPARE(form->ListClick()->count(), std::int16_t{2});
+        QCOMPARE(fx->messages.shown.size(), 1);
+        QVERIFY(fx->messages.shown.constFirst().text.startsWith(
+            QStringLiteral("Your rules could not be saved.")));
         fx->ownStore.setFailing(false);
         form->ListClick_Click();
-        QCOMPARE(fx->storedList()->size(), 1);
+        QCOMPARE(fx->storedList()->size(), 2);
+        // A later refusal is news again.
+        fx->ownStore.setFailing(true);
+        form->ListClick_Click();
+        QCOMPARE(fx->messages.shown.size(), 2);
     }
 };
 
