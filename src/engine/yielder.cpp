@@ -2,25 +2,23 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 
 namespace pressbird {
 
-EventLoopYielder::EventLoopYielder()
-{
+EventLoopYielder::EventLoopYielder() {
     m_sinceLastYield.start();
 }
 
-void EventLoopYielder::yield()
-{
+void EventLoopYielder::yield() {
     if (m_sinceLastYield.nsecsElapsed() < kCoalesceNs)
         return;
     QCoreApplication::processEvents();
     m_sinceLastYield.restart();
 }
 
-void EventLoopYielder::yieldIdle(int maxMs)
-{
+void EventLoopYielder::yieldIdle(int maxMs) {
     if (maxMs <= 0) {
         yield();
         return;
@@ -29,7 +27,10 @@ void EventLoopYielder::yieldIdle(int maxMs)
     // timer does, so a pause sleeps instead of spinning.
     QEventLoop loop;
     QTimer::singleShot(maxMs, &loop, &QEventLoop::quit);
-    loop.exec();
+    // A nested loop returns -1 at once while the application is quitting:
+    // sleep instead, so a pause still waits rather than spinning a core.
+    if (loop.exec() < 0)
+        QThread::msleep(static_cast<unsigned long>(maxMs));
     m_sinceLastYield.restart();
 }
 

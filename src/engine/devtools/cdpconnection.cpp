@@ -184,8 +184,12 @@ bool CdpConnection::waitUntil(const std::function<bool()> &done, int timeoutMs) 
     connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(timeoutMs);
     m_loops.append(&loop);
-    while (!done() && timer.isActive())
-        loop.exec();
+    // Once the application is quitting a nested loop returns -1 at once and
+    // handles nothing, so no answer can come: give up instead of spinning.
+    while (!done() && timer.isActive()) {
+        if (loop.exec() < 0)
+            break;
+    }
     m_loops.removeAll(&loop);
     return done();
 }
