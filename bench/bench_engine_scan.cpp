@@ -3,13 +3,13 @@
 // rules in each list that match nothing. The browser costs nothing here, so
 // the figure is what the scan itself spends per element.
 
+#include "clock.h"
 #include "memoryrulelist.h"
 #include "ruleentry.h"
 #include "scanengine.h"
 #include "simulatedbrowser.h"
 #include "waitseconds.h"
 #include "yielder.h"
-#include "clock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -20,8 +20,7 @@
 
 using namespace pressbird;
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
 
@@ -86,6 +85,7 @@ int main(int argc, char **argv)
         << QString::number(scanMs * 1e3 / examined, 'f', 3) << " us per element examined\n";
     out << "  baseline (one bare processEvents per element): " << QString::number(yieldMs, 'f', 2)
         << " ms\n";
-    out << "scan/processEvents-baseline ratio: " << QString::number(scanMs / yieldMs, 'f', 2) << "\n";
+    out << "scan/processEvents-baseline ratio: " << QString::number(scanMs / yieldMs, 'f', 2)
+        << "\n";
     return 0;
 }

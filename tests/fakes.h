@@ -12,8 +12,7 @@ class FakeClock final : public Clock {
 public:
     double now = 0;
     double secondsSinceMidnight() const override { return now; }
-    void advance(double seconds)
-    {
+    void advance(double seconds) {
         now += seconds;
         if (now >= 86400)
             now -= 86400;
@@ -25,22 +24,18 @@ public:
 class FakeYielder final : public Yielder {
 public:
     explicit FakeYielder(FakeClock *clock = nullptr)
-        : m_clock(clock)
-    {
-    }
+        : m_clock(clock) {}
 
     int yields = 0;
     int idleYields = 0;
     std::function<void()> onYield;
 
-    void yield() override
-    {
+    void yield() override {
         ++yields;
         if (onYield)
             onYield();
     }
-    void yieldIdle(int maxMs) override
-    {
+    void yieldIdle(int maxMs) override {
         ++idleYields;
         if (m_clock)
             m_clock->advance(maxMs / 1000.0);

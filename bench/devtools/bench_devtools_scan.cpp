@@ -15,12 +15,11 @@
 #include <QCoreApplication>
 #include <QDirIterator>
 #include <QElapsedTimer>
-
-#include <numeric>
 #include <QTextStream>
 
 #include <algorithm>
 #include <ctime>
+#include <numeric>
 
 using namespace pressbird;
 using namespace pressbird::testing;
@@ -94,8 +93,8 @@ int main(int argc, char **argv) {
     }
     chromium.closeAllPages();
     const QString tab = chromium.openTab(pageUrl(u"scanpage.html"_qs));
-    out << "page: " << chromium.evaluate(tab, u"document.getElementsByTagName('*').length"_qs) << " elements, "
-        << chromium.evaluate(tab, u"document.links.length"_qs) << " links\n";
+    out << "page: " << chromium.evaluate(tab, u"document.getElementsByTagName('*').length"_qs)
+        << " elements, " << chromium.evaluate(tab, u"document.links.length"_qs) << " links\n";
 
     DevToolsBrowser browser({}, [&] { return QList<Endpoint>{chromium.endpoint()}; });
     MemoryRuleList listClick;
@@ -161,7 +160,8 @@ int main(int argc, char **argv) {
         << "  (a) wall time:           " << QString::number(median(wall), 'f', 1) << " ms\n"
         << "  (b) Pressbird CPU:       " << QString::number(median(cpu), 'f', 1) << " ms\n"
         << "  (c) round trips:         " << roundTrips << " (" << commands << " commands)\n"
-        << "  (d) in-page floor:       " << QString::number(median(floor), 'f', 1) << " ms\n"
+        << "  (d) in-page floor:       " << QString::number(median(floor), 'f', 1)
+        << " ms\n"
         // /proc counts CPU in 10 ms ticks: the mean over every run resolves finer.
         << "  browser CPU per scan:    "
         << QString::number(std::accumulate(browserCpu.cbegin(), browserCpu.cend(), 0.0) / kRuns,

@@ -4,8 +4,7 @@
 
 namespace pressbird {
 
-double SystemClock::secondsSinceMidnight() const
-{
+double SystemClock::secondsSinceMidnight() const {
     return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
 }
 

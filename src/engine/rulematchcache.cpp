@@ -3,8 +3,7 @@
 namespace pressbird {
 
 bool RuleMatchCache::RuleMatches(std::int16_t ruleIndex, const QString &entry, bool ticked,
-                                 const QString &elementText)
-{
+                                 const QString &elementText) {
     if (!ticked || ruleIndex < 0)
         return false;
 

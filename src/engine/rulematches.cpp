@@ -5,8 +5,7 @@ namespace {
 
 // Only the space character is a blank: tabs, line breaks and no-break
 // spaces are part of the text.
-QStringView trimBlanks(QStringView text)
-{
+QStringView trimBlanks(QStringView text) {
     qsizetype begin = 0;
     qsizetype end = text.size();
     while (begin < end && text[begin] == u' ')
@@ -16,8 +15,7 @@ QStringView trimBlanks(QStringView text)
     return text.sliced(begin, end - begin);
 }
 
-ParsedRule::Kind kindOf(QStringView kind)
-{
+ParsedRule::Kind kindOf(QStringView kind) {
     if (kind == u"starts with")
         return ParsedRule::Kind::StartsWith;
     if (kind == u"ends with")
@@ -31,8 +29,7 @@ ParsedRule::Kind kindOf(QStringView kind)
 
 } // namespace
 
-ParsedRule ParseRule(const QString &entry)
-{
+ParsedRule ParseRule(const QString &entry) {
     const QString lowered = entry.toLower();
     static constexpr QStringView separator = u" -type: ";
     const qsizetype first = lowered.indexOf(separator);
@@ -51,13 +48,11 @@ ParsedRule ParseRule(const QString &entry)
     return rule;
 }
 
-QString NormalizeElementText(QStringView elementText)
-{
+QString NormalizeElementText(QStringView elementText) {
     return trimBlanks(elementText).toString().toUpper();
 }
 
-bool Matches(const ParsedRule &rule, const QString &text)
-{
+bool Matches(const ParsedRule &rule, const QString &text) {
     const qsizetype n = rule.pattern.size();
     switch (rule.kind) {
     case ParsedRule::Kind::StartsWith:
@@ -74,8 +69,7 @@ bool Matches(const ParsedRule &rule, const QString &text)
     return false;
 }
 
-bool RuleMatches(const QString &entry, bool ticked, const QString &elementText)
-{
+bool RuleMatches(const QString &entry, bool ticked, const QString &elementText) {
     if (!ticked)
         return false;
     return Matches(ParseRule(entry), NormalizeElementText(elementText));

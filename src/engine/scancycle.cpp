@@ -8,13 +8,11 @@ namespace pressbird {
 ScanCycle::ScanCycle(ScanEngine &engine, Yielder &yielder, QObject *parent)
     : QObject(parent)
     , m_engine(engine)
-    , m_yielder(yielder)
-{
+    , m_yielder(yielder) {
     connect(&m_timer, &ScanTimer::timeout, this, &ScanCycle::Timer1_Timer);
 }
 
-void ScanCycle::Timer1_Timer()
-{
+void ScanCycle::Timer1_Timer() {
     if (m_scanning)
         return; // a tick can only come in while the timer is off if called by hand
     m_scanning = true;

@@ -25,34 +25,27 @@ ScanEngine::ScanEngine(Browser &browser, const RuleList &listClick, const RuleLi
     , m_listClick(listClick)
     , m_listPush(listPush)
     , m_yielder(yielder)
-    , m_pause(pause)
-{
-}
+    , m_pause(pause) {}
 
-void ScanEngine::ClickLinks()
-{
+void ScanEngine::ClickLinks() {
     walkWindows({Collection::Links, m_listClick, kMaxLinkIndex, false, false, true});
 }
 
-void ScanEngine::PushButtons()
-{
+void ScanEngine::PushButtons() {
     walkWindows({Collection::All, m_listPush, kMaxElementIndex, true, true, false});
 }
 
-void ScanEngine::setStopRequested(bool stop)
-{
+void ScanEngine::setStopRequested(bool stop) {
     m_stopRequested = stop;
     m_pause.setStopRequested(stop);
 }
 
-bool ScanEngine::yieldAndContinue()
-{
+bool ScanEngine::yieldAndContinue() {
     m_yielder.yield();
     return !m_stopRequested;
 }
 
-void ScanEngine::walkWindows(const PassTraits &traits)
-{
+void ScanEngine::walkWindows(const PassTraits &traits) {
     if (m_stopRequested)
         return;
     m_shellWindows = m_browser.createShellWindows();
@@ -72,8 +65,7 @@ void ScanEngine::walkWindows(const PassTraits &traits)
     }
 }
 
-void ScanEngine::walkElements(Document &document, const PassTraits &traits)
-{
+void ScanEngine::walkElements(Document &document, const PassTraits &traits) {
     const auto readText = [&](int index) {
         return traits.textIsValue ? document.value(traits.collection, index)
                                   : document.outerText(traits.collection, index);

@@ -3,20 +3,17 @@
 namespace pressbird {
 
 ScanTimer::ScanTimer(QObject *parent)
-    : QObject(parent)
-{
+    : QObject(parent) {
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ScanTimer::timeout);
 }
 
-void ScanTimer::setEnabled(bool enabled)
-{
+void ScanTimer::setEnabled(bool enabled) {
     m_enabled = enabled;
     restart();
 }
 
-bool ScanTimer::setInterval(int ms)
-{
+bool ScanTimer::setInterval(int ms) {
     if (ms < 0 || ms > kMaxInterval)
         return false;
     m_interval = ms;
@@ -24,8 +21,7 @@ bool ScanTimer::setInterval(int ms)
     return true;
 }
 
-void ScanTimer::restart()
-{
+void ScanTimer::restart() {
     if (m_enabled && m_interval > 0)
         m_timer.start(m_interval);
     else

@@ -2,35 +2,30 @@
 
 namespace pressbird {
 
-std::int16_t MemoryRuleList::count() const
-{
+std::int16_t MemoryRuleList::count() const {
     return static_cast<std::int16_t>(m_entries.size());
 }
 
-std::optional<QString> MemoryRuleList::text(std::int16_t index) const
-{
+std::optional<QString> MemoryRuleList::text(std::int16_t index) const {
     if (!valid(index))
         return std::nullopt;
     return m_entries.at(index).text;
 }
 
-std::optional<bool> MemoryRuleList::ticked(std::int16_t index) const
-{
+std::optional<bool> MemoryRuleList::ticked(std::int16_t index) const {
     if (!valid(index))
         return std::nullopt;
     return m_entries.at(index).ticked;
 }
 
-bool MemoryRuleList::append(const QString &text)
-{
+bool MemoryRuleList::append(const QString &text) {
     if (m_entries.size() >= kMaxEntries)
         return false;
     m_entries.append({text, false});
     return true;
 }
 
-bool MemoryRuleList::insertAtTop(const QString &text)
-{
+bool MemoryRuleList::insertAtTop(const QString &text) {
     if (m_entries.size() >= kMaxEntries)
         return false;
     m_entries.prepend({text, false});
@@ -39,14 +34,12 @@ bool MemoryRuleList::insertAtTop(const QString &text)
     return true;
 }
 
-void MemoryRuleList::setTicked(std::int16_t index, bool ticked)
-{
+void MemoryRuleList::setTicked(std::int16_t index, bool ticked) {
     if (valid(index))
         m_entries[index].ticked = ticked;
 }
 
-void MemoryRuleList::remove(std::int16_t index)
-{
+void MemoryRuleList::remove(std::int16_t index) {
     if (!valid(index))
         return;
     m_entries.removeAt(index);
@@ -56,13 +49,11 @@ void MemoryRuleList::remove(std::int16_t index)
         --m_current;
 }
 
-void MemoryRuleList::setCurrentEntry(std::int16_t index)
-{
+void MemoryRuleList::setCurrentEntry(std::int16_t index) {
     m_current = valid(index) ? index : std::int16_t{-1};
 }
 
-void MemoryRuleList::appendTicked(const QString &text)
-{
+void MemoryRuleList::appendTicked(const QString &text) {
     if (append(text))
         setTicked(count() - 1, true);
 }

@@ -2,20 +2,17 @@
 
 namespace pressbird {
 
-QStringList linkKindCaptions()
-{
+QStringList linkKindCaptions() {
     return {QStringLiteral("Starts With"), QStringLiteral("Ends With"),
             QStringLiteral("Exact Match"), QStringLiteral("Contains ")};
 }
 
-QStringList buttonKindCaptions()
-{
+QStringList buttonKindCaptions() {
     return {QStringLiteral("Starts With"), QStringLiteral("Ends With"),
             QStringLiteral("Exact Match"), QStringLiteral("Contains")};
 }
 
-QString MakeEntryText(const QString &name, const QString &kind)
-{
+QString MakeEntryText(const QString &name, const QString &kind) {
     return QString(name).append(kTypeSeparator).append(kind);
 }
 

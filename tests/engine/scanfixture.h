@@ -23,17 +23,14 @@ struct ScanFixture {
     ScanEngine engine{browser, listClick, listPush, yielder, pause};
     QStringList calls;
 
-    ScanFixture()
-    {
+    ScanFixture() {
         clock.now = 1000.2;
         browser.trace = [this](const SimulatedCallInfo &info) { calls.append(describe(info)); };
     }
 
-    static QString describe(const SimulatedCallInfo &info)
-    {
-        static const char *const names[] = {"create", "count",     "next",      "name",
-                                            "document", "length",  "tagName",   "value",
-                                            "outerText", "click"};
+    static QString describe(const SimulatedCallInfo &info) {
+        static const char *const names[] = {"create", "count",   "next",  "name",      "document",
+                                            "length", "tagName", "value", "outerText", "click"};
         QString text = QString::fromLatin1(names[static_cast<int>(info.call)]);
         if (info.call >= SimulatedCall::Length)
             text += info.collection == Collection::All ? u"(all"_qs : u"(links"_qs;
@@ -44,8 +41,7 @@ struct ScanFixture {
         return text;
     }
 
-    int callCount(const QString &prefix) const
-    {
+    int callCount(const QString &prefix) const {
         int n = 0;
         for (const QString &call : calls)
             n += call.startsWith(prefix) ? 1 : 0;
@@ -55,8 +51,7 @@ struct ScanFixture {
     double pausedSeconds() const { return yielder.idleYields * (Pause::kPollMs / 1000.0); }
 };
 
-inline QString rule(const QString &name, const QString &kind)
-{
+inline QString rule(const QString &name, const QString &kind) {
     return MakeEntryText(name, kind);
 }
 

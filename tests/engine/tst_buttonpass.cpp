@@ -22,8 +22,7 @@ private Q_SLOTS:
     void valueEmptiedDuringYield_isNotClicked();
 };
 
-void TestButtonPass::matchingButton_clickedOnceThenPaused()
-{
+void TestButtonPass::matchingButton_clickedOnceThenPaused() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     page->addElement(u"DIV"_qs);
@@ -42,8 +41,7 @@ void TestButtonPass::matchingButton_clickedOnceThenPaused()
     QCOMPARE(f.callCount(u"length(all"_qs), 2); // before the walk, and after the click
 }
 
-void TestButtonPass::twoMatchingRules_twoClicksTwoPauses()
-{
+void TestButtonPass::twoMatchingRules_twoClicksTwoPauses() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto button = page->addInput(u"Continue"_qs);
@@ -57,8 +55,7 @@ void TestButtonPass::twoMatchingRules_twoClicksTwoPauses()
     QVERIFY(f.pausedSeconds() >= 8.0 && f.pausedSeconds() <= 10.0);
 }
 
-void TestButtonPass::untickedRule_noClick()
-{
+void TestButtonPass::untickedRule_noClick() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto button = page->addInput(u"Continue"_qs);
@@ -71,8 +68,7 @@ void TestButtonPass::untickedRule_noClick()
     QCOMPARE(f.yielder.idleYields, 0);
 }
 
-void TestButtonPass::everyInputType_isPushed_butButtonTagsNever()
-{
+void TestButtonPass::everyInputType_isPushed_butButtonTagsNever() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto textBox = page->addInput(u"Go"_qs);
@@ -90,8 +86,7 @@ void TestButtonPass::everyInputType_isPushed_butButtonTagsNever()
     QCOMPARE(buttonTag->clicks, 0);
 }
 
-void TestButtonPass::emptyValue_testsNoRuleAndYieldsOnce()
-{
+void TestButtonPass::emptyValue_testsNoRuleAndYieldsOnce() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto empty = page->addInput(QString());
@@ -106,8 +101,7 @@ void TestButtonPass::emptyValue_testsNoRuleAndYieldsOnce()
     QCOMPARE(f.callCount(u"value"_qs), 3);
 }
 
-void TestButtonPass::elementBeyondCap_neverExamined()
-{
+void TestButtonPass::elementBeyondCap_neverExamined() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     SimulatedElementPtr atCap, beyond;
@@ -129,8 +123,7 @@ void TestButtonPass::elementBeyondCap_neverExamined()
     QCOMPARE(f.callCount(u"tagName"_qs), ScanEngine::kMaxElementIndex + 1);
 }
 
-void TestButtonPass::clickRemovingElements_reReadsTheCount()
-{
+void TestButtonPass::clickRemovingElements_reReadsTheCount() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto first = page->addInput(u"Go"_qs);
@@ -150,8 +143,7 @@ void TestButtonPass::clickRemovingElements_reReadsTheCount()
     QVERIFY(!f.calls.contains(u"tagName(all,1)"_qs));
 }
 
-void TestButtonPass::clickThatNavigates_endsThisWindowAndTakesTheNext()
-{
+void TestButtonPass::clickThatNavigates_endsThisWindowAndTakesTheNext() {
     ScanFixture f;
     auto next = std::make_shared<SimulatedPage>();
     auto onNewPage = next->addInput(u"Go"_qs);
@@ -177,8 +169,7 @@ void TestButtonPass::clickThatNavigates_endsThisWindowAndTakesTheNext()
     QCOMPARE(onNewPage->clicks, 1); // the next pass walks the new page
 }
 
-void TestButtonPass::ruleRemovedDuringYield_endsRuleLoopEarly()
-{
+void TestButtonPass::ruleRemovedDuringYield_endsRuleLoopEarly() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto button = page->addInput(u"Go"_qs);
@@ -196,8 +187,7 @@ void TestButtonPass::ruleRemovedDuringYield_endsRuleLoopEarly()
     QCOMPARE(f.callCount(u"value"_qs), 2); // first read and re-read for rule 0 only
 }
 
-void TestButtonPass::ruleAddedDuringYield_takesPartAtOnce()
-{
+void TestButtonPass::ruleAddedDuringYield_takesPartAtOnce() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto button = page->addInput(u"Go"_qs);
@@ -213,8 +203,7 @@ void TestButtonPass::ruleAddedDuringYield_takesPartAtOnce()
     QCOMPARE(button->clicks, 1);
 }
 
-void TestButtonPass::valueEmptiedDuringYield_isNotClicked()
-{
+void TestButtonPass::valueEmptiedDuringYield_isNotClicked() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto box = page->addInput(u"typed"_qs);

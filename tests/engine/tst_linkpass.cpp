@@ -18,8 +18,7 @@ private Q_SLOTS:
     void stopRequestedDuringPause_passReturns();
 };
 
-void TestLinkPass::matchingLink_clickedOnceThenPaused()
-{
+void TestLinkPass::matchingLink_clickedOnceThenPaused() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     page->addLink(u"Home"_qs);
@@ -35,8 +34,7 @@ void TestLinkPass::matchingLink_clickedOnceThenPaused()
     QCOMPARE(f.callCount(u"length(all"_qs), 0);
 }
 
-void TestLinkPass::linkMatchingTwoRules_clickedTwice()
-{
+void TestLinkPass::linkMatchingTwoRules_clickedTwice() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto login = page->addLink(u"Please Log In here"_qs);
@@ -51,8 +49,7 @@ void TestLinkPass::linkMatchingTwoRules_clickedTwice()
     QVERIFY(f.pausedSeconds() >= 8.0 && f.pausedSeconds() <= 10.0);
 }
 
-void TestLinkPass::emptyLinkText_neverClicked_butYieldsPerRule()
-{
+void TestLinkPass::emptyLinkText_neverClicked_butYieldsPerRule() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto image = page->addLink(QString());
@@ -66,8 +63,7 @@ void TestLinkPass::emptyLinkText_neverClicked_butYieldsPerRule()
     QCOMPARE(f.yielder.yields, 1 + 3);
 }
 
-void TestLinkPass::linkBeyondCap_neverClicked()
-{
+void TestLinkPass::linkBeyondCap_neverClicked() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     SimulatedElementPtr atCap, beyond;
@@ -89,8 +85,7 @@ void TestLinkPass::linkBeyondCap_neverClicked()
     QCOMPARE(beyond->clicks, 0);
 }
 
-void TestLinkPass::emptyRuleList_oneYieldPerLink()
-{
+void TestLinkPass::emptyRuleList_oneYieldPerLink() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     for (int i = 0; i < 7; ++i)
@@ -103,8 +98,7 @@ void TestLinkPass::emptyRuleList_oneYieldPerLink()
     QCOMPARE(f.callCount(u"outerText"_qs), 0);
 }
 
-void TestLinkPass::windowClosedDuringPause_nextWindowWalked()
-{
+void TestLinkPass::windowClosedDuringPause_nextWindowWalked() {
     ScanFixture f;
     auto first = std::make_shared<SimulatedPage>();
     auto go = first->addLink(u"Go"_qs);
@@ -126,8 +120,7 @@ void TestLinkPass::windowClosedDuringPause_nextWindowWalked()
     QCOMPARE(other->clicks, 1);
 }
 
-void TestLinkPass::stopRequestedDuringPause_passReturns()
-{
+void TestLinkPass::stopRequestedDuringPause_passReturns() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto a = page->addLink(u"Go"_qs);

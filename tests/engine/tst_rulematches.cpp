@@ -14,8 +14,7 @@ private Q_SLOTS:
     void hugeAndStrangeEntries_doNotCrash();
 };
 
-void TestRuleMatches::matchingTable_data()
-{
+void TestRuleMatches::matchingTable_data() {
     QTest::addColumn<QString>("entry");
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("expected");
@@ -42,39 +41,36 @@ void TestRuleMatches::matchingTable_data()
     QTest::newRow("blank name, starts with") << u"    -Type: Starts With"_qs << u"x"_qs << true;
     QTest::newRow("blank name, ends with") << u"    -Type: Ends With"_qs << u"x"_qs << true;
     QTest::newRow("blank name, contains") << u"    -Type: Contains"_qs << u"x"_qs << true;
-    QTest::newRow("blank name, exact match on text") << u"    -Type: Exact Match"_qs << u"x"_qs
-                                                      << false;
+    QTest::newRow("blank name, exact match on text")
+        << u"    -Type: Exact Match"_qs << u"x"_qs << false;
     QTest::newRow("blank name, exact match on blanks")
         << u"    -Type: Exact Match"_qs << u"   "_qs << true;
     QTest::newRow("name holding the separator: kind is the second piece")
         << u"a -Type: Contains -Type: Exact Match"_qs << u"banana"_qs << true;
     QTest::newRow("unknown kind") << u"Next -Type: Begins With"_qs << u"Next"_qs << false;
     QTest::newRow("no separator") << u"Next Starts With"_qs << u"Next"_qs << false;
-    QTest::newRow("separator without its blanks") << u"Next-Type:Contains"_qs << u"Next"_qs
-                                                   << false;
+    QTest::newRow("separator without its blanks")
+        << u"Next-Type:Contains"_qs << u"Next"_qs << false;
     QTest::newRow("empty kind") << u"Next -Type: "_qs << u"Next"_qs << false;
     QTest::newRow("non-latin letters compare without case")
         << u"ДАЛЕЕ -Type: Exact Match"_qs << u"далее"_qs << true;
-    QTest::newRow("text beginning with the separator") << u"x -Type: Contains"_qs
-                                                       << u" -type: x"_qs << true;
+    QTest::newRow("text beginning with the separator")
+        << u"x -Type: Contains"_qs << u" -type: x"_qs << true;
 }
 
-void TestRuleMatches::matchingTable()
-{
+void TestRuleMatches::matchingTable() {
     QFETCH(QString, entry);
     QFETCH(QString, text);
     QFETCH(bool, expected);
     QCOMPARE(RuleMatches(entry, true, text), expected);
 }
 
-void TestRuleMatches::untickedRule_neverMatches()
-{
+void TestRuleMatches::untickedRule_neverMatches() {
     QVERIFY(!RuleMatches(u"Next -Type: Starts With"_qs, false, u"Next page"_qs));
     QVERIFY(!RuleMatches(u" -Type: Contains"_qs, false, u" -TYPE: contains"_qs));
 }
 
-void TestRuleMatches::hugeAndStrangeEntries_doNotCrash()
-{
+void TestRuleMatches::hugeAndStrangeEntries_doNotCrash() {
     const QString huge(1 << 20, u'x');
     QVERIFY(RuleMatches(huge + u" -Type: Contains"_qs, true, u"y"_qs + huge));
     QVERIFY(!RuleMatches(huge, true, huge));

@@ -37,8 +37,7 @@ struct RealLoopScan {
 
 } // namespace
 
-void TestScanCycle::tick_runsLinkPassBeforeButtonPass_withTimerOff()
-{
+void TestScanCycle::tick_runsLinkPassBeforeButtonPass_withTimerOff() {
     RealLoopScan s;
     auto page = std::make_shared<SimulatedPage>();
     page->addLink(u"a"_qs);
@@ -60,8 +59,7 @@ void TestScanCycle::tick_runsLinkPassBeforeButtonPass_withTimerOff()
     QVERIFY(s.cycle.Timer1().isEnabled());
 }
 
-void TestScanCycle::ticksNeverNest_evenWhenTheScanYieldsForLong()
-{
+void TestScanCycle::ticksNeverNest_evenWhenTheScanYieldsForLong() {
     RealLoopScan s;
     auto page = std::make_shared<SimulatedPage>();
     for (int i = 0; i < 3000; ++i)
@@ -81,15 +79,15 @@ void TestScanCycle::ticksNeverNest_evenWhenTheScanYieldsForLong()
     QCOMPARE(maxDepth, 1);
 }
 
-void TestScanCycle::nextTick_comesOneIntervalAfterTheScanEnds()
-{
+void TestScanCycle::nextTick_comesOneIntervalAfterTheScanEnds() {
     RealLoopScan s;
     QElapsedTimer sinceEnd;
     qint64 shortestGap = -1;
     int scans = 0;
     connect(&s.cycle, &ScanCycle::scanStarted, this, [&] {
         if (sinceEnd.isValid())
-            shortestGap = shortestGap < 0 ? sinceEnd.elapsed() : qMin(shortestGap, sinceEnd.elapsed());
+            shortestGap =
+                shortestGap < 0 ? sinceEnd.elapsed() : qMin(shortestGap, sinceEnd.elapsed());
         QTest::qWait(150); // a scan that takes longer than the interval
     });
     connect(&s.cycle, &ScanCycle::scanFinished, this, [&] {
@@ -103,8 +101,7 @@ void TestScanCycle::nextTick_comesOneIntervalAfterTheScanEnds()
     QVERIFY2(shortestGap >= 95, qPrintable(QString::number(shortestGap)));
 }
 
-void TestScanCycle::intervalZero_neverFires()
-{
+void TestScanCycle::intervalZero_neverFires() {
     RealLoopScan s;
     int scans = 0;
     connect(&s.cycle, &ScanCycle::scanStarted, this, [&] { ++scans; });
@@ -123,8 +120,7 @@ void TestScanCycle::intervalZero_neverFires()
     QCOMPARE(s.cycle.Timer1().interval(), 0);
 }
 
-void TestScanCycle::intervalChangedDuringScan_appliesAfterIt()
-{
+void TestScanCycle::intervalChangedDuringScan_appliesAfterIt() {
     RealLoopScan s;
     connect(&s.cycle, &ScanCycle::scanStarted, this, [&] {
         s.cycle.Timer1().setInterval(0);
@@ -139,8 +135,7 @@ void TestScanCycle::intervalChangedDuringScan_appliesAfterIt()
     QCOMPARE(s.cycle.Timer1().interval(), 0);
 }
 
-void TestScanCycle::stopRequested_timerStaysOff()
-{
+void TestScanCycle::stopRequested_timerStaysOff() {
     RealLoopScan s;
     s.cycle.Timer1().setEnabled(true);
     s.engine.setStopRequested(true);

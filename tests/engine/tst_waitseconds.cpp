@@ -17,8 +17,7 @@ private Q_SLOTS:
     void clockSetBack_doesNotLengthenThePause();
 };
 
-static double pauseLength(double startAt, std::int16_t n, int *idleYields = nullptr)
-{
+static double pauseLength(double startAt, std::int16_t n, int *idleYields = nullptr) {
     FakeClock clock;
     clock.now = startAt;
     FakeYielder yielder(&clock);
@@ -29,8 +28,7 @@ static double pauseLength(double startAt, std::int16_t n, int *idleYields = null
     return yielder.idleYields * (Pause::kPollMs / 1000.0);
 }
 
-void TestWaitSeconds::roundsBothReadingsToWholeSeconds_data()
-{
+void TestWaitSeconds::roundsBothReadingsToWholeSeconds_data() {
     QTest::addColumn<double>("startAt");
     QTest::addColumn<double>("expected");
     // Start second 100, ends at the first reading that rounds to 105.
@@ -40,16 +38,14 @@ void TestWaitSeconds::roundsBothReadingsToWholeSeconds_data()
     QTest::newRow("exact half goes to even (up)") << 101.5 << 5.0;
 }
 
-void TestWaitSeconds::roundsBothReadingsToWholeSeconds()
-{
+void TestWaitSeconds::roundsBothReadingsToWholeSeconds() {
     QFETCH(double, startAt);
     QFETCH(double, expected);
     const double waited = pauseLength(startAt, 5);
     QVERIFY2(qAbs(waited - expected) <= 0.051, qPrintable(QString::number(waited)));
 }
 
-void TestWaitSeconds::zeroOrNegative_returnsWithoutYielding()
-{
+void TestWaitSeconds::zeroOrNegative_returnsWithoutYielding() {
     int yields = -1;
     pauseLength(100.2, 0, &yields);
     QCOMPARE(yields, 0);
@@ -57,15 +53,13 @@ void TestWaitSeconds::zeroOrNegative_returnsWithoutYielding()
     QCOMPARE(yields, 0);
 }
 
-void TestWaitSeconds::pauseAcrossMidnight_endsAboutNSecondsLater()
-{
+void TestWaitSeconds::pauseAcrossMidnight_endsAboutNSecondsLater() {
     // 86398.7 rounds to 86399; the day then starts again at 0.
     const double waited = pauseLength(86398.7, 5);
     QVERIFY2(waited >= 4.0 && waited <= 5.0, qPrintable(QString::number(waited)));
 }
 
-void TestWaitSeconds::clockSetBack_doesNotLengthenThePause()
-{
+void TestWaitSeconds::clockSetBack_doesNotLengthenThePause() {
     FakeClock clock;
     clock.now = 5000.2;
     FakeYielder yielder(&clock);

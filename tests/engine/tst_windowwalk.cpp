@@ -21,16 +21,14 @@ private Q_SLOTS:
     void eachWalk_takesAFreshWindowCollection();
 };
 
-void TestWindowWalk::noWindows_touchesNoDocument()
-{
+void TestWindowWalk::noWindows_touchesNoDocument() {
     ScanFixture f;
     f.engine.ClickLinks();
     f.engine.PushButtons();
     QCOMPARE(f.calls, (QStringList{u"create"_qs, u"count"_qs, u"create"_qs, u"count"_qs}));
 }
 
-void TestWindowWalk::otherWindowNames_areSkipped()
-{
+void TestWindowWalk::otherWindowNames_areSkipped() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto link = page->addLink(u"Go"_qs);
@@ -45,8 +43,7 @@ void TestWindowWalk::otherWindowNames_areSkipped()
     QCOMPARE(f.callCount(u"document"_qs), 0);
 }
 
-void TestWindowWalk::twoWindows_walkedInOrder_linksThenButtons()
-{
+void TestWindowWalk::twoWindows_walkedInOrder_linksThenButtons() {
     ScanFixture f;
     auto first = std::make_shared<SimulatedPage>();
     first->addLink(u"a"_qs);
@@ -65,8 +62,7 @@ void TestWindowWalk::twoWindows_walkedInOrder_linksThenButtons()
     QCOMPARE(f.callCount(u"tagName"_qs), 1 + 2); // every element of both pages
 }
 
-void TestWindowWalk::windowWithoutPage_contributesNothing()
-{
+void TestWindowWalk::windowWithoutPage_contributesNothing() {
     ScanFixture f;
     f.browser.addWindow(nullptr);
     auto page = std::make_shared<SimulatedPage>();
@@ -79,8 +75,7 @@ void TestWindowWalk::windowWithoutPage_contributesNothing()
     QCOMPARE(link->clicks, 1);
 }
 
-void TestWindowWalk::failingCall_isAbsorbed_data()
-{
+void TestWindowWalk::failingCall_isAbsorbed_data() {
     QTest::addColumn<SimulatedCall>("failing");
     QTest::addColumn<int>("linkClicks");
     QTest::addColumn<int>("buttonClicks");
@@ -99,8 +94,7 @@ void TestWindowWalk::failingCall_isAbsorbed_data()
     QTest::newRow("click") << SimulatedCall::Click << 0 << 0 << true;
 }
 
-void TestWindowWalk::failingCall_isAbsorbed()
-{
+void TestWindowWalk::failingCall_isAbsorbed() {
     QFETCH(SimulatedCall, failing);
     QFETCH(int, linkClicks);
     QFETCH(int, buttonClicks);
@@ -125,8 +119,7 @@ void TestWindowWalk::failingCall_isAbsorbed()
         QCOMPARE(f.callCount(u"length"_qs), 4);
 }
 
-void TestWindowWalk::enumerationFailingMidway_endsThePass()
-{
+void TestWindowWalk::enumerationFailingMidway_endsThePass() {
     ScanFixture f;
     auto page = std::make_shared<SimulatedPage>();
     auto link = page->addLink(u"Go"_qs);
@@ -144,8 +137,7 @@ void TestWindowWalk::enumerationFailingMidway_endsThePass()
     QCOMPARE(link->clicks, 1);
 }
 
-void TestWindowWalk::eachWalk_takesAFreshWindowCollection()
-{
+void TestWindowWalk::eachWalk_takesAFreshWindowCollection() {
     ScanFixture f;
     f.engine.ClickLinks();
     auto page = std::make_shared<SimulatedPage>();
