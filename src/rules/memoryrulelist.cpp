@@ -55,7 +55,7 @@ void MemoryRuleList::setCurrentEntry(std::int16_t index) {
 
 void MemoryRuleList::appendTicked(const QString &text) {
     if (append(text))
-        setTicked(count() - 1, true);
+        setTicked(static_cast<std::int16_t>(count() - 1), true);
 }
 
 } // namespace pressbird

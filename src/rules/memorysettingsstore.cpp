@@ -55,7 +55,7 @@ bool MemorySettingsStore::ReplaceSection(const QString &app, const QString &sect
     if (fresh.rows.isEmpty())
         m_sections.remove({app, section});
     else
-        m_sections.insert({app, section}, std::move(fresh));
+        m_sections.insert({app, section}, fresh);
     return true;
 }
 

@@ -35,7 +35,7 @@ std::unique_ptr<ShellWindows> DevToolsBrowser::createShellWindows() {
         if (!reply.ok())
             continue;
         live.append(connection);
-        for (const QJsonValue &value : reply.result.value(u"targetInfos").toArray()) {
+        for (const QJsonValue value : reply.result.value(u"targetInfos").toArray()) {
             const QJsonObject info = value.toObject();
             const QString type = info.value(u"type").toString();
             const QString subtype = info.value(u"subtype").toString();

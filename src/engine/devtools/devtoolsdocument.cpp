@@ -60,7 +60,7 @@ std::optional<int> DevToolsDocument::fetch(Collection collection, int start, int
     if (!pair.at(0).isDouble())
         return std::nullopt;
     target.rows.clear();
-    for (const QJsonValue &item : pair.at(1).toArray()) {
+    for (const QJsonValue item : pair.at(1).toArray()) {
         if (item.isString()) {
             target.rows.append(Row{item.toString(), std::nullopt, std::nullopt});
             continue;
