@@ -14,6 +14,11 @@ namespace pressbird {
 namespace {
 constexpr int kSessionNotFound = -32001;
 constexpr quint64 kMaxMessageBytes = 64ull * 1024 * 1024;
+
+// An IPv6 address goes in brackets inside a URL.
+QString urlHost(const QString &host) {
+    return host.contains(u':') ? u"["_qs + host + u"]"_qs : host;
+}
 } // namespace
 
 CdpConnection::CdpConnection(const Endpoint &endpoint, DevToolsTimeouts timeouts,
@@ -44,9 +49,8 @@ std::optional<QString> CdpConnection::lookUpBrowserPath(const QString &host) {
         m_network = new QNetworkAccessManager(this);
         m_network->setProxy(QNetworkProxy::NoProxy);
     }
-    const QString hostPart = host.contains(u':') ? u"["_qs + host + u"]"_qs : host;
     QNetworkRequest request(
-        QUrl(u"http://%1:%2/json/version"_qs.arg(hostPart).arg(m_endpoint.port)));
+        QUrl(u"http://%1:%2/json/version"_qs.arg(urlHost(host)).arg(m_endpoint.port)));
     request.setTransferTimeout(m_timeouts.connectMs);
     QPointer<QNetworkReply> reply = m_network->get(request);
     bool finished = false;
@@ -105,8 +109,7 @@ CdpConnection::Dial CdpConnection::dial(const QString &host) {
         onClosed();
     });
     connect(m_socket, &QWebSocket::textMessageReceived, this, &CdpConnection::onMessage);
-    const QString hostPart = host.contains(u':') ? u"["_qs + host + u"]"_qs : host;
-    m_socket->open(QUrl(u"ws://%1:%2%3"_qs.arg(hostPart).arg(m_endpoint.port).arg(path)));
+    m_socket->open(QUrl(u"ws://%1:%2%3"_qs.arg(urlHost(host)).arg(m_endpoint.port).arg(path)));
     waitUntil([this] { return m_dialFinished; }, m_timeouts.connectMs);
     if (m_connected)
         return Dial::Connected;

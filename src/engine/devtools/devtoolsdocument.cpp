@@ -28,15 +28,19 @@ bool DevToolsDocument::alive() const {
     return !m_gone && m_session->usable() && m_session->mainLoaderId == m_loaderId;
 }
 
-std::optional<QJsonValue> DevToolsDocument::evaluate(const QString &expression, bool userGesture) {
-    if (!alive())
-        return std::nullopt;
+CdpReply DevToolsDocument::run(const QString &expression, bool userGesture) {
     const QJsonObject params{{u"expression"_qs, expression},
                              {u"uniqueContextId"_qs, m_uniqueContextId},
                              {u"returnByValue"_qs, true},
                              {u"silent"_qs, true},
                              {u"userGesture"_qs, userGesture}};
-    const CdpReply reply = m_connection->call(u"Runtime.evaluate"_qs, params, m_session);
+    return m_connection->call(u"Runtime.evaluate"_qs, params, m_session);
+}
+
+std::optional<QJsonValue> DevToolsDocument::evaluate(const QString &expression, bool userGesture) {
+    if (!alive())
+        return std::nullopt;
+    const CdpReply reply = run(expression, userGesture);
     if (reply.failure == CdpFailure::Error || reply.failure == CdpFailure::SessionGone ||
         reply.failure == CdpFailure::Closed) {
         // The context is gone ("uniqueContextId not found"): it never comes back.
@@ -129,12 +133,7 @@ bool DevToolsDocument::click(Collection collection, int index) {
     dropBlocks();
     if (!alive())
         return false;
-    const QJsonObject params{{u"expression"_qs, clickExpression(collection, index)},
-                             {u"uniqueContextId"_qs, m_uniqueContextId},
-                             {u"returnByValue"_qs, true},
-                             {u"silent"_qs, true},
-                             {u"userGesture"_qs, true}};
-    const CdpReply reply = m_connection->call(u"Runtime.evaluate"_qs, params, m_session);
+    const CdpReply reply = run(clickExpression(collection, index), true);
     // A dialog opened by the page's click handler holds the answer back: the
     // press itself has happened.
     if (reply.failure == CdpFailure::Dialog)

@@ -49,6 +49,8 @@ private:
     };
 
     bool alive() const;
+    // One Runtime.evaluate in our isolated world, answered by value.
+    CdpReply run(const QString &expression, bool userGesture);
     std::optional<QJsonValue> evaluate(const QString &expression, bool userGesture);
     std::optional<int> fetch(Collection collection, int start, int count, bool withText);
     const Row *row(Collection collection, int index, bool needText);
