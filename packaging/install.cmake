@@ -1,19 +1,12 @@
 # What `cmake --install` lays out under the prefix, and the Debian package.
-if(TARGET pressbird)
-    install(TARGETS pressbird RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
-if(EXISTS ${PROJECT_SOURCE_DIR}/scripts/pressbird-browser)
-    install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/pressbird-browser
-            DESTINATION ${CMAKE_INSTALL_BINDIR})
-endif()
+install(TARGETS pressbird pressbird-ctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/pressbird-browser
+        DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/pressbird.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-foreach(icon pressbird pressbird-off)
-    if(EXISTS ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.svg)
-        install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/${icon}.svg
-                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-    endif()
-endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/pressbird.svg
+              ${PROJECT_SOURCE_DIR}/resources/icons/pressbird-off.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${PROJECT_SOURCE_DIR}/data/help.html DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird)
 install(FILES ${PROJECT_SOURCE_DIR}/data/demo/index.html
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/demo)

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "async/task.h"
 #include "clock.h"
 #include "yielder.h"
+
+#include <QtGlobal>
 
 #include <functional>
 
@@ -19,32 +22,47 @@ public:
     }
 };
 
-// Counts yields; each idle yield moves the fake clock by its wait, so a pause
-// takes no real time. onYield runs at every yield, as another handler would.
+// Counts yields and never suspends; each sleep moves the fake clock by its
+// length, so a pause takes no real time. onYield runs at every yield and
+// sleep, as another handler would.
 class FakeYielder final : public Yielder {
 public:
     explicit FakeYielder(FakeClock *clock = nullptr)
         : m_clock(clock) {}
 
     int yields = 0;
-    int idleYields = 0;
+    int sleeps = 0;
+    qint64 sleptMs = 0;
     std::function<void()> onYield;
 
-    void yield() override {
-        ++yields;
+protected:
+    bool continueAtOnce(int ms) override {
+        if (ms > 0) {
+            ++sleeps;
+            sleptMs += ms;
+            if (m_clock)
+                m_clock->advance(ms / 1000.0);
+        } else {
+            ++yields;
+        }
         if (onYield)
             onYield();
+        return true;
     }
-    void yieldIdle(int maxMs) override {
-        ++idleYields;
-        if (m_clock)
-            m_clock->advance(maxMs / 1000.0);
-        if (onYield)
-            onYield();
-    }
+    void suspend(ResumeQueue::Entry &, std::coroutine_handle<>, int) override {}
 
 private:
     FakeClock *m_clock;
 };
+
+// Runs a task that never suspends to its end and gives its result.
+template<typename T> T runToEnd(Task<T> task) {
+    bool done = false;
+    task.start([&done] { done = true; });
+    if (!done)
+        qFatal("runToEnd: the task suspended");
+    if constexpr (!std::is_void_v<T>)
+        return task.result();
+}
 
 } // namespace pressbird::testing

@@ -6,6 +6,7 @@
 #include "memoryrulelist.h"
 #include "ruleentry.h"
 #include "rulepersistence.h"
+#include "settings.h"
 #include "sqlitesettingsstore.h"
 
 #include <QCoreApplication>
@@ -49,6 +50,7 @@ int main(int argc, char **argv) {
         return 1;
     }
     SettingsStore &store = *opened.store;
+    Settings settings(store);
 
     MemoryRuleList listClick;
     MemoryRuleList listPush;
@@ -71,7 +73,8 @@ int main(int argc, char **argv) {
         },
         allSaved);
     const double save = medianMs(
-        kRuns, [&] { return ListUpdate(store, listClick, listPush, QString()); }, allSaved);
+        kRuns, [&] { return ListUpdate(settings, listClick, listPush, WindowMarker::None); },
+        allSaved);
 
     out << "ListUpdate, " << kRulesPerList << " rules per list, median of " << kRuns
         << " saves: " << QString::number(save, 'f', 2) << " ms" << Qt::endl;

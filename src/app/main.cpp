@@ -1,10 +1,13 @@
 #include "autostart.h"
 #include "clock.h"
+#include "controlclient.h"
+#include "controlprotocol.h"
+#include "controlserver.h"
 #include "desktopshell.h"
 #include "devtoolsbrowser.h"
-#include "form1.h"
 #include "helppage.h"
 #include "messageboxes.h"
+#include "program.h"
 #include "programtitle.h"
 #include "settingspath.h"
 #include "sqlitesettingsstore.h"
@@ -13,6 +16,9 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,12 +56,55 @@ void failWithoutDisplay(QtMsgType type, const QMessageLogContext &context, const
     std::_Exit(EXIT_FAILURE);
 }
 
+// One pressbird per user: whoever holds the lock is it. A lock left by a
+// crashed run names a dead process and is taken over.
+std::unique_ptr<QLockFile> claimInstance(const QString &folder) {
+    auto lock = std::make_unique<QLockFile>(control::lockFileName(folder));
+    lock->setStaleLockTime(0); // stale only when its process is gone, never by age
+    return lock->tryLock(0) ? std::move(lock) : nullptr;
+}
+
+// Another pressbird runs: it brings its window forward, this one ends.
+int showRunningInstance(int argc, char **argv, const QString &folder) {
+    QCoreApplication app(argc, argv);
+    ControlClient client(control::socketName(folder));
+    int status = EXIT_SUCCESS;
+    QObject::connect(&client, &ControlClient::answered, &app, [&](const QJsonObject &reply) {
+        if (!reply.value(u"ok").toBool())
+            status = EXIT_FAILURE;
+        app.quit();
+    });
+    QObject::connect(&client, &ControlClient::failed, &app,
+                     [&](ControlClient::Failure, const QString &why) {
+                         std::fprintf(stderr, "pressbird: another Pressbird holds %s, but: %s\n",
+                                      qPrintable(control::lockFileName(folder)), qPrintable(why));
+                         status = EXIT_FAILURE;
+                         app.quit();
+                     });
+    // An instance that has just taken the lock may not listen for a moment yet.
+    client.ask(control::request(QStringLiteral("show")), 3000, control::kAckTimeoutMs);
+    app.exec();
+    return status;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
     QCoreApplication::setApplicationName(QStringLiteral("pressbird"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PRESSBIRD_VERSION));
+    QCoreApplication::setApplicationVersion(kVersion.toString());
     answerCommandLine(argc, argv);
+
+    QString noFolder;
+    const std::optional<QString> runtime = control::runtimeFolder(&noFolder);
+    std::unique_ptr<QLockFile> instance;
+    if (runtime) {
+        instance = claimInstance(*runtime);
+        if (!instance)
+            return showRunningInstance(argc, argv, *runtime);
+    } else {
+        std::fprintf(stderr, "pressbird: %s; pressbird-ctl cannot reach this instance.\n",
+                     qPrintable(noFolder));
+    }
 
     g_qtHandler = qInstallMessageHandler(failWithoutDisplay);
     QApplication app(argc, argv);
@@ -68,19 +117,24 @@ int main(int argc, char **argv) {
     SettingsOpenResult opened = SqliteSettingsStore::open(settingsFilePath());
     if (const QString problem = opened.message(); !problem.isEmpty())
         messages.inform(problem, kProgramTitle.toString());
-
     DevToolsBrowser browser;
     EventLoopYielder yielder;
     SystemClock clock;
-    Form1 form(*opened.store, browser, yielder, clock, messages);
-    messages.setParentWidget(&form);
-
     SystemTrayIcon tray;
     SystemAutostart autostart(kWindowCaption.toString());
     DesktopUrlOpener urlOpener;
-    DesktopShell shell(form,
-                       {*opened.store, messages, tray, autostart, urlOpener, installedHelpPage()});
-    QObject::connect(&shell, &DesktopShell::ended, &app, &QCoreApplication::quit);
-    shell.start();
+    const QString settingsFolder = QFileInfo(settingsFilePath()).absolutePath();
+    Program program({*opened.store, browser, yielder, clock, messages, tray, autostart, urlOpener,
+                     installedHelpPage(), settingsFolder,
+                     QDir(settingsFolder).filePath(QStringLiteral("activity.sqlite3"))});
+    messages.setParentWidget(&program.window());
+    ControlServer control(
+        [&program](QJsonObject request) { return program.commands().handle(std::move(request)); });
+    QString why;
+    if (runtime && !control.listen(control::socketName(*runtime), &why))
+        std::fprintf(stderr, "pressbird: pressbird-ctl cannot reach this instance: %s\n",
+                     qPrintable(why));
+    QObject::connect(&program.shell(), &DesktopShell::ended, &app, &QCoreApplication::quit);
+    program.start();
     return app.exec();
 }

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "async/async.h"
+
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -11,9 +14,10 @@ namespace pressbird {
 // a name and a top-level document whose elements are reached by index.
 // Every call may fail at any moment (a window closing, a page replaced, an
 // element removed, a browser that stops answering) and says so through its
-// result; none throws. A backend may make each call a round trip to another
-// process, as long as the call keeps the user interface responsive while it
-// waits and gives up after a bounded time.
+// result; none throws. Every call is awaited: a backend answers at once when
+// it can, or suspends the caller for a round trip to another process and
+// gives up after a bounded time. The caller's frame may be destroyed while it
+// waits (the scan was cancelled); the backend must then forget the caller.
 
 // The name that marks a window as a browser window to walk.
 inline constexpr QStringView kBrowserWindowName = u"Microsoft Internet Explorer";
@@ -29,24 +33,37 @@ public:
     virtual ~Document() = default;
 
     // `Length` of the collection.
-    virtual std::optional<int> length(Collection collection) = 0;
+    virtual Async<std::optional<int>> length(Collection collection) = 0;
     // Members of the element at a 0-based index of the collection, fetched anew
     // for each call: after the page changes the index may denote another element.
-    virtual std::optional<QString> tagName(Collection collection, int index) = 0;
-    virtual std::optional<QString> value(Collection collection, int index) = 0;
-    virtual std::optional<QString> outerText(Collection collection, int index) = 0;
+    virtual Async<std::optional<QString>> tagName(Collection collection, int index) = 0;
+    virtual Async<std::optional<QString>> value(Collection collection, int index) = 0;
+    virtual Async<std::optional<QString>> outerText(Collection collection, int index) = 0;
     // Presses the element as a user would. False when the call failed.
-    virtual bool click(Collection collection, int index) = 0;
+    virtual Async<bool> click(Collection collection, int index) = 0;
+    // Outlines the element in its page for about ms milliseconds, so a user
+    // sees what a rule matches; false where the backend cannot.
+    virtual Async<bool> outline(Collection, int, int) { return false; }
+};
+
+// What a window shows and where it lives, as the browser last told it.
+struct PageInfo {
+    QString title;
+    QString address;
+    QString browser; // the browser or endpoint the window belongs to
 };
 
 class BrowserWindow {
 public:
     virtual ~BrowserWindow() = default;
 
-    virtual std::optional<QString> name() = 0;
+    // Known without a call of its own; empty where the backend cannot tell.
+    virtual PageInfo page() const { return {}; }
+
+    virtual Async<std::optional<QString>> name() = 0;
     // The top-level document of the page shown now; nullptr when none can be read.
     // The object stays valid after the page navigates; its calls then fail.
-    virtual std::unique_ptr<Document> document() = 0;
+    virtual Async<std::unique_ptr<Document>> document() = 0;
 };
 
 // A snapshot of the open windows, enumerated once, in the browser's order.
@@ -54,9 +71,16 @@ class ShellWindows {
 public:
     virtual ~ShellWindows() = default;
 
-    virtual std::optional<int> count() = 0;
+    virtual Async<std::optional<int>> count() = 0;
     // The next window, or nullptr when the enumeration is exhausted or failed.
-    virtual std::unique_ptr<BrowserWindow> next() = 0;
+    virtual Async<std::unique_ptr<BrowserWindow>> next() = 0;
+};
+
+// How one browser or endpoint stood at the last walk, for the user to see.
+struct BrowserState {
+    QString browser; // what the user knows it by: an address, a profile
+    QString state;   // "connected", "unreachable", ... in the user's words
+    int tabs = 0;    // windows reached, when connected
 };
 
 // Where window collections come from.
@@ -64,7 +88,9 @@ class Browser {
 public:
     virtual ~Browser() = default;
 
-    virtual std::unique_ptr<ShellWindows> createShellWindows() = 0;
+    virtual Async<std::unique_ptr<ShellWindows>> createShellWindows() = 0;
+    // Every browser known at the last walk; none where the backend cannot tell.
+    virtual QList<BrowserState> states() const { return {}; }
 };
 
 } // namespace pressbird

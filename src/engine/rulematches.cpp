@@ -1,19 +1,9 @@
 #include "rulematches.h"
 
+#include "ruleentry.h"
+
 namespace pressbird {
 namespace {
-
-// Only the space character is a blank: tabs, line breaks and no-break
-// spaces are part of the text.
-QStringView trimBlanks(QStringView text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin] == u' ')
-        ++begin;
-    while (end > begin && text[end - 1] == u' ')
-        --end;
-    return text.sliced(begin, end - begin);
-}
 
 ParsedRule::Kind kindOf(QStringView kind) {
     if (kind == u"starts with")
@@ -42,14 +32,17 @@ ParsedRule ParseRule(const QString &entry) {
         kindBegin, (kindEnd < 0 ? lowered.size() : kindEnd) - kindBegin);
 
     ParsedRule rule;
-    rule.kind = kindOf(trimBlanks(kind));
+    rule.kind = kindOf(TrimBlanks(kind));
     if (rule.kind != ParsedRule::Kind::Unknown)
-        rule.pattern = trimBlanks(QStringView(lowered).first(first)).toString().toUpper();
+        rule.pattern = TrimBlanks(QStringView(lowered).first(first)).toString().toUpper();
     return rule;
 }
 
+// Lowered before it is upper-cased, as the rule line is: a few capitals
+// (the Kelvin sign, the Ohm sign, dotted I...) lower to a letter whose upper
+// case is another, so a text upper-cased alone would never equal its own rule.
 QString NormalizeElementText(QStringView elementText) {
-    return trimBlanks(elementText).toString().toUpper();
+    return TrimBlanks(elementText).toString().toLower().toUpper();
 }
 
 bool Matches(const ParsedRule &rule, const QString &text) {

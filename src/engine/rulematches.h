@@ -18,7 +18,7 @@ struct ParsedRule {
 };
 
 ParsedRule ParseRule(const QString &entry);
-// Trimmed and upper-cased, as the comparison wants it.
+// Trimmed, lowered and upper-cased, as the rule's pattern is.
 QString NormalizeElementText(QStringView elementText);
 bool Matches(const ParsedRule &rule, const QString &normalizedText);
 

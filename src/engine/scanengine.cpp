@@ -27,85 +27,108 @@ ScanEngine::ScanEngine(Browser &browser, const RuleList &listClick, const RuleLi
     , m_yielder(yielder)
     , m_pause(pause) {}
 
-void ScanEngine::ClickLinks() {
-    walkWindows({Collection::Links, m_listClick, kMaxLinkIndex, false, false, true});
+Task<> ScanEngine::ClickLinks() {
+    const PassTraits traits{.collection = Collection::Links,
+                            .rules = m_listClick,
+                            .maxIndex = kMaxLinkIndex,
+                            .inputElementsOnly = false,
+                            .textIsValue = false,
+                            .yieldBeforeEveryRule = true};
+    co_await walkWindows(traits);
 }
 
-void ScanEngine::PushButtons() {
-    walkWindows({Collection::All, m_listPush, kMaxElementIndex, true, true, false});
+Task<> ScanEngine::PushButtons() {
+    const PassTraits traits{.collection = Collection::All,
+                            .rules = m_listPush,
+                            .maxIndex = kMaxElementIndex,
+                            .inputElementsOnly = true,
+                            .textIsValue = true,
+                            .yieldBeforeEveryRule = false};
+    co_await walkWindows(traits);
 }
 
-void ScanEngine::setStopRequested(bool stop) {
-    m_stopRequested = stop;
-    m_pause.setStopRequested(stop);
+Task<QList<ActivityEntry>> ScanEngine::Preview(int outlineMs) {
+    QList<ActivityEntry> matches;
+    // Cleared however the preview ends, cancelled included.
+    struct Collecting {
+        QList<ActivityEntry> *&into;
+        ~Collecting() { into = nullptr; }
+    } collecting{m_previewMatches = &matches};
+    m_outlineMs = outlineMs;
+    co_await ClickLinks();
+    co_await PushButtons();
+    co_return matches;
 }
 
-bool ScanEngine::yieldAndContinue() {
-    m_yielder.yield();
-    return !m_stopRequested;
-}
-
-void ScanEngine::walkWindows(const PassTraits &traits) {
-    if (m_stopRequested)
-        return;
-    m_shellWindows = m_browser.createShellWindows();
+Task<> ScanEngine::walkWindows(const PassTraits &traits) {
+    m_shellWindows = co_await m_browser.createShellWindows();
     const std::shared_ptr<ShellWindows> windows = m_shellWindows;
-    if (!windows || windows->count().value_or(0) <= 0)
-        return;
+    if (!windows || (co_await windows->count()).value_or(0) <= 0)
+        co_return;
 
-    while (std::unique_ptr<BrowserWindow> window = windows->next()) {
-        const std::optional<QString> name = window->name();
+    while (std::unique_ptr<BrowserWindow> window = co_await windows->next()) {
+        const std::optional<QString> name = co_await window->name();
         if (!name || *name != kBrowserWindowName)
             continue;
         // A window without a readable document contributes no elements.
-        if (std::unique_ptr<Document> document = window->document())
-            walkElements(*document, traits);
-        if (m_stopRequested)
-            return;
+        if (std::unique_ptr<Document> document = co_await window->document())
+            co_await walkElements(*document, window->page(), traits);
     }
 }
 
-void ScanEngine::walkElements(Document &document, const PassTraits &traits) {
+Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTraits &traits) {
     const auto readText = [&](int index) {
         return traits.textIsValue ? document.value(traits.collection, index)
                                   : document.outerText(traits.collection, index);
     };
 
-    int count = document.length(traits.collection).value_or(0);
+    int count = (co_await document.length(traits.collection)).value_or(0);
     // The element index never passes the cap, whatever the page's size.
     for (int index = 0; index < count && index <= traits.maxIndex; ++index) {
-        if (!yieldAndContinue())
-            return;
+        co_await m_yielder.yield();
         if (traits.inputElementsOnly) {
-            const std::optional<QString> tag = document.tagName(traits.collection, index);
+            const std::optional<QString> tag = co_await document.tagName(traits.collection, index);
             if (!tag || tag->toUpper() != u"INPUT")
                 continue;
         }
         for (std::int16_t rule = 0; rule < traits.rules.count(); ++rule) {
-            if (traits.yieldBeforeEveryRule && !yieldAndContinue())
-                return;
-            const std::optional<QString> firstRead = readText(index);
+            if (traits.yieldBeforeEveryRule)
+                co_await m_yielder.yield();
+            const std::optional<QString> firstRead = co_await readText(index);
             if (!firstRead || firstRead->isEmpty())
                 continue;
-            if (!traits.yieldBeforeEveryRule && !yieldAndContinue())
-                return;
+            if (!traits.yieldBeforeEveryRule)
+                co_await m_yielder.yield();
 
             // The rule and the text are read again after the yield: either may
             // have changed or gone meanwhile. A text that became empty is not
             // tested, so an element without text is never clicked.
             const std::optional<QString> entry = traits.rules.text(rule);
             const std::optional<bool> ticked = traits.rules.ticked(rule);
-            const std::optional<QString> text = readText(index);
+            const std::optional<QString> text = co_await readText(index);
             if (!entry || !ticked || !text || text->isEmpty())
                 continue;
             if (!m_matcher.RuleMatches(rule, *entry, *ticked, *text))
                 continue;
 
-            document.click(traits.collection, index);
-            m_pause.WaitSeconds(kPauseSeconds);
-            if (m_stopRequested)
-                return;
-            count = document.length(traits.collection).value_or(0);
+            const ActivityEntry press{QDateTime::currentDateTime(),
+                                      traits.collection == Collection::Links,
+                                      *entry,
+                                      *text,
+                                      page.title,
+                                      page.address,
+                                      page.browser};
+            if (m_previewMatches) {
+                m_previewMatches->append(press);
+                if (m_outlineMs > 0)
+                    co_await document.outline(traits.collection, index, m_outlineMs);
+                continue;
+            }
+            co_await document.click(traits.collection, index);
+            if (m_onPress)
+                m_onPress(press);
+            co_await m_pause.WaitSeconds(kPauseSeconds);
+            count = (co_await document.length(traits.collection)).value_or(0);
         }
     }
 }

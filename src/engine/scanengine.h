@@ -1,9 +1,12 @@
 #pragma once
 
+#include "activitylog.h"
+#include "async/task.h"
 #include "browser.h"
 #include "rulematchcache.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace pressbird {
@@ -14,7 +17,8 @@ class Yielder;
 
 // The two passes of a scan over every browser window: links first, then input
 // buttons. The passes read the rule lists and the page afresh at every step
-// and absorb every failure of the browser.
+// and absorb every failure of the browser. A pass is cancelled by destroying
+// its task wherever it waits.
 class ScanEngine {
 public:
     static constexpr int kMaxLinkIndex = 1000;
@@ -24,20 +28,25 @@ public:
     ScanEngine(Browser &browser, const RuleList &listClick, const RuleList &listPush,
                Yielder &yielder, Pause &pause);
 
-    void ClickLinks();
-    void PushButtons();
+    Task<> ClickLinks();
+    Task<> PushButtons();
 
-    // Makes a running pass return at its next yield; used when the program ends
-    // in the middle of a scan. Stays in force until cleared.
-    void setStopRequested(bool stop);
-    bool stopRequested() const { return m_stopRequested; }
+    // A dry run: both passes walk as a scan would, reading the ticked rules as
+    // they stand, but nothing is pressed and nothing paused; every match is
+    // listed, and outlined in its page for outlineMs when that is above 0.
+    // Run it on an engine of its own, never on one a scan is using.
+    Task<QList<ActivityEntry>> Preview(int outlineMs = 0);
+
+    // Told of every press, right after the click, before the pause.
+    void setPressObserver(std::function<void(const ActivityEntry &)> observer) {
+        m_onPress = std::move(observer);
+    }
 
 private:
     struct PassTraits;
 
-    void walkWindows(const PassTraits &traits);
-    void walkElements(Document &document, const PassTraits &traits);
-    bool yieldAndContinue();
+    Task<> walkWindows(const PassTraits &traits);
+    Task<> walkElements(Document &document, PageInfo page, const PassTraits &traits);
 
     Browser &m_browser;
     const RuleList &m_listClick;
@@ -48,7 +57,9 @@ private:
     // replaces it.
     std::shared_ptr<ShellWindows> m_shellWindows;
     RuleMatchCache m_matcher;
-    bool m_stopRequested = false;
+    std::function<void(const ActivityEntry &)> m_onPress;
+    QList<ActivityEntry> *m_previewMatches = nullptr; // set while a preview runs
+    int m_outlineMs = 0;
 };
 
 } // namespace pressbird

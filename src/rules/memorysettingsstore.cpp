@@ -39,6 +39,21 @@ std::optional<SettingRows> MemorySettingsStore::GetAllSettings(const QString &ap
     return found->rows;
 }
 
+std::optional<SettingRows>
+MemorySettingsStore::GetFirstSettings(const QString &app, const QString &section, qsizetype limit) {
+    std::optional<SettingRows> rows = GetAllSettings(app, section);
+    if (rows && limit >= 0 && rows->size() > limit)
+        rows->resize(limit);
+    if (rows && rows->isEmpty())
+        return std::nullopt;
+    return rows;
+}
+
+qsizetype MemorySettingsStore::CountSettings(const QString &app, const QString &section) {
+    const auto found = m_sections.constFind({app, section});
+    return m_failing || found == m_sections.cend() ? 0 : found->rows.size();
+}
+
 bool MemorySettingsStore::DeleteSetting(const QString &app, const QString &section) {
     if (m_failing)
         return false;

@@ -18,6 +18,9 @@ public:
     QString GetSetting(const QString &app, const QString &section, const QString &key,
                        const QString &defaultValue) override;
     std::optional<SettingRows> GetAllSettings(const QString &app, const QString &section) override;
+    std::optional<SettingRows> GetFirstSettings(const QString &app, const QString &section,
+                                                qsizetype limit) override;
+    qsizetype CountSettings(const QString &app, const QString &section) override;
     bool DeleteSetting(const QString &app, const QString &section) override;
     bool ReplaceSection(const QString &app, const QString &section,
                         const SettingRows &rows) override;

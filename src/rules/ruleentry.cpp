@@ -16,4 +16,14 @@ QString MakeEntryText(const QString &name, const QString &kind) {
     return QString(name).append(kTypeSeparator).append(kind);
 }
 
+QStringView TrimBlanks(QStringView text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == u' ')
+        ++begin;
+    while (end > begin && text[end - 1] == u' ')
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
 } // namespace pressbird

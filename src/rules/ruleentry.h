@@ -15,4 +15,8 @@ QStringList buttonKindCaptions();
 
 QString MakeEntryText(const QString &name, const QString &kind);
 
+// Only the space character is a blank: tabs, line breaks and no-break
+// spaces are part of the text.
+QStringView TrimBlanks(QStringView text);
+
 } // namespace pressbird

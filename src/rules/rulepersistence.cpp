@@ -1,32 +1,31 @@
 #include "rulepersistence.h"
 
+#include "ruleentry.h"
+#include "settings.h"
+
 namespace pressbird {
 
 namespace {
 
 inline constexpr QStringView kCheckedSplit = u" -Checked:";
 
-QString trimmedOfSpaces(const QString &text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text.at(begin) == u' ')
-        ++begin;
-    while (end > begin && text.at(end - 1) == u' ')
-        --end;
-    return text.mid(begin, end - begin);
-}
+// More rows than both lists can hold are never read: a load of a store that
+// grew out of bounds stops there, and the rest is set aside, not dropped.
+constexpr qsizetype kMostRowsRead = 2 * qsizetype(RuleList::kMaxEntries) + 1;
 
 // Puts one stored value at the top of the list; false when loading must stop.
+// Every value Pressbird writes ends with the tick suffix, so the value splits
+// at its last " -Checked:": a rule name holding those words comes back whole.
 bool loadLine(const QString &value, EditableRuleList &list) {
     // An empty value splits into no pieces at all.
     if (value.isEmpty())
         return false;
-    const QStringList pieces = value.split(kCheckedSplit.toString());
-    if (!list.insertAtTop(pieces.at(0)))
+    const qsizetype split = value.lastIndexOf(kCheckedSplit);
+    if (!list.insertAtTop(split < 0 ? value : value.first(split)))
         return false;
-    if (pieces.size() < 2)
+    if (split < 0)
         return false;
-    if (trimmedOfSpaces(pieces.at(1)) == u"True")
+    if (TrimBlanks(QStringView(value).sliced(split + kCheckedSplit.size())) == u"True")
         list.setTicked(0, true);
     return true;
 }
@@ -45,34 +44,48 @@ void appendRows(SettingRows &rows, QStringView prefix, const RuleList &list) {
 
 } // namespace
 
-void FillList(SettingsStore &store, EditableRuleList &listClick, EditableRuleList &listPush,
-              QString &marker, const std::function<void()> &yield) {
-    marker = kMarkerSkip.toString();
-    const QString app = kAppName.toString();
-    const QString section = kListSection.toString();
-    const std::optional<SettingRows> rows = store.GetAllSettings(app, section);
+// No yield per row: the load runs once, before the event loop starts, and
+// the most it reads loads in milliseconds.
+void FillList(Settings &settings, EditableRuleList &listClick, EditableRuleList &listPush,
+              WindowMarker &marker) {
+    marker = WindowMarker::Skip;
+    const std::optional<SettingRows> rows = settings.ruleRows(kMostRowsRead);
     if (!rows)
         return;
+    // Rows taken: into a list (a bad one too: its name goes in before the
+    // load stops), or passed over as not a rule.
+    const qsizetype linesBefore = listClick.count() + listPush.count();
+    qsizetype passedOver = 0;
+    const auto stopped = [&] {
+        const qsizetype taken = listClick.count() + listPush.count() - linesBefore + passedOver;
+        settings.noteRulesNotAllLoaded(settings.ruleRowCount() - taken);
+    };
     for (const SettingRow &row : *rows) {
-        if (yield)
-            yield();
         const QStringView head = QStringView(row.key).left(5);
         EditableRuleList *list = nullptr;
         if (head == u"listp")
             list = &listPush;
         else if (head == u"listc")
             list = &listClick;
-        if (!list)
+        if (!list) {
+            ++passedOver;
             continue;
-        if (!loadLine(store.GetSetting(app, section, row.key, QString()), *list))
+        }
+        if (!loadLine(settings.ruleValue(row.key), *list)) {
+            stopped();
             return;
+        }
     }
-    marker.clear();
+    if (settings.ruleRowCount() > rows->size()) {
+        stopped();
+        return;
+    }
+    marker = WindowMarker::None;
 }
 
-bool ListUpdate(SettingsStore &store, const RuleList &listClick, const RuleList &listPush,
-                const QString &marker) {
-    if (marker == kMarkerSkip)
+bool ListUpdate(Settings &settings, const RuleList &listClick, const RuleList &listPush,
+                WindowMarker marker) {
+    if (marker == WindowMarker::Skip)
         return true;
     // Built whole before the one transaction, without yielding, so that no
     // other save can start in between and no crash can leave half a section.
@@ -80,7 +93,7 @@ bool ListUpdate(SettingsStore &store, const RuleList &listClick, const RuleList 
     rows.reserve(listPush.count() + listClick.count());
     appendRows(rows, kPushKeyPrefix, listPush);
     appendRows(rows, kClickKeyPrefix, listClick);
-    return store.ReplaceSection(kAppName.toString(), kListSection.toString(), rows);
+    return settings.saveRules(rows);
 }
 
 } // namespace pressbird

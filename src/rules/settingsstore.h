@@ -7,8 +7,6 @@
 
 namespace pressbird {
 
-inline constexpr QStringView kAppName = u"Pressbird";
-
 struct SettingRow {
     QString key;
     QString value;
@@ -32,6 +30,11 @@ public:
     // nullopt ("no table") when the section is missing, empty or unreadable.
     virtual std::optional<SettingRows> GetAllSettings(const QString &app,
                                                       const QString &section) = 0;
+    // The same, but no more than the first `limit` rows.
+    virtual std::optional<SettingRows> GetFirstSettings(const QString &app, const QString &section,
+                                                        qsizetype limit) = 0;
+    // How many rows the section holds; 0 when missing or unreadable.
+    virtual qsizetype CountSettings(const QString &app, const QString &section) = 0;
     // False when the section is missing or the delete fails.
     virtual bool DeleteSetting(const QString &app, const QString &section) = 0;
 

@@ -56,6 +56,10 @@ bool SqliteStatement::bind(int index, const QString &text) {
                                SQLITE_UTF8) == SQLITE_OK;
 }
 
+bool SqliteStatement::bind(int index, qint64 number) {
+    return sqlite3_bind_int64(m_stmt, index, number) == SQLITE_OK;
+}
+
 int SqliteStatement::step() {
     return sqlite3_step(m_stmt);
 }
@@ -63,6 +67,10 @@ int SqliteStatement::step() {
 void SqliteStatement::reset() {
     sqlite3_reset(m_stmt);
     sqlite3_clear_bindings(m_stmt);
+}
+
+qint64 SqliteStatement::columnInt64(int column) const {
+    return sqlite3_column_int64(m_stmt, column);
 }
 
 QString SqliteStatement::columnText(int column) const {

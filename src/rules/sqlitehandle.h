@@ -39,11 +39,13 @@ public:
     int prepare(sqlite3 *db, const char *sql, bool persistent = false);
 
     bool bind(int index, const QString &text);
+    bool bind(int index, qint64 number);
     int step();
     // Clears bindings too, so that no text is kept alive between calls.
     void reset();
 
     QString columnText(int column) const;
+    qint64 columnInt64(int column) const;
 
 private:
     sqlite3_stmt *m_stmt = nullptr;

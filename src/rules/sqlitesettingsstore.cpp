@@ -44,6 +44,12 @@ bool SqliteSettingsStore::prepareStatements() {
                                    "SELECT key, value FROM settings WHERE app = ? AND "
                                    "section = ? ORDER BY rowid",
                                    true) == SQLITE_OK &&
+           m_selectFirst.prepare(db,
+                                 "SELECT key, value FROM settings WHERE app = ? AND "
+                                 "section = ? ORDER BY rowid LIMIT ?",
+                                 true) == SQLITE_OK &&
+           m_countSection.prepare(db, "SELECT count(*) FROM settings WHERE app = ? AND section = ?",
+                                  true) == SQLITE_OK &&
            m_deleteSection.prepare(db, "DELETE FROM settings WHERE app = ? AND section = ?",
                                    true) == SQLITE_OK
            // IMMEDIATE takes the write lock at once, waiting out the busy time-out,
@@ -79,18 +85,39 @@ QString SqliteSettingsStore::GetSetting(const QString &app, const QString &secti
     return m_selectOne.columnText(0);
 }
 
+namespace {
+std::optional<SettingRows> readRows(SqliteStatement &statement) {
+    SettingRows rows;
+    int rc;
+    while ((rc = statement.step()) == SQLITE_ROW)
+        rows.append({statement.columnText(0), statement.columnText(1)});
+    if (rc != SQLITE_DONE || rows.isEmpty())
+        return std::nullopt;
+    return rows;
+}
+} // namespace
+
 std::optional<SettingRows> SqliteSettingsStore::GetAllSettings(const QString &app,
                                                                const QString &section) {
     ResetGuard guard(m_selectSection);
     if (!bindAll(m_selectSection, {app, section}))
         return std::nullopt;
-    SettingRows rows;
-    int rc;
-    while ((rc = m_selectSection.step()) == SQLITE_ROW)
-        rows.append({m_selectSection.columnText(0), m_selectSection.columnText(1)});
-    if (rc != SQLITE_DONE || rows.isEmpty())
+    return readRows(m_selectSection);
+}
+
+std::optional<SettingRows>
+SqliteSettingsStore::GetFirstSettings(const QString &app, const QString &section, qsizetype limit) {
+    ResetGuard guard(m_selectFirst);
+    if (!bindAll(m_selectFirst, {app, section}) || !m_selectFirst.bind(3, qint64(limit)))
         return std::nullopt;
-    return rows;
+    return readRows(m_selectFirst);
+}
+
+qsizetype SqliteSettingsStore::CountSettings(const QString &app, const QString &section) {
+    ResetGuard guard(m_countSection);
+    if (!bindAll(m_countSection, {app, section}) || m_countSection.step() != SQLITE_ROW)
+        return 0;
+    return qsizetype(m_countSection.columnInt64(0));
 }
 
 bool SqliteSettingsStore::DeleteSetting(const QString &app, const QString &section) {

@@ -2,6 +2,7 @@
 // to memory when it cannot be used. Nothing here deletes or truncates a file.
 
 #include "memorysettingsstore.h"
+#include "sqlitefiles.h"
 #include "sqlitesettingsstore.h"
 
 #include <QDateTime>
@@ -79,6 +80,8 @@ bool renameAll(const QString &from, const QString &to, const QStringList &suffix
     return true;
 }
 
+} // namespace
+
 std::optional<QString> moveAside(const QString &path) {
     const QStringList suffixes = {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"),
                                   QStringLiteral("-journal")};
@@ -98,8 +101,6 @@ std::optional<QString> moveAside(const QString &path) {
         return std::nullopt;
     return target;
 }
-
-} // namespace
 
 class SqliteStoreOpener {
 public:
@@ -207,6 +208,42 @@ std::unique_ptr<SettingsStore> SqliteStoreOpener::readableCopy(const QString &pa
     return copy;
 }
 
+namespace {
+
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// What stands at the path when it is no file SQLite could use, in words the
+// user can act on; empty when it is a file or nothing yet.
+QString whatIsInTheWay(const QString &path) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink())
+        return {};
+    if (info.isDir())
+        return QStringLiteral("it is a folder, not a file. Move or rename that folder, then start "
+                              "Pressbird again");
+    if (!info.isFile()) {
+        const QString what = info.isSymLink()
+                                 ? QStringLiteral(" (it is a link to %1)")
+                                       .arg(QDir::toNativeSeparators(info.symLinkTarget()))
+                                 : QString();
+        return QStringLiteral("it is not an ordinary file%1. Remove it, then start Pressbird "
+                              "again")
+            .arg(what);
+    }
+    return {};
+}
+
+// The rules are the user's own: a new file is made readable by them alone
+// before SQLite opens it, and SQLite gives its journal files the same mode.
+void createPrivately(const QString &path) {
+    if (QFileInfo(path).isSymLink() || QFileInfo::exists(path))
+        return;
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly);
+}
+
+} // namespace
+
 SettingsOpenResult SqliteSettingsStore::open(const QString &path, int busyTimeoutMs) {
     SettingsOpenResult result;
     result.path = path;
@@ -215,6 +252,12 @@ SettingsOpenResult SqliteSettingsStore::open(const QString &path, int busyTimeou
         result.store = std::make_unique<MemorySettingsStore>();
         return result;
     }
+    if (const QString inTheWay = whatIsInTheWay(path); !inTheWay.isEmpty()) {
+        result.reason = inTheWay;
+        result.store = std::make_unique<MemorySettingsStore>();
+        return result;
+    }
+    createPrivately(path);
 
     std::unique_ptr<SqliteSettingsStore> store(new SqliteSettingsStore);
     Check check = SqliteStoreOpener::connect(*store, path, busyTimeoutMs);
@@ -242,6 +285,12 @@ SettingsOpenResult SqliteSettingsStore::open(const QString &path, int busyTimeou
         const bool locked = check.code == SQLITE_BUSY || check.code == SQLITE_LOCKED;
         result.store = SqliteStoreOpener::readableCopy(path, locked ? 0 : busyTimeoutMs);
         return result;
+    }
+    // Files made before Pressbird kept them private become so now.
+    for (const char *suffix : {"", "-wal", "-shm"}) {
+        const QString file = path + QLatin1String(suffix);
+        if (QFileInfo(file).isFile() && (QFile::permissions(file) & ~kOwnerOnly & 0x0777) != 0)
+            QFile::setPermissions(file, kOwnerOnly);
     }
     result.outcome = SettingsOpenResult::Outcome::Opened;
     result.store = std::move(store);

@@ -49,6 +49,12 @@ AutostartResult copyReplacing(const QString &source, const QString &destination)
                            .arg(folder, whyFolderIsMissing(folder));
         return result;
     }
+    // A link standing there is replaced, never written through: it may point
+    // at any file of the user's.
+    if (QFileInfo(destination).isSymLink() && !QFile::remove(destination)) {
+        result.error = QStringLiteral("%1 is a link that could not be replaced.").arg(destination);
+        return result;
+    }
     // Written beside the target and renamed over it, so a full disk or a
     // refused write never leaves half a file where the old one was.
     QSaveFile out(destination);

@@ -11,20 +11,22 @@ class Autostart;
 class Form1;
 class Form2255;
 class MessageBoxes;
-class SettingsStore;
+class ScanCycle;
+class Settings;
 class StartupPrompt;
 class TrayController;
 class TrayIcon;
 class UrlOpener;
 
 // Owns what lies around the main window: the tray, the start-up prompt and the
-// help page, and wires Form1's menu commands to them.
+// help page; wires Form1's menu commands to them, and ends the scan at Exit.
 class DesktopShell final : public QObject {
     Q_OBJECT
 
 public:
     struct Services {
-        SettingsStore &store;
+        Settings &settings;
+        ScanCycle &scan;
         MessageBoxes &messages;
         TrayIcon &tray;
         Autostart &autostart;
@@ -46,8 +48,8 @@ public:
     void Helpf();
 
 Q_SIGNALS:
-    // File, Exit was chosen: the icon and the windows are gone, and the scan
-    // has returned from its waits, so the event loop may end now.
+    // File, Exit was chosen: the icon and the windows are gone and the scan
+    // is cancelled, so the event loop may end now.
     void ended();
 
 private:
@@ -55,7 +57,7 @@ private:
     class Messages;
 
     void showPrompt();
-    void endOnceScanHasReturned();
+    void end();
 
     Form1 &m_form;
     Services m_services;
@@ -64,7 +66,6 @@ private:
     std::unique_ptr<TrayController> m_trayController;
     std::unique_ptr<Form2255> m_prompt;
     std::unique_ptr<StartupPrompt> m_promptLogic;
-    bool m_ending = false;
 };
 
 } // namespace pressbird

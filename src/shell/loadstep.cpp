@@ -3,7 +3,7 @@
 #include "ruleentry.h"
 #include "scaninterval.h"
 #include "scantimer.h"
-#include "settingsstore.h"
+#include "settings.h"
 #include "shellhost.h"
 #include "startupprompt.h"
 
@@ -12,18 +12,18 @@
 
 namespace pressbird {
 
-void RunLoadStep(ShellHost &host, SettingsStore &store, const std::function<void()> &showPrompt) {
+void RunLoadStep(ShellHost &host, const Settings &settings,
+                 const std::function<void()> &showPrompt) {
     host.Combo1().addItems(linkKindCaptions());
     host.Combo2().addItems(buttonKindCaptions());
 
     host.FillList();
 
-    if (promptIsDue(store) && showPrompt)
+    if (promptIsDue(settings) && showPrompt)
         showPrompt();
 
     QLineEdit &text1 = host.Text1();
-    text1.setText(store.GetSetting(kAppName.toString(), kOptSection.toString(),
-                                   kIntervalKey.toString(), text1.text()));
+    text1.setText(settings.value(SettingKey::IntervalText));
 
     // The same reading as the Calibration OK command's, so an interval that
     // runs after OK also runs after a restart.

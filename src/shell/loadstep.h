@@ -6,11 +6,9 @@
 
 namespace pressbird {
 
-class SettingsStore;
+class Settings;
 class ShellHost;
 
-inline constexpr QStringView kOptSection = u"Opt";
-inline constexpr QStringView kIntervalKey = u"Text1Text";
 inline constexpr QStringView kFallbackInterval = u"1000";
 
 // The main window's load step: the kind pick lists, the rule lists, the
@@ -18,6 +16,7 @@ inline constexpr QStringView kFallbackInterval = u"1000";
 // Text1 and the scan timer started with it. An interval that is not a
 // number, or that the timer cannot take, runs as "1000"; the stored text is
 // left as it was.
-void RunLoadStep(ShellHost &host, SettingsStore &store, const std::function<void()> &showPrompt);
+void RunLoadStep(ShellHost &host, const Settings &settings,
+                 const std::function<void()> &showPrompt);
 
 } // namespace pressbird

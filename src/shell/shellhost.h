@@ -1,5 +1,7 @@
 #pragma once
 
+#include "windowmarker.h"
+
 #include <QIcon>
 #include <QString>
 
@@ -19,8 +21,8 @@ public:
     virtual ~ShellHost() = default;
 
     virtual QWidget &window() = 0;
-    virtual QString Tag() const = 0;
-    virtual void setTag(const QString &tag) = 0;
+    virtual WindowMarker Tag() const = 0;
+    virtual void setTag(WindowMarker tag) = 0;
 
     virtual QComboBox &Combo1() = 0;
     virtual QComboBox &Combo2() = 0;
@@ -31,8 +33,6 @@ public:
     virtual QIcon Image2() const = 0;
 
     virtual void FillList() = 0;
-    // Makes a running scan return at its next yield and no further tick run.
-    virtual void stopScan() = 0;
     // Lets the next close request through; the main window refuses all others.
     virtual void allowFinalClose() = 0;
 };

@@ -1,7 +1,7 @@
 #include "startupprompt.h"
 
 #include "autostart.h"
-#include "settingsstore.h"
+#include "settings.h"
 #include "shellmessages.h"
 
 #include <QAbstractButton>
@@ -10,12 +10,12 @@
 
 namespace pressbird {
 
-StartupPrompt::StartupPrompt(Controls controls, QWidget &mainWindow, SettingsStore &store,
+StartupPrompt::StartupPrompt(Controls controls, QWidget &mainWindow, Settings &settings,
                              Autostart &autostart, ShellMessages &messages, QObject *parent)
     : QObject(parent)
     , m_controls(controls)
     , m_mainWindow(&mainWindow)
-    , m_store(store)
+    , m_settings(settings)
     , m_autostart(autostart)
     , m_messages(messages) {
     connect(m_controls.Command1, &QAbstractButton::clicked, this, &StartupPrompt::Command1_Click);
@@ -31,14 +31,13 @@ void StartupPrompt::Command1_Click() {
         return;
     }
     m_controls.Check1->setChecked(true);
-    m_store.SaveSetting(kAppName.toString(), kStartUpSection.toString(), kStartUpKey.toString(),
-                        QStringLiteral("1"));
+    m_settings.save(SettingKey::StartUpAnswer, QStringLiteral("1"));
     finish();
 }
 
 void StartupPrompt::Command2_Click() {
-    m_store.SaveSetting(kAppName.toString(), kStartUpSection.toString(), kStartUpKey.toString(),
-                        m_controls.Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    m_settings.save(SettingKey::StartUpAnswer,
+                    m_controls.Check1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
     finish();
 }
 
@@ -49,9 +48,8 @@ void StartupPrompt::finish() {
     Q_EMIT answered();
 }
 
-bool promptIsDue(SettingsStore &store) {
-    const QString stored = store.GetSetting(kAppName.toString(), kStartUpSection.toString(),
-                                            kStartUpKey.toString(), QStringLiteral("0"));
+bool promptIsDue(const Settings &settings) {
+    const QString stored = settings.value(SettingKey::StartUpAnswer);
     bool ok = false;
     const double value = stored.trimmed().toDouble(&ok);
     return !ok || value == 0;

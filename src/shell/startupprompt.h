@@ -10,11 +10,8 @@ class QWidget;
 namespace pressbird {
 
 class Autostart;
-class SettingsStore;
+class Settings;
 class ShellMessages;
-
-inline constexpr QStringView kStartUpSection = u"StartUpQ";
-inline constexpr QStringView kStartUpKey = u"qStrup";
 
 // The answers of the run-at-log-on prompt. Yes copies the shortcut and
 // remembers "1"; No remembers the tick. A copy that fails is reported and the
@@ -30,8 +27,8 @@ public:
         QCheckBox *Check1 = nullptr;
     };
 
-    StartupPrompt(Controls controls, QWidget &mainWindow, SettingsStore &store,
-                  Autostart &autostart, ShellMessages &messages, QObject *parent = nullptr);
+    StartupPrompt(Controls controls, QWidget &mainWindow, Settings &settings, Autostart &autostart,
+                  ShellMessages &messages, QObject *parent = nullptr);
 
     void Command1_Click();
     void Command2_Click();
@@ -44,13 +41,13 @@ private:
 
     Controls m_controls;
     QPointer<QWidget> m_mainWindow;
-    SettingsStore &m_store;
+    Settings &m_settings;
     Autostart &m_autostart;
     ShellMessages &m_messages;
 };
 
 // True when the stored answer asks for the prompt: missing, "0", or text that
 // does not read as a number.
-bool promptIsDue(SettingsStore &store);
+bool promptIsDue(const Settings &settings);
 
 } // namespace pressbird

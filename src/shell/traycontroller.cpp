@@ -1,8 +1,7 @@
 #include "traycontroller.h"
 
-#include "rulepersistence.h"
 #include "scantimer.h"
-#include "settingsstore.h"
+#include "settings.h"
 #include "shellhost.h"
 #include "trayicon.h"
 
@@ -12,12 +11,12 @@
 
 namespace pressbird {
 
-TrayController::TrayController(ShellHost &host, TrayIcon &tray, SettingsStore &store, QString tip,
-                               QObject *parent)
+TrayController::TrayController(ShellHost &host, TrayIcon &tray, const Settings &settings,
+                               QString tip, QObject *parent)
     : QObject(parent)
     , m_host(host)
     , m_tray(tray)
-    , m_store(store)
+    , m_settings(settings)
     , m_tip(std::move(tip)) {
     m_host.window().installEventFilter(this);
     connect(&m_tray, &TrayIcon::leftButtonPressed, this, &TrayController::Restore);
@@ -41,29 +40,24 @@ void TrayController::Restore() {
     if (m_ending)
         return;
     QWidget &window = m_host.window();
-    m_host.setTag(kMarkerSkipMinimize.toString());
+    m_host.setTag(WindowMarker::SkipMinimize);
     window.show();
     window.setWindowState(Qt::WindowNoState);
     window.raise();
     window.activateWindow();
-    m_host.setTag(QString());
+    m_host.setTag(WindowMarker::None);
 }
 
 void TrayController::ExitM() {
     m_ending = true;
     m_tray.hide();
-    // The scan unwinds from its yields before the event loop can end; the
-    // window goes at once so the program looks ended meanwhile.
     m_host.window().hide();
-    m_host.stopScan();
     m_host.allowFinalClose();
     Q_EMIT ended();
 }
 
 bool TrayController::restoreStartMinimized() {
-    const bool ticked = m_store.GetSetting(kAppName.toString(), kOptionSection.toString(),
-                                           kMinimizeOnStartupKey.toString(),
-                                           QStringLiteral("False")) == QStringLiteral("True");
+    const bool ticked = m_settings.value(SettingKey::StartMinimized) == u"True";
     QAction &tick = m_host.MinimizeApplicationonStartup();
     tick.setCheckable(true);
     tick.setChecked(ticked);
@@ -81,7 +75,7 @@ bool TrayController::eventFilter(QObject *watched, QEvent *event) {
 // minimising, since hiding inside the state change confuses some of them.
 void TrayController::minimiseTest() {
     QWidget &window = m_host.window();
-    if (!window.isMinimized() || m_host.Tag() == kMarkerSkipMinimize)
+    if (!window.isMinimized() || m_host.Tag() == WindowMarker::SkipMinimize)
         return;
     QMetaObject::invokeMethod(
         this,

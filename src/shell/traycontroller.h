@@ -5,12 +5,9 @@
 
 namespace pressbird {
 
-class SettingsStore;
+class Settings;
 class ShellHost;
 class TrayIcon;
-
-inline constexpr QStringView kOptionSection = u"option";
-inline constexpr QStringView kMinimizeOnStartupKey = u"minappsu";
 
 // Hides the main window to the tray and brings it back. Where no tray exists
 // the window is minimised to the taskbar instead, so it can always come back.
@@ -18,14 +15,15 @@ class TrayController final : public QObject {
     Q_OBJECT
 
 public:
-    TrayController(ShellHost &host, TrayIcon &tray, SettingsStore &store, QString tip,
+    TrayController(ShellHost &host, TrayIcon &tray, const Settings &settings, QString tip,
                    QObject *parent = nullptr);
 
     // File, Minimize, and every minimise of the window that is not a restore.
     void Minimize();
     // The left-button press on the icon.
     void Restore();
-    // File, Exit: the icon goes and the program ends at once.
+    // File, Exit: the icon and the window go at once, and ended() tells the
+    // shell to cancel the scan and end the program.
     void ExitM();
     // Restores the tick of Options, Minimize Application on Startup (the main
     // window saves it); true when the program should start in the tray.
@@ -34,7 +32,7 @@ public:
     QString tip() const { return m_tip; }
 
 Q_SIGNALS:
-    // The program should end now; the scan has been told to stop.
+    // The program should end now.
     void ended();
 
 protected:
@@ -45,7 +43,7 @@ private:
 
     ShellHost &m_host;
     TrayIcon &m_tray;
-    SettingsStore &m_store;
+    const Settings &m_settings;
     QString m_tip;
     bool m_ending = false;
 };

@@ -4,11 +4,9 @@
 #include "messageboxes.h"
 #include "programicons.h"
 #include "programtitle.h"
+#include "pushbutton.h"
 #include "rulelistwidget.h"
-#include "scancycle.h"
-#include "scanengine.h"
 #include "twips.h"
-#include "waitseconds.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -27,8 +25,6 @@ namespace pressbird {
 namespace {
 
 constexpr QSize kClientSize(403, 278);
-// The window's own font, which every control without a font of its own uses.
-constexpr double kDefaultPointSize = 8.25;
 constexpr double kHeadingPointSize = 9.75;
 
 template<typename Widget>
@@ -66,13 +62,6 @@ QComboBox *makeKindBox(QWidget *parent, const QString &name, const QRect &rect) 
     return box;
 }
 
-QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text,
-                        const QRect &rect) {
-    auto *button = place(new QPushButton(text, parent), name, rect);
-    button->setAutoDefault(false);
-    return button;
-}
-
 QAction *makeAction(QMenu *menu, const QString &name, const QString &text) {
     auto *action = menu->addAction(text);
     action->setObjectName(name);
@@ -81,11 +70,10 @@ QAction *makeAction(QMenu *menu, const QString &name, const QString &text) {
 
 } // namespace
 
-Form1::Form1(SettingsStore &store, Browser &browser, Yielder &yielder, Clock &clock,
-             MessageBoxes &messages, QWidget *parent)
+Form1::Form1(Settings &settings, ScanTimer &timer, MessageBoxes &messages, QWidget *parent)
     : QMainWindow(parent)
-    , m_store(store)
-    , m_yielder(yielder)
+    , m_settings(settings)
+    , m_timer1(timer)
     , m_messages(messages)
     , m_image1(ProgramIcon())
     , m_image2(ProgramOffIcon()) {
@@ -95,7 +83,7 @@ Form1::Form1(SettingsStore &store, Browser &browser, Yielder &yielder, Clock &cl
                    Qt::WindowCloseButtonHint);
     setWindowTitle(kWindowCaption.toString());
     setWindowIcon(m_image1);
-    setFont(DesignSansFont(kDefaultPointSize));
+    setFont(DesignSansFont(kDesignPointSize));
 
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
@@ -103,10 +91,6 @@ Form1::Form1(SettingsStore &store, Browser &browser, Yielder &yielder, Clock &cl
     createControls(client);
     createMenus();
     setStackingAndTabOrder();
-
-    m_pause = std::make_unique<Pause>(clock, yielder);
-    m_engine = std::make_unique<ScanEngine>(browser, *m_listClick, *m_listPush, yielder, *m_pause);
-    m_cycle = std::make_unique<ScanCycle>(*m_engine, yielder);
     connectHandlers();
 
     resize(kClientSize.width(), kClientSize.height() + menuBar()->sizeHint().height());
@@ -139,13 +123,13 @@ void Form1::createControls(QWidget *client) {
     m_listPush = place(new RuleListWidget(client), QStringLiteral("ListPush"),
                        twipsRect(3360, 1320, 2535, 2760));
 
-    m_command1 = makeButton(client, QStringLiteral("Command1"), QStringLiteral("Add"),
+    m_command1 = MakeButton(client, QStringLiteral("Command1"), QStringLiteral("Add"),
                             twipsRect(120, 840, 1215, 375));
-    m_command2 = makeButton(client, QStringLiteral("Command2"), QStringLiteral("Remove"),
+    m_command2 = MakeButton(client, QStringLiteral("Command2"), QStringLiteral("Remove"),
                             twipsRect(1440, 840, 1215, 375));
-    m_command3 = makeButton(client, QStringLiteral("Command3"), QStringLiteral("Add"),
+    m_command3 = MakeButton(client, QStringLiteral("Command3"), QStringLiteral("Add"),
                             twipsRect(3360, 840, 1215, 375));
-    m_command4 = makeButton(client, QStringLiteral("Command4"), QStringLiteral("Remove"),
+    m_command4 = MakeButton(client, QStringLiteral("Command4"), QStringLiteral("Remove"),
                             twipsRect(4680, 840, 1215, 375));
     m_combo1 = makeKindBox(client, QStringLiteral("Combo1"), twipsRect(1440, 480, 1215, 315));
     m_combo2 = makeKindBox(client, QStringLiteral("Combo2"), twipsRect(4680, 480, 1215, 315));
@@ -157,11 +141,11 @@ void Form1::createControls(QWidget *client) {
                   QStringLiteral("Enter 1000 for each second to check for new links or icons"),
                   twipsRect(360, 240, 2295, 615));
     m_label4->setWordWrap(true);
-    m_command5 = makeButton(m_frame1, QStringLiteral("Command5"), QStringLiteral("OK"),
+    m_command5 = MakeButton(m_frame1, QStringLiteral("Command5"), QStringLiteral("OK"),
                             twipsRect(360, 1080, 975, 255));
     m_text1 = makeTextBox(m_frame1, QStringLiteral("Text1"), QStringLiteral("5000"),
                           twipsRect(960, 720, 975, 285));
-    m_command8 = makeButton(m_frame1, QStringLiteral("Command8"), QStringLiteral("Cancel"),
+    m_command8 = MakeButton(m_frame1, QStringLiteral("Command8"), QStringLiteral("Cancel"),
                             twipsRect(1440, 1080, 975, 255));
     // A frame hides what lies under it when shown.
     m_frame1->setAutoFillBackground(true);
@@ -216,21 +200,12 @@ void Form1::setStackingAndTabOrder() {
         setTabOrder(tabOrder.at(i - 1), tabOrder.at(i));
 }
 
-ScanTimer &Form1::Timer1() {
-    return m_cycle->Timer1();
-}
-
 QIcon Form1::Image1() const {
     return m_image1;
 }
 
 QIcon Form1::Image2() const {
     return m_image2;
-}
-
-void Form1::stopScan() {
-    m_engine->setStopRequested(true);
-    Timer1().setEnabled(false);
 }
 
 void Form1::closeEvent(QCloseEvent *event) {

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "windowmarker.h"
+
 #include <QMainWindow>
 #include <QString>
-
-#include <memory>
 
 class QAction;
 class QComboBox;
@@ -15,37 +15,30 @@ class QPushButton;
 
 namespace pressbird {
 
-class Browser;
-class Clock;
 class MessageBoxes;
-class Pause;
 class RuleListWidget;
-class ScanCycle;
-class ScanEngine;
 class ScanTimer;
-class SettingsStore;
-class Yielder;
+class Settings;
 
 // The main window: the two rule lists with their entry fields, the hidden
-// Calibration frame, the menus and the scan that runs over the lists. The
-// start-up load, the tray and the start-up prompt belong to the shell.
+// Calibration frame and the menus. It shows the scan timer it is given; the
+// scan that reads its lists, the start-up load, the tray and the start-up
+// prompt are wired around it.
 class Form1 final : public QMainWindow {
     Q_OBJECT
 
 public:
-    Form1(SettingsStore &store, Browser &browser, Yielder &yielder, Clock &clock,
-          MessageBoxes &messages, QWidget *parent = nullptr);
+    Form1(Settings &settings, ScanTimer &timer, MessageBoxes &messages, QWidget *parent = nullptr);
     ~Form1() override;
 
     // Both rule lists from the store, and back.
     void FillList();
     void ListUpdate();
 
-    const QString &Tag() const { return m_tag; }
-    void setTag(const QString &tag) { m_tag = tag; }
+    WindowMarker Tag() const { return m_tag; }
+    void setTag(WindowMarker tag) { m_tag = tag; }
 
-    ScanTimer &Timer1();
-    ScanCycle &scanCycle() { return *m_cycle; }
+    ScanTimer &Timer1() { return m_timer1; }
 
     RuleListWidget *ListClick() const { return m_listClick; }
     RuleListWidget *ListPush() const { return m_listPush; }
@@ -82,8 +75,6 @@ public:
 
     // Every close request is refused until allowFinalClose().
     void allowFinalClose() { m_closeAllowed = true; }
-    // Makes a running scan return at its next yield and no further tick run.
-    void stopScan();
 
     void Command1_Click();
     void Command2_Click();
@@ -118,12 +109,11 @@ private:
     void addRule(QLineEdit *nameBox, QComboBox *kindBox, RuleListWidget *list);
     void popUpRmenu(int button, const QPoint &globalPos);
 
-    SettingsStore &m_store;
-    Yielder &m_yielder;
+    Settings &m_settings;
+    ScanTimer &m_timer1;
     MessageBoxes &m_messages;
-    QString m_tag;
+    WindowMarker m_tag = WindowMarker::None;
     bool m_closeAllowed = false;
-    bool m_saveRefusalShown = false;
 
     QLabel *m_label1 = nullptr;
     QLabel *m_label2 = nullptr;
@@ -160,10 +150,6 @@ private:
 
     QIcon m_image1;
     QIcon m_image2;
-
-    std::unique_ptr<Pause> m_pause;
-    std::unique_ptr<ScanEngine> m_engine;
-    std::unique_ptr<ScanCycle> m_cycle;
 };
 
 } // namespace pressbird

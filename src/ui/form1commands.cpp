@@ -4,10 +4,9 @@
 #include "ruleentry.h"
 #include "rulelistwidget.h"
 #include "rulepersistence.h"
-#include "scancycle.h"
 #include "scaninterval.h"
-#include "settingsstore.h"
-#include "yielder.h"
+#include "scantimer.h"
+#include "settings.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -26,9 +25,6 @@ const QString kRemoveHint =
 const QString kListFullMessage =
     QStringLiteral("The list is full: it holds %1 rules. Delete one before adding another.")
         .arg(RuleList::kMaxEntries);
-const QString kSaveRefusedMessage = QStringLiteral(
-    "Your rules could not be saved. The rules saved before are kept as they were, and your "
-    "changes stay in this window; Pressbird saves them again at your next change.");
 
 } // namespace
 
@@ -56,19 +52,12 @@ void Form1::connectHandlers() {
 }
 
 void Form1::FillList() {
-    pressbird::FillList(m_store, *m_listClick, *m_listPush, m_tag, [this] { m_yielder.yield(); });
+    pressbird::FillList(m_settings, *m_listClick, *m_listPush, m_tag);
 }
 
+// A refused save is reported by the settings' owner, the same way for every key.
 void Form1::ListUpdate() {
-    // A refused save keeps the stored rules whole, but the user must know the
-    // latest change is not kept: said once, until a save goes through again.
-    const bool saved = pressbird::ListUpdate(m_store, *m_listClick, *m_listPush, m_tag);
-    if (saved) {
-        m_saveRefusalShown = false;
-    } else if (!m_saveRefusalShown) {
-        m_saveRefusalShown = true;
-        m_messages.inform(kSaveRefusedMessage, kProgramTitle.toString());
-    }
+    pressbird::ListUpdate(m_settings, *m_listClick, *m_listPush, m_tag);
 }
 
 void Form1::addRule(QLineEdit *nameBox, QComboBox *kindBox, RuleListWidget *list) {
@@ -83,7 +72,7 @@ void Form1::addRule(QLineEdit *nameBox, QComboBox *kindBox, RuleListWidget *list
         return;
     }
     nameBox->clear();
-    m_tag.clear();
+    m_tag = WindowMarker::None;
     ListUpdate();
 }
 
@@ -140,8 +129,7 @@ void Form1::Calibration_Click() {
 
 void Form1::Command5_Click() {
     const QString text = m_text1->text();
-    m_store.SaveSetting(kAppName.toString(), QStringLiteral("Opt"), QStringLiteral("Text1Text"),
-                        text);
+    m_settings.save(SettingKey::IntervalText, text);
     // A text the timer cannot take leaves the running interval alone.
     if (const std::optional<int> interval = IntervalFromText(text))
         Timer1().setInterval(*interval);
@@ -166,9 +154,9 @@ void Form1::About2_Click() {
 
 // The checkable action has ticked or cleared itself by the time it triggers.
 void Form1::MinimizeApplicationonStartup_Click() {
-    m_store.SaveSetting(kAppName.toString(), QStringLiteral("option"), QStringLiteral("minappsu"),
-                        m_minimizeOnStartup->isChecked() ? QStringLiteral("True")
-                                                         : QStringLiteral("False"));
+    m_settings.save(SettingKey::StartMinimized, m_minimizeOnStartup->isChecked()
+                                                    ? QStringLiteral("True")
+                                                    : QStringLiteral("False"));
 }
 
 } // namespace pressbird

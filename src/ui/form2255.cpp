@@ -1,6 +1,8 @@
 #include "form2255.h"
 
 #include "designfont.h"
+#include "programtitle.h"
+#include "pushbutton.h"
 #include "twips.h"
 
 #include <QCheckBox>
@@ -14,18 +16,7 @@ namespace pressbird {
 namespace {
 
 constexpr QSize kClientSize(434, 162);
-constexpr double kDefaultPointSize = 8.25;
 constexpr double kQuestionPointSize = 13.5;
-
-QPushButton *makeButton(QWidget *parent, const QString &name, const QString &text,
-                        const QRect &rect) {
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setGeometry(rect);
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
 
 } // namespace
 
@@ -34,19 +25,18 @@ Form2255::Form2255(QWidget *parent)
     setObjectName(QStringLiteral("Form2255"));
     setWindowTitle(QStringLiteral("Form2255"));
     setFixedSize(kClientSize);
-    setFont(DesignSansFont(kDefaultPointSize));
+    setFont(DesignSansFont(kDesignPointSize));
 
-    m_label1 =
-        new QLabel(QStringLiteral("Would you like to have Pressbird 2.1 run at Start up?"), this);
+    m_label1 = new QLabel(kStartUpQuestion.toString(), this);
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_label1->setGeometry(twipsRect(600, 360, 5415, 735));
     m_label1->setFont(DesignSansFont(kQuestionPointSize));
     m_label1->setWordWrap(true);
     m_label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
-    m_command1 = makeButton(this, QStringLiteral("Command1"), QStringLiteral("&Yes"),
+    m_command1 = MakeButton(this, QStringLiteral("Command1"), QStringLiteral("&Yes"),
                             twipsRect(1560, 1200, 1215, 495));
-    m_command2 = makeButton(this, QStringLiteral("Command2"), QStringLiteral("&No"),
+    m_command2 = MakeButton(this, QStringLiteral("Command2"), QStringLiteral("&No"),
                             twipsRect(3240, 1200, 1215, 495));
     m_check1 = new QCheckBox(QStringLiteral("Do not ask this Qestion Again"), this);
     m_check1->setObjectName(QStringLiteral("Check1"));

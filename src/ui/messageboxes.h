@@ -12,7 +12,8 @@ class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
 
-    // A modal box with one OK button and no icon; returns when it is closed.
+    // An application-modal box with one OK button and no icon. It returns at
+    // once: the box stays up while the event loop, and a scan, go on.
     virtual void inform(const QString &text, const QString &title) = 0;
 };
 

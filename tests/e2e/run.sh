@@ -284,9 +284,12 @@ import -window root "$shots/second-start.png"
 # Only a rule that came back into the list, ticked, presses the link again.
 more_clicks() { [ "$(page_title | sed -n 's/.*link \([0-9]*\),.*/\1/p')" -gt "$clicks_before" ]; }
 wait_for 12 "the reloaded rule did not press the link within one interval" more_clicks
+# The press is followed by a five-second pause: Exit now cancels the scan
+# where it waits and ends the program at once.
+step "File > Exit during the pause after a press ends the program at once"
 click "$main" 19 $((mb / 2))
 xdotool key --delay 150 Up Return
-wait_for 5 "the program did not end the second time" bash -c "! kill -0 $pb"
+wait_for 2 "the program did not end at once on Exit during the pause" bash -c "! kill -0 $pb"
 wait "$pb"; rc=$?
 [ "$rc" -eq 0 ] || fail "pressbird ended with status $rc the second time"
 

@@ -48,7 +48,7 @@ struct ScanFixture {
         return n;
     }
 
-    double pausedSeconds() const { return yielder.idleYields * (Pause::kPollMs / 1000.0); }
+    double pausedSeconds() const { return yielder.sleptMs / 1000.0; }
 };
 
 inline QString rule(const QString &name, const QString &kind) {

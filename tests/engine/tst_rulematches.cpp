@@ -1,3 +1,4 @@
+#include "rulematchcache.h"
 #include "rulematches.h"
 
 #include <QTest>
@@ -56,13 +57,34 @@ void TestRuleMatches::matchingTable_data() {
         << u"ДАЛЕЕ -Type: Exact Match"_qs << u"далее"_qs << true;
     QTest::newRow("text beginning with the separator")
         << u"x -Type: Contains"_qs << u" -type: x"_qs << true;
+    // Capitals whose lower case upper-cases to another letter: the text is
+    // taken through the same two steps as the rule, so each matches itself.
+    for (const char16_t capital :
+         {u'\u0130', u'\u03F4', u'\u1E9E', u'\u2126', u'\u212A', u'\u212B'}) {
+        const QString w(QChar{capital});
+        QTest::addRow("U+%04X matches itself", unsigned(capital))
+            << (w + u" -Type: Exact Match"_qs) << w << true;
+    }
+    QTest::newRow("the Kelvin sign matches a K")
+        << u"K -Type: Exact Match"_qs << QString(QChar(0x212A)) << true;
 }
 
+// The scan asks the cache, so the table holds for it too: first on a fresh
+// cache, then on one that has seen another rule line and another text at the
+// same index, and with the tick cleared.
 void TestRuleMatches::matchingTable() {
     QFETCH(QString, entry);
     QFETCH(QString, text);
     QFETCH(bool, expected);
     QCOMPARE(RuleMatches(entry, true, text), expected);
+
+    RuleMatchCache fresh;
+    QCOMPARE(fresh.RuleMatches(3, entry, true, text), expected);
+    RuleMatchCache used;
+    used.RuleMatches(3, u"other -Type: Contains"_qs, true, u"other text"_qs);
+    QCOMPARE(used.RuleMatches(3, entry, true, text), expected);
+    QCOMPARE(used.RuleMatches(3, entry, false, text), false);
+    QCOMPARE(used.RuleMatches(3, entry, true, text), expected);
 }
 
 void TestRuleMatches::untickedRule_neverMatches() {

@@ -1,6 +1,7 @@
 #include "clock.h"
 #include "scancycle.h"
 #include "scanfixture.h"
+#include "scantimer.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -19,7 +20,8 @@ private Q_SLOTS:
     void nextTick_comesOneIntervalAfterTheScanEnds();
     void intervalZero_neverFires();
     void intervalChangedDuringScan_appliesAfterIt();
-    void stopRequested_timerStaysOff();
+    void stopDuringScan_cancelsItAndTimerStaysOff();
+    void ticksWhileSuspendedOnSlowBrowser_neverStartASecondScan();
 };
 
 namespace {
@@ -32,7 +34,8 @@ struct RealLoopScan {
     EventLoopYielder yielder;
     Pause pause{clock, yielder};
     ScanEngine engine{browser, listClick, listPush, yielder, pause};
-    ScanCycle cycle{engine, yielder};
+    ScanTimer timer;
+    ScanCycle cycle{engine, yielder, timer};
 };
 
 } // namespace
@@ -53,6 +56,7 @@ void TestScanCycle::tick_runsLinkPassBeforeButtonPass_withTimerOff() {
     s.cycle.Timer1().setEnabled(true);
 
     s.cycle.Timer1_Timer();
+    QTRY_VERIFY(!s.cycle.isScanning());
 
     QCOMPARE(order, (QStringList{u"links"_qs, u"all"_qs}));
     QVERIFY(!timerSeenOn);
@@ -130,17 +134,66 @@ void TestScanCycle::intervalChangedDuringScan_appliesAfterIt() {
     s.cycle.Timer1().setEnabled(true);
 
     s.cycle.Timer1_Timer();
+    QTRY_VERIFY(!s.cycle.isScanning());
 
     QVERIFY(s.cycle.Timer1().isEnabled());
     QCOMPARE(s.cycle.Timer1().interval(), 0);
 }
 
-void TestScanCycle::stopRequested_timerStaysOff() {
+// What Exit does: the scan waiting on a slow browser is cancelled there, and
+// no tick runs again.
+void TestScanCycle::stopDuringScan_cancelsItAndTimerStaysOff() {
     RealLoopScan s;
+    auto page = std::make_shared<SimulatedPage>();
+    auto link = page->addLink(u"Go"_qs);
+    s.browser.addWindow(page);
+    s.listClick.appendTicked(rule(u"Go"_qs, u"Exact Match"_qs));
+    bool clickAnswered = false;
+    s.browser.answerDelayMs = [&](const SimulatedCallInfo &info) {
+        clickAnswered |= info.call == SimulatedCall::Click;
+        return info.call == SimulatedCall::OuterText ? 200 : 0;
+    };
+    int finished = 0;
+    connect(&s.cycle, &ScanCycle::scanFinished, this, [&] { ++finished; });
+    s.cycle.Timer1().setInterval(1);
     s.cycle.Timer1().setEnabled(true);
-    s.engine.setStopRequested(true);
-    s.cycle.Timer1_Timer();
+    QTRY_VERIFY(s.cycle.isScanning());
+
+    s.cycle.stop();
+    QVERIFY(!s.cycle.isScanning());
     QVERIFY(!s.cycle.Timer1().isEnabled());
+    s.cycle.Timer1_Timer();
+    QTest::qWait(500);
+
+    QVERIFY(!s.cycle.isScanning());
+    QVERIFY(!s.cycle.Timer1().isEnabled());
+    QCOMPARE(finished, 0);
+    QCOMPARE(link->clicks, 0);
+    QVERIFY(!clickAnswered);
+}
+
+void TestScanCycle::ticksWhileSuspendedOnSlowBrowser_neverStartASecondScan() {
+    RealLoopScan s;
+    auto page = std::make_shared<SimulatedPage>();
+    page->addLink(u"x"_qs);
+    s.browser.addWindow(page);
+    s.listClick.appendTicked(rule(u"nothing"_qs, u"Contains"_qs));
+    s.browser.answerDelayMs = [](const SimulatedCallInfo &info) {
+        return info.call == SimulatedCall::Length ? 100 : 0;
+    };
+    int started = 0, finished = 0;
+    connect(&s.cycle, &ScanCycle::scanStarted, this, [&] { ++started; });
+    connect(&s.cycle, &ScanCycle::scanFinished, this, [&] { ++finished; });
+
+    s.cycle.Timer1_Timer();
+    QVERIFY(s.cycle.isScanning());
+    for (int i = 0; i < 50; ++i) {
+        s.cycle.Timer1_Timer();
+        QTest::qWait(2);
+    }
+    QCOMPARE(started, 1);
+    QTRY_COMPARE(finished, 1);
+    QCOMPARE(started, 1);
 }
 
 QTEST_GUILESS_MAIN(TestScanCycle)

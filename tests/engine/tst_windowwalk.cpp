@@ -23,8 +23,8 @@ private Q_SLOTS:
 
 void TestWindowWalk::noWindows_touchesNoDocument() {
     ScanFixture f;
-    f.engine.ClickLinks();
-    f.engine.PushButtons();
+    runToEnd(f.engine.ClickLinks());
+    runToEnd(f.engine.PushButtons());
     QCOMPARE(f.calls, (QStringList{u"create"_qs, u"count"_qs, u"create"_qs, u"count"_qs}));
 }
 
@@ -37,7 +37,7 @@ void TestWindowWalk::otherWindowNames_areSkipped() {
     f.browser.addWindow(page, u"Microsoft Internet Explorer "_qs);
     f.listClick.appendTicked(rule(u"Go"_qs, u"Exact Match"_qs));
 
-    f.engine.ClickLinks();
+    runToEnd(f.engine.ClickLinks());
 
     QCOMPARE(link->clicks, 0);
     QCOMPARE(f.callCount(u"document"_qs), 0);
@@ -53,8 +53,8 @@ void TestWindowWalk::twoWindows_walkedInOrder_linksThenButtons() {
     f.browser.addWindow(first);
     f.browser.addWindow(second);
 
-    f.engine.ClickLinks();
-    f.engine.PushButtons();
+    runToEnd(f.engine.ClickLinks());
+    runToEnd(f.engine.PushButtons());
 
     const QStringList lengths = f.calls.filter(u"length"_qs);
     QCOMPARE(lengths, (QStringList{u"length(links)"_qs, u"length(links)"_qs, u"length(all)"_qs,
@@ -70,7 +70,7 @@ void TestWindowWalk::windowWithoutPage_contributesNothing() {
     f.browser.addWindow(page);
     f.listClick.appendTicked(rule(u"Go"_qs, u"Exact Match"_qs));
 
-    f.engine.ClickLinks();
+    runToEnd(f.engine.ClickLinks());
 
     QCOMPARE(link->clicks, 1);
 }
@@ -109,12 +109,12 @@ void TestWindowWalk::failingCall_isAbsorbed() {
     f.listPush.appendTicked(rule(u"Go"_qs, u"Exact Match"_qs));
     f.browser.failWhen = [&](const SimulatedCallInfo &info) { return info.call == failing; };
 
-    f.engine.ClickLinks();
-    f.engine.PushButtons();
+    runToEnd(f.engine.ClickLinks());
+    runToEnd(f.engine.PushButtons());
 
     QCOMPARE(link->clicks, linkClicks);
     QCOMPARE(button->clicks, buttonClicks);
-    QCOMPARE(f.yielder.idleYields > 0, paused);
+    QCOMPARE(f.yielder.sleeps > 0, paused);
     if (failing == SimulatedCall::Click)
         QCOMPARE(f.callCount(u"length"_qs), 4);
 }
@@ -132,20 +132,20 @@ void TestWindowWalk::enumerationFailingMidway_endsThePass() {
         return info.call == SimulatedCall::Next && ++nexts == 2;
     };
 
-    f.engine.ClickLinks();
+    runToEnd(f.engine.ClickLinks());
 
     QCOMPARE(link->clicks, 1);
 }
 
 void TestWindowWalk::eachWalk_takesAFreshWindowCollection() {
     ScanFixture f;
-    f.engine.ClickLinks();
+    runToEnd(f.engine.ClickLinks());
     auto page = std::make_shared<SimulatedPage>();
     auto link = page->addLink(u"Go"_qs);
     f.browser.addWindow(page); // a window opened between two walks
     f.listClick.appendTicked(rule(u"Go"_qs, u"Exact Match"_qs));
 
-    f.engine.ClickLinks();
+    runToEnd(f.engine.ClickLinks());
 
     QCOMPARE(link->clicks, 1);
 }

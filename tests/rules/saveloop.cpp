@@ -6,6 +6,7 @@
 #include "saveloop.h"
 
 #include "rulepersistence.h"
+#include "settings.h"
 #include "sqlitesettingsstore.h"
 
 #include <QCoreApplication>
@@ -27,6 +28,7 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "%s\n", qPrintable(opened.message()));
         return 3;
     }
+    Settings settings(*opened.store);
     const int writer = args.at(2).toInt();
     const int saves = args.at(3).toInt();
     MemoryRuleList listClick;
@@ -40,13 +42,13 @@ int main(int argc, char **argv) {
         fillGeneration(writer, 1000, listClick, listPush);
         for (int i = 0; i < 200; ++i)
             listPush.append(generationEntry(writer, 1000, "push", i));
-        return ListUpdate(*opened.store, listClick, listPush, QString()) ? 1 : 0;
+        return ListUpdate(settings, listClick, listPush, WindowMarker::None) ? 1 : 0;
     }
 
     int failures = 0;
     for (int g = 0; saves == 0 || g < saves; ++g) {
         fillGeneration(writer, g, listClick, listPush);
-        if (ListUpdate(*opened.store, listClick, listPush, QString())) {
+        if (ListUpdate(settings, listClick, listPush, WindowMarker::None)) {
             std::printf("%d\n", g);
             std::fflush(stdout);
         } else {

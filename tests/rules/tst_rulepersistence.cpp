@@ -1,6 +1,15 @@
 #include "memoryrulelist.h"
 #include "rulepersistence.h"
+#include "settings.h"
 #include "storefixture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 using namespace pressbird;
 using namespace pressbird::testing;
@@ -23,18 +32,47 @@ QList<Line> lines(const RuleList &list) {
     return result;
 }
 
-// The main window's state as a restart sees it: empty lists, loaded once.
+// The main window's state as a restart sees it: empty lists, loaded once,
+// with what the user is told and a folder for rules set aside.
 struct Window {
     MemoryRuleList listClick;
     MemoryRuleList listPush;
-    QString marker;
-    int yields = 0;
+    WindowMarker marker = WindowMarker::None;
+    QStringList told;
+    QString asideFolder = QDir::tempPath();
+    std::unique_ptr<Settings> settings;
 
-    void load(SettingsStore &store) {
-        FillList(store, listClick, listPush, marker, [this] { ++yields; });
+    Settings &settingsFor(SettingsStore &store) {
+        if (!settings || &settings->store() != &store) {
+            settings = std::make_unique<Settings>(store, asideFolder);
+            settings->setReporter([this](const QString &text) { told.append(text); });
+        }
+        return *settings;
     }
-    bool save(SettingsStore &store) { return ListUpdate(store, listClick, listPush, marker); }
+    void load(SettingsStore &store) { FillList(settingsFor(store), listClick, listPush, marker); }
+    bool save(SettingsStore &store) {
+        return ListUpdate(settingsFor(store), listClick, listPush, marker);
+    }
 };
+
+SettingRows sevenRulesWithBadSecond() {
+    SettingRows rows;
+    for (int n = 0; n < 7; ++n)
+        rows.append(
+            {u"listclick-%1"_qs.arg(n), u"rule %1 -Type: Contains -Checked: True"_qs.arg(n)});
+    rows[1].value = u"no tick word -Type: Contains"_qs;
+    return rows;
+}
+
+std::optional<SettingRows> rowsInFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    SettingRows rows;
+    for (const QJsonValue row : QJsonDocument::fromJson(file.readAll())[u"rows"].toArray())
+        rows.append({row[u"key"].toString(), row[u"value"].toString()});
+    return rows;
+}
 
 } // namespace
 
@@ -51,7 +89,10 @@ private Q_SLOTS:
     void checkedWord_mustBeExactlyTrue_data();
     void checkedWord_mustBeExactlyTrue();
     void foreignKeys_ignoredAndDroppedAtNextSave();
-    void duplicatesAndCheckedInName_surviveAsStored();
+    void duplicatesAndCheckedInName_comeBackAsSaved();
+    void badRow_firstRewriteSetsTheSectionAsideAndSaysWhere();
+    void badRow_noPlaceToSetAside_refusesTheRewrite();
+    void storePastTheListsCapacity_loadsWhatFitsAndSaysHowMany();
     void skipMarker_savesNothing_otherMarkersSave();
     void bothListsEmpty_deletesSection();
     void refusedSave_keepsPreviousSectionWhole();
@@ -94,8 +135,7 @@ void TestRulePersistence::restart_reversesEachListAndKeepsTicks() {
     second.load(f.store());
     QCOMPARE(lines(second.listPush), cba);
     QCOMPARE(lines(second.listClick), (QList<Line>{{u"   -Type: Contains "_qs, false}}));
-    QCOMPARE(second.marker, QString());
-    QCOMPARE(second.yields, 4);
+    QCOMPARE(second.marker, WindowMarker::None);
 
     f.reopen();
     Window unsaved;
@@ -115,8 +155,7 @@ void TestRulePersistence::firstRun_leavesListsEmptyAndMarkerSkip() {
     w.load(store);
     QCOMPARE(w.listPush.count(), 0);
     QCOMPARE(w.listClick.count(), 0);
-    QCOMPARE(w.marker, kMarkerSkip);
-    QCOMPARE(w.yields, 0);
+    QCOMPARE(w.marker, WindowMarker::Skip);
 }
 
 void TestRulePersistence::badRow_stopsLoadAndLeavesSkip_data() {
@@ -141,8 +180,7 @@ void TestRulePersistence::badRow_stopsLoadAndLeavesSkip() {
     w.load(store);
     QCOMPARE(lines(w.listPush), expectedPush);
     QCOMPARE(w.listClick.count(), 0);
-    QCOMPARE(w.marker, kMarkerSkip);
-    QCOMPARE(w.yields, 2);
+    QCOMPARE(w.marker, WindowMarker::Skip);
 
     // While "Skip" stands, ticking saves nothing and the unread row survives.
     w.listPush.setTicked(0, true);
@@ -169,7 +207,7 @@ void TestRulePersistence::checkedWord_mustBeExactlyTrue() {
     Window w;
     w.load(store);
     QCOMPARE(lines(w.listClick), (QList<Line>{{u"Go -Type: Contains"_qs, ticked}}));
-    QCOMPARE(w.marker, QString());
+    QCOMPARE(w.marker, WindowMarker::None);
 }
 
 void TestRulePersistence::foreignKeys_ignoredAndDroppedAtNextSave() {
@@ -184,14 +222,13 @@ void TestRulePersistence::foreignKeys_ignoredAndDroppedAtNextSave() {
     // Only the first five characters count, and the number is never read.
     QCOMPARE(lines(w.listPush), (QList<Line>{{u"short key"_qs, true}}));
     QCOMPARE(lines(w.listClick), (QList<Line>{{u"seven"_qs, false}}));
-    QCOMPARE(w.yields, 4);
     QVERIFY(w.save(store));
     const SettingRows expected = {{u"listpush-0"_qs, u"short key -Checked: True"_qs},
                                   {u"listclick-0"_qs, u"seven -Checked: False"_qs}};
     QCOMPARE(store.GetAllSettings(kApp, kList), std::optional(expected));
 }
 
-void TestRulePersistence::duplicatesAndCheckedInName_surviveAsStored() {
+void TestRulePersistence::duplicatesAndCheckedInName_comeBackAsSaved() {
     MemorySettingsStore store;
     Window w;
     w.listClick.append(u"Next -Type: Contains "_qs);
@@ -204,7 +241,96 @@ void TestRulePersistence::duplicatesAndCheckedInName_surviveAsStored() {
     restarted.load(store);
     QCOMPARE(lines(restarted.listClick), (QList<Line>{{u"Next -Type: Contains "_qs, true},
                                                       {u"Next -Type: Contains "_qs, false}}));
-    QCOMPARE(lines(restarted.listPush), (QList<Line>{{u"a"_qs, false}}));
+    QCOMPARE(lines(restarted.listPush),
+             (QList<Line>{{u"a -Checked: b -Type: Exact Match"_qs, true}}));
+
+    // What a user typed into a rule name, ticked, through a restart.
+    Window typed;
+    typed.listClick.appendTicked(u"Next -Checked: page -Type: Contains "_qs);
+    typed.listClick.append(u"x -Checked: True -Type: Contains "_qs);
+    QVERIFY(typed.save(store));
+    Window again;
+    again.load(store);
+    QCOMPARE(lines(again.listClick),
+             (QList<Line>{{u"x -Checked: True -Type: Contains "_qs, false},
+                          {u"Next -Checked: page -Type: Contains "_qs, true}}));
+}
+
+// The load stops at the bad row and leaves Skip, as ever; but the first
+// rewrite after that never destroys the rows that were not read.
+void TestRulePersistence::badRow_firstRewriteSetsTheSectionAsideAndSaysWhere() {
+    QTemporaryDir folder;
+    MemorySettingsStore store;
+    const SettingRows stored = sevenRulesWithBadSecond();
+    QVERIFY(store.ReplaceSection(kApp, kList, stored));
+    Window w;
+    w.asideFolder = folder.path();
+    w.load(store);
+    QCOMPARE(w.listClick.count(), 2);
+    QCOMPARE(w.marker, WindowMarker::Skip);
+    QCOMPARE(w.told.size(), 1);
+    QVERIFY2(w.told.constFirst().startsWith(u"5 of your saved rules could not be loaded"_qs),
+             qPrintable(w.told.constFirst()));
+
+    w.marker = WindowMarker::None; // what Add does
+    QVERIFY(w.save(store));
+    const QStringList files = QDir(folder.path()).entryList({u"rules-not-loaded-*.json"_qs});
+    QCOMPARE(files.size(), 1);
+    const QString aside = folder.filePath(files.constFirst());
+    QCOMPARE(rowsInFile(aside), std::optional(stored));
+    struct stat mode {};
+    QCOMPARE(stat(QFile::encodeName(aside).constData(), &mode), 0);
+    QCOMPARE(mode.st_mode & 0777, 0600u); // the rules are the user's own
+    QCOMPARE(w.told.size(), 2);
+    QVERIFY2(w.told.last().contains(QDir::toNativeSeparators(aside)), qPrintable(w.told.last()));
+    QCOMPARE(store.GetAllSettings(kApp, kList)->size(), 2);
+
+    QVERIFY(w.save(store)); // set aside once
+    QCOMPARE(QDir(folder.path()).entryList({u"rules-not-loaded-*.json"_qs}).size(), 1);
+    QCOMPARE(w.told.size(), 2);
+}
+
+void TestRulePersistence::badRow_noPlaceToSetAside_refusesTheRewrite() {
+    MemorySettingsStore store;
+    const SettingRows stored = sevenRulesWithBadSecond();
+    QVERIFY(store.ReplaceSection(kApp, kList, stored));
+    Window w;
+    w.asideFolder = u"/nonexistent/pressbird-test"_qs;
+    w.load(store);
+    w.marker = WindowMarker::None;
+    QVERIFY(!w.save(store));
+    QVERIFY(!w.save(store));
+    QCOMPARE(store.GetAllSettings(kApp, kList), std::optional(stored));
+    QCOMPARE(w.told.size(), 3); // not all loaded; not copied; not saved: each once
+}
+
+// A store grown far past what the lists hold loads what they hold, says how
+// many rows it left, and keeps them.
+void TestRulePersistence::storePastTheListsCapacity_loadsWhatFitsAndSaysHowMany() {
+    QTemporaryDir folder;
+    MemorySettingsStore store;
+    SettingRows rows;
+    constexpr int kRows = 100'000;
+    rows.reserve(kRows);
+    for (int n = 0; n < kRows; ++n)
+        rows.append({(n % 2 ? u"listpush-%1"_qs : u"listclick-%1"_qs).arg(n / 2),
+                     u"r%1 -Type: Contains -Checked: False"_qs.arg(n)});
+    QVERIFY(store.ReplaceSection(kApp, kList, rows));
+    Window w;
+    w.asideFolder = folder.path();
+    w.load(store);
+    QCOMPARE(w.listClick.count(), RuleList::kMaxEntries);
+    QCOMPARE(w.listPush.count(), RuleList::kMaxEntries);
+    QCOMPARE(w.marker, WindowMarker::Skip);
+    QCOMPARE(w.told.size(), 1);
+    QVERIFY2(w.told.constFirst().startsWith(u"%1 of your saved rules"_qs.arg(kRows - 2 * 32767)),
+             qPrintable(w.told.constFirst()));
+
+    w.marker = WindowMarker::None;
+    QVERIFY(w.save(store));
+    const QStringList files = QDir(folder.path()).entryList({u"rules-not-loaded-*.json"_qs});
+    QCOMPARE(files.size(), 1);
+    QCOMPARE(rowsInFile(folder.filePath(files.constFirst()))->size(), kRows);
 }
 
 void TestRulePersistence::skipMarker_savesNothing_otherMarkersSave() {
@@ -212,11 +338,11 @@ void TestRulePersistence::skipMarker_savesNothing_otherMarkersSave() {
     QVERIFY(store.SaveSetting(kApp, kList, u"listpush-0"_qs, u"kept -Checked: True"_qs));
     Window w;
     w.listClick.append(u"new -Type: Contains "_qs);
-    w.marker = kMarkerSkip.toString();
+    w.marker = WindowMarker::Skip;
     QVERIFY(w.save(store));
     QCOMPARE(store.GetSetting(kApp, kList, u"listpush-0"_qs, QString()), u"kept -Checked: True"_qs);
 
-    w.marker = kMarkerSkipMinimize.toString();
+    w.marker = WindowMarker::SkipMinimize;
     QVERIFY(w.save(store));
     const SettingRows expected = {{u"listclick-0"_qs, u"new -Type: Contains  -Checked: False"_qs}};
     QCOMPARE(store.GetAllSettings(kApp, kList), std::optional(expected));

@@ -1,3 +1,4 @@
+#include "settingkeys.h"
 #include "storefixture.h"
 
 #include <sqlite3.h>

@@ -1,5 +1,6 @@
 #include "rulepersistence.h"
 #include "saveloop.h"
+#include "settingkeys.h"
 #include "sqlitesettingsstore.h"
 
 #include <QProcess>
@@ -46,7 +47,13 @@ std::optional<Generation> TestStoreCrash::storedGeneration(const QString &path, 
 void TestStoreCrash::killDuringSave_leavesSectionWhollyOldOrNew() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("settings.sqlite3"));
-    auto *random = QRandomGenerator::global();
+    // PRESSBIRD_TEST_SEED=N replays the kill moments of an earlier run.
+    bool seeded = false;
+    const quint32 seed = qEnvironmentVariableIntValue("PRESSBIRD_TEST_SEED", &seeded);
+    const quint32 used = seeded ? seed : QRandomGenerator::system()->generate();
+    qInfo("kill moments drawn with seed %u (set PRESSBIRD_TEST_SEED=%u to replay)", used, used);
+    QRandomGenerator generator(used);
+    auto *random = &generator;
     int lastSeen = -1;
     for (int run = 0; run < 40; ++run) {
         QProcess loop;

@@ -1,3 +1,4 @@
+#include "settingkeys.h"
 #include "settingspath.h"
 #include "sqlitesettingsstore.h"
 
@@ -7,6 +8,7 @@
 #include <QTest>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace pressbird;
@@ -25,6 +27,11 @@ QByteArray readAll(const QString &path) {
 bool writeAll(const QString &path, const QByteArray &bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+unsigned modeOf(const QString &path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 07777 : ~0u;
 }
 
 bool run(sqlite3 *db, const char *sql) {
@@ -57,6 +64,8 @@ private Q_SLOTS:
     void readOnlyFile_isReadButNeverWritten();
     void fileLockedByAnotherProgram_isLeftUntouched();
     void rollbackJournalFileLocked_seedsMemoryWithItsRows();
+    void newAndOldFiles_areTheUsersAlone();
+    void folderOrDeviceAtThePath_isNamedForWhatItIs();
 
 private:
     QTemporaryDir m_dir;
@@ -86,6 +95,43 @@ void TestStoreOpening::settingsFilePath_followsXdgConfigHomeOrHome() {
     QCOMPARE(fromHome, m_dir.filePath(QStringLiteral("home/.config/Pressbird/settings.sqlite3")));
     QVERIFY(QFileInfo(fromXdg).absoluteDir().exists());
     QVERIFY(QFileInfo(fromHome).absoluteDir().exists());
+    QCOMPARE(modeOf(QFileInfo(fromXdg).absolutePath()), 0700u);
+}
+
+// Other local users must not read the rules: a new file and its journals are
+// made 0600, and a file from an earlier version is made so at the next start.
+void TestStoreOpening::newAndOldFiles_areTheUsersAlone() {
+    {
+        SettingsOpenResult opened = SqliteSettingsStore::open(m_path);
+        QCOMPARE(opened.outcome, Outcome::Opened);
+        QVERIFY(opened.store->SaveSetting(kApp, kList, QStringLiteral("k"), QStringLiteral("v")));
+        QCOMPARE(modeOf(m_path), 0600u);
+        QCOMPARE(modeOf(m_path + QStringLiteral("-wal")), 0600u);
+        QCOMPARE(modeOf(m_path + QStringLiteral("-shm")), 0600u);
+    }
+    QVERIFY(::chmod(QFile::encodeName(m_path).constData(), 0644) == 0);
+    SettingsOpenResult again = SqliteSettingsStore::open(m_path);
+    QCOMPARE(again.outcome, Outcome::Opened);
+    QCOMPARE(modeOf(m_path), 0600u);
+    QCOMPARE(again.store->GetSetting(kApp, kList, QStringLiteral("k"), QString()), u"v"_qs);
+}
+
+void TestStoreOpening::folderOrDeviceAtThePath_isNamedForWhatItIs() {
+    QVERIFY(QDir().mkpath(m_path));
+    SettingsOpenResult folder = SqliteSettingsStore::open(m_path);
+    QCOMPARE(folder.outcome, Outcome::Unavailable);
+    QVERIFY2(folder.message().contains(u"it is a folder, not a file"_qs),
+             qPrintable(folder.message()));
+    QVERIFY(QDir(m_path).exists());
+
+    const QString link = m_path + QStringLiteral(".link");
+    QVERIFY(QFile::link(QStringLiteral("/dev/zero"), link));
+    SettingsOpenResult device = SqliteSettingsStore::open(link);
+    QCOMPARE(device.outcome, Outcome::Unavailable);
+    QVERIFY2(device.message().contains(u"not an ordinary file (it is a link to /dev/zero)"_qs),
+             qPrintable(device.message()));
+    QVERIFY(device.message().contains(u"changes will not be kept"_qs));
+    QVERIFY(QFileInfo(link).isSymLink());
 }
 
 void TestStoreOpening::soundOrEmptyFile_opensWithoutMovingAnything() {

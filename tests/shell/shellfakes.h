@@ -1,7 +1,8 @@
 #pragma once
 
+#include "memorysettingsstore.h"
 #include "scantimer.h"
-#include "settingsstore.h"
+#include "settingkeys.h"
 #include "shellhost.h"
 #include "shellmessages.h"
 #include "trayicon.h"
@@ -15,48 +16,47 @@
 
 namespace pressbird::testing {
 
-// Sections of text values in memory; a store that can be told to refuse writes.
-class FakeStore final : public SettingsStore {
+// The memory store, counting the writes that reach it.
+class CountingStore final : public SettingsStore {
 public:
-    QMap<QString, SettingRows> sections;
-    bool refuseWrites = false;
+    MemorySettingsStore memory;
     int writes = 0;
 
-    std::optional<QString> value(const QString &section, const QString &key) const {
-        for (const SettingRow &row : sections.value(section))
+    // The stored text, or nullopt when the key is missing.
+    std::optional<QString> value(const QString &section, const QString &key) {
+        for (const SettingRow &row :
+             GetAllSettings(kAppName.toString(), section).value_or(SettingRows()))
             if (row.key == key)
                 return row.value;
         return std::nullopt;
     }
-    bool SaveSetting(const QString &, const QString &section, const QString &key,
+    bool SaveSetting(const QString &app, const QString &section, const QString &key,
                      const QString &value) override {
         ++writes;
-        if (refuseWrites)
-            return false;
-        SettingRows &rows = sections[section];
-        for (SettingRow &row : rows)
-            if (row.key == key) {
-                row.value = value;
-                return true;
-            }
-        rows.append({key, value});
-        return true;
+        return memory.SaveSetting(app, section, key, value);
     }
-    QString GetSetting(const QString &, const QString &section, const QString &key,
+    QString GetSetting(const QString &app, const QString &section, const QString &key,
                        const QString &defaultValue) override {
-        return value(section, key).value_or(defaultValue);
+        return memory.GetSetting(app, section, key, defaultValue);
     }
-    std::optional<SettingRows> GetAllSettings(const QString &, const QString &section) override {
-        if (sections.value(section).isEmpty())
-            return std::nullopt;
-        return sections.value(section);
+    std::optional<SettingRows> GetAllSettings(const QString &app, const QString &section) override {
+        return memory.GetAllSettings(app, section);
     }
-    bool DeleteSetting(const QString &, const QString &section) override {
-        return sections.remove(section) > 0;
+    std::optional<SettingRows> GetFirstSettings(const QString &app, const QString &section,
+                                                qsizetype limit) override {
+        return memory.GetFirstSettings(app, section, limit);
     }
-    bool ReplaceSection(const QString &, const QString &section, const SettingRows &rows) override {
-        sections[section] = rows;
-        return true;
+    qsizetype CountSettings(const QString &app, const QString &section) override {
+        return memory.CountSettings(app, section);
+    }
+    bool DeleteSetting(const QString &app, const QString &section) override {
+        ++writes;
+        return memory.DeleteSetting(app, section);
+    }
+    bool ReplaceSection(const QString &app, const QString &section,
+                        const SettingRows &rows) override {
+        ++writes;
+        return memory.ReplaceSection(app, section, rows);
     }
 };
 
@@ -81,15 +81,14 @@ public:
     QAction minimizeOnStartup;
     QIcon image1;
     QIcon image2;
-    QString tag;
+    WindowMarker tag = WindowMarker::None;
     int fillListCalls = 0;
-    int stopScanCalls = 0;
     bool finalCloseAllowed = false;
     std::function<void()> onFillList;
 
     QWidget &window() override { return widget; }
-    QString Tag() const override { return tag; }
-    void setTag(const QString &t) override { tag = t; }
+    WindowMarker Tag() const override { return tag; }
+    void setTag(WindowMarker t) override { tag = t; }
     QComboBox &Combo1() override { return combo1; }
     QComboBox &Combo2() override { return combo2; }
     QLineEdit &Text1() override { return text1; }
@@ -102,7 +101,6 @@ public:
         if (onFillList)
             onFillList();
     }
-    void stopScan() override { ++stopScanCalls; }
     void allowFinalClose() override { finalCloseAllowed = true; }
 };
 

@@ -6,15 +6,23 @@
 #include "helppage.h"
 #include "memorysettingsstore.h"
 #include "messageboxes.h"
+#include "program.h"
+#include "ruleentry.h"
+#include "rulelistwidget.h"
 #include "scancycle.h"
 #include "scantimer.h"
 #include "shellfakes.h"
 #include "simulatedbrowser.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -46,35 +54,60 @@ public:
 };
 } // namespace
 
-// The shell around the real main window: what a user sees at start, on a
-// close request, on Help and on Exit.
+// The whole program over fakes of the platform: what a user sees at start,
+// on a close request, on Help and on Exit, and a scan on the real event loop
+// while the user works in the window.
 class TestDesktopShell : public QObject {
     Q_OBJECT
 
 private:
     const QUrl help = QUrl::fromLocalFile(QStringLiteral("/usr/share/pressbird/help.html"));
-    MemorySettingsStore store;
-    SimulatedBrowser browser;
-    FakeClock clock;
-    FakeYielder yielder{&clock};
-    NoMessages messages;
+    std::unique_ptr<MemorySettingsStore> store;
+    std::unique_ptr<SimulatedBrowser> browser;
+    FakeClock clock; // stands still: a pause lasts until the scan is cancelled
+    EventLoopYielder yielder;
+    NoMessages recordedMessages;
+    MessageBoxes *messages = &recordedMessages;
     FakeTray tray;
     NoAutostart autostart;
     RecordingOpener opener;
-    std::unique_ptr<Form1> form;
-    std::unique_ptr<DesktopShell> shell;
+    QTemporaryDir asideFolder;
+    std::unique_ptr<Program> program;
+    Form1 *form = nullptr;
+    DesktopShell *shell = nullptr;
 
     void startShell() {
-        form = std::make_unique<Form1>(store, browser, yielder, clock, messages);
-        shell = std::make_unique<DesktopShell>(
-            *form, DesktopShell::Services{store, messages, tray, autostart, opener, help});
-        shell->start();
+        program = std::make_unique<Program>(Program::Platform{*store, *browser, yielder, clock,
+                                                              *messages, tray, autostart, opener,
+                                                              help, asideFolder.path(), QString()});
+        form = &program->window();
+        shell = &program->shell();
+        program->start();
+    }
+    SimulatedElementPtr pageWithLink(const QString &text) {
+        auto page = std::make_shared<SimulatedPage>();
+        SimulatedElementPtr link = page->addLink(text);
+        browser->addWindow(page);
+        return link;
+    }
+    void addTickedLinkRule(const QString &name) {
+        form->Text5()->setText(name);
+        form->Combo1()->setEditText(QStringLiteral("Exact Match"));
+        form->Command1()->click();
+        form->ListClick()->setTicked(form->ListClick()->count() - 1, true);
+        form->ListClick_Click();
     }
 
 private Q_SLOTS:
+    void init() {
+        store = std::make_unique<MemorySettingsStore>();
+        browser = std::make_unique<SimulatedBrowser>();
+        messages = &recordedMessages;
+    }
     void cleanup() {
-        shell.reset();
-        form.reset();
+        program.reset();
+        form = nullptr;
+        shell = nullptr;
     }
 
     void firstStart_showsWindowPromptAndRunsTimer() {
@@ -91,8 +124,8 @@ private Q_SLOTS:
         startShell();
         shell->prompt()->Command2()->click();
         QVERIFY(!shell->prompt()->isVisible());
-        QCOMPARE(store.GetSetting(QStringLiteral("Pressbird"), QStringLiteral("StartUpQ"),
-                                  QStringLiteral("qStrup"), {}),
+        QCOMPARE(store->GetSetting(QStringLiteral("Pressbird"), QStringLiteral("StartUpQ"),
+                                   QStringLiteral("qStrup"), {}),
                  QStringLiteral("0"));
         QCOMPARE(autostart.calls, 0);
     }
@@ -111,7 +144,7 @@ private Q_SLOTS:
 
     void fileExit_removesIconStopsTimerAndEnds() {
         startShell();
-        QSignalSpy ended(shell.get(), &DesktopShell::ended);
+        QSignalSpy ended(shell, &DesktopShell::ended);
         form->Minimize()->trigger();
         QVERIFY(tray.shown);
         form->ExitM()->trigger();
@@ -122,37 +155,112 @@ private Q_SLOTS:
         QVERIFY(form->close());
     }
 
-    // Ending the event loop while the scan waits for the browser in a nested
-    // loop leaves that wait spinning: the program must end only once the
-    // scan has returned, and no tick may follow.
-    void exitInsideScan_endsOnlyAfterScanReturns() {
+    void scan_readsTheRulesStraightFromTheLists_andStopsWhenTold() {
         auto page = std::make_shared<SimulatedPage>();
-        page->addLink(QStringLiteral("Next page"));
-        browser.addWindow(page);
+        const SimulatedElementPtr link = page->addLink(QStringLiteral("Next page"));
+        const SimulatedElementPtr button = page->addInput(QStringLiteral("OK"));
+        browser->addWindow(page);
         startShell();
-        QSignalSpy ended(shell.get(), &DesktopShell::ended);
-        int endedInsideScan = -1;
-        browser.trace = [&](const SimulatedCallInfo &info) {
-            if (info.call != SimulatedCall::Length || endedInsideScan != -1)
-                return;
-            form->ExitM()->trigger();
-            QTest::qWait(30); // what a browser wait would run meanwhile
-            endedInsideScan = ended.count();
-        };
-        form->scanCycle().Timer1_Timer();
-        browser.trace = nullptr;
-        QCOMPARE(endedInsideScan, 0);
-        QVERIFY(!form->isVisible());
-        QTRY_COMPARE(ended.count(), 1);
+        form->Text5()->setText(QStringLiteral("Next"));
+        form->Combo1()->setEditText(QStringLiteral("Starts With"));
+        form->Command1()->click();
+        form->Text8()->setText(QStringLiteral("OK"));
+        form->Combo2()->setEditText(QStringLiteral("Exact Match"));
+        form->Command3()->click();
+        program->scan().Timer1_Timer();
+        QTRY_VERIFY(!program->scan().isScanning());
+        QCOMPARE(link->clicks + button->clicks, 0); // new rules start switched off
+
+        form->ListClick()->setTicked(0, true);
+        form->ListPush()->setTicked(0, true);
+        program->scan().Timer1_Timer();
+        QTRY_COMPARE(link->clicks, 1);
+        program->scan().stop(); // cancelled in the pause after the first press
         QVERIFY(!form->Timer1().isEnabled());
-        QVERIFY(!form->scanCycle().isScanning());
+        program->scan().Timer1_Timer();
+        QTest::qWait(100);
+        QCOMPARE(link->clicks, 1);
+        QCOMPARE(button->clicks, 0); // a stopped scan clicks nothing more
+    }
+
+    // The scan waits for a slow browser in the event loop: the user edits and
+    // ticks rules and opens a message box meanwhile, the box stays up and the
+    // scan goes on under it, reading the lists as they are now.
+    void slowBrowser_userWorksMeanwhile_scanGoesOnUnderAMessageBox() {
+        QtMessageBoxes realBoxes;
+        messages = &realBoxes;
+        const SimulatedElementPtr link = pageWithLink(QStringLiteral("Go"));
+        int reads = 0;
+        browser->answerDelayMs = [&](const SimulatedCallInfo &info) {
+            reads += info.call == SimulatedCall::OuterText;
+            return info.call == SimulatedCall::OuterText ? 300 : 0;
+        };
+        startShell();
+        form->Text5()->setText(QStringLiteral("Other"));
+        form->Combo1()->setEditText(QStringLiteral("Exact Match"));
+        form->Command1()->click(); // one unticked rule: the scan reads the text
+
+        program->scan().Timer1_Timer();
+        QTRY_VERIFY(reads > 0); // suspended on the slow read
+        QVERIFY(program->scan().isScanning());
+        addTickedLinkRule(QStringLiteral("Go"));
+        form->AboutFF()->trigger();
+        QVERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+
+        QTRY_COMPARE_WITH_TIMEOUT(link->clicks, 1, 5000);
+        QVERIFY(qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        QCOMPARE(form->ListClick()->count(), std::int16_t{2});
+        QApplication::activeModalWidget()->close();
+    }
+
+    // Exit cancels the scan where it waits and ends at once: nothing of it
+    // runs afterwards, and no tick follows.
+    void exitWhileABrowserCallIsPending_endsAtOnce() {
+        const SimulatedElementPtr link = pageWithLink(QStringLiteral("Go"));
+        bool answeredAfterExit = false, exited = false;
+        browser->answerDelayMs = [](const SimulatedCallInfo &info) {
+            return info.call == SimulatedCall::Length ? 200 : 0;
+        };
+        browser->trace = [&](const SimulatedCallInfo &) { answeredAfterExit |= exited; };
+        startShell();
+        addTickedLinkRule(QStringLiteral("Go"));
+        QSignalSpy ended(shell, &DesktopShell::ended);
+        program->scan().Timer1_Timer();
+        QTest::qWait(20);
+        QVERIFY(program->scan().isScanning());
+
+        form->ExitM()->trigger();
+        exited = true;
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!program->scan().isScanning());
+        QVERIFY(!form->isVisible());
+        QTest::qWait(500);
+        QVERIFY(!answeredAfterExit);
+        QCOMPARE(link->clicks, 0);
+        QVERIFY(!form->Timer1().isEnabled());
+    }
+
+    void exitWhileThePauseRuns_endsAtOnce() {
+        const SimulatedElementPtr first = pageWithLink(QStringLiteral("Go"));
+        const SimulatedElementPtr second = pageWithLink(QStringLiteral("Go"));
+        startShell();
+        addTickedLinkRule(QStringLiteral("Go"));
+        QSignalSpy ended(shell, &DesktopShell::ended);
+        program->scan().Timer1_Timer();
+        QTRY_COMPARE(first->clicks, 1); // now in the pause that follows the press
+
+        form->ExitM()->trigger();
+        QCOMPARE(ended.count(), 1);
+        QVERIFY(!program->scan().isScanning());
+        QTest::qWait(1200); // past the pause's next look at the clock
+        QCOMPARE(second->clicks, 0);
     }
 
     void startMinimisedTicked_startsInTrayWithTickShown() {
-        store.SaveSetting(QStringLiteral("Pressbird"), QStringLiteral("option"),
-                          QStringLiteral("minappsu"), QStringLiteral("True"));
-        store.SaveSetting(QStringLiteral("Pressbird"), QStringLiteral("StartUpQ"),
-                          QStringLiteral("qStrup"), QStringLiteral("1"));
+        store->SaveSetting(QStringLiteral("Pressbird"), QStringLiteral("option"),
+                           QStringLiteral("minappsu"), QStringLiteral("True"));
+        store->SaveSetting(QStringLiteral("Pressbird"), QStringLiteral("StartUpQ"),
+                           QStringLiteral("qStrup"), QStringLiteral("1"));
         startShell();
         QVERIFY(!form->isVisible());
         QVERIFY(tray.shown);

@@ -1,4 +1,5 @@
 #include "loadstep.h"
+#include "settings.h"
 #include "shellfakes.h"
 
 #include <QTest>
@@ -11,19 +12,19 @@ class TestLoadStep : public QObject {
 
 private:
     int prompts = 0;
-    FakeStore store;
+    std::unique_ptr<CountingStore> store = std::make_unique<CountingStore>();
     void run(FakeHost &host) {
-        RunLoadStep(host, store, [this] { ++prompts; });
+        RunLoadStep(host, Settings(*store), [this] { ++prompts; });
     }
     void storeInterval(const QString &text) {
-        store.SaveSetting(QStringLiteral("Pressbird"), QStringLiteral("Opt"),
-                          QStringLiteral("Text1Text"), text);
+        store->SaveSetting(QStringLiteral("Pressbird"), QStringLiteral("Opt"),
+                           QStringLiteral("Text1Text"), text);
     }
 
 private Q_SLOTS:
     void init() {
         prompts = 0;
-        store = FakeStore();
+        store = std::make_unique<CountingStore>();
     }
 
     void firstRun_fillsKindsAsksAndRunsAtDesignInterval() {
@@ -100,7 +101,7 @@ private Q_SLOTS:
         storeInterval(QStringLiteral("fast"));
         FakeHost host;
         run(host);
-        QCOMPARE(store.value(QStringLiteral("Opt"), QStringLiteral("Text1Text")),
+        QCOMPARE(store->value(QStringLiteral("Opt"), QStringLiteral("Text1Text")),
                  QStringLiteral("fast"));
     }
 
@@ -115,8 +116,8 @@ private Q_SLOTS:
     void promptAnswer() {
         QFETCH(QString, stored);
         QFETCH(int, prompts);
-        store.SaveSetting(QStringLiteral("Pressbird"), QStringLiteral("StartUpQ"),
-                          QStringLiteral("qStrup"), stored);
+        store->SaveSetting(QStringLiteral("Pressbird"), QStringLiteral("StartUpQ"),
+                           QStringLiteral("qStrup"), stored);
         FakeHost host;
         run(host);
         QCOMPARE(this->prompts, prompts);

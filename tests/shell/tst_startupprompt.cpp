@@ -1,4 +1,5 @@
 #include "autostart.h"
+#include "settings.h"
 #include "shellfakes.h"
 #include "startupprompt.h"
 
@@ -20,7 +21,8 @@ class TestStartupPrompt : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> tmp;
-    std::unique_ptr<FakeStore> store;
+    std::unique_ptr<CountingStore> store;
+    std::unique_ptr<Settings> settings;
     FakeMessages messages;
     QWidget mainWindow;
     QWidget promptWindow;
@@ -58,7 +60,8 @@ private Q_SLOTS:
         qputenv("XDG_CONFIG_HOME", path(QStringLiteral("config")).toLocal8Bit());
         write(path(QStringLiteral("usr/share/applications/pressbird.desktop")), "installed\n");
 
-        store = std::make_unique<FakeStore>();
+        store = std::make_unique<CountingStore>();
+        settings = std::make_unique<Settings>(*store);
         messages.warnings.clear();
         yes = new QPushButton(&promptWindow);
         no = new QPushButton(&promptWindow);
@@ -66,7 +69,7 @@ private Q_SLOTS:
         autostart = std::make_unique<SystemAutostart>(QStringLiteral("Pressbird 2.1 - test"));
         prompt =
             std::make_unique<StartupPrompt>(StartupPrompt::Controls{&promptWindow, yes, no, check},
-                                            mainWindow, *store, *autostart, messages);
+                                            mainWindow, *settings, *autostart, messages);
         mainWindow.hide();
         promptWindow.show();
     }
@@ -100,6 +103,21 @@ private Q_SLOTS:
         write(autostartFile(), "an old copy that is much longer than the new one\n");
         prompt->Command1_Click();
         QCOMPARE(read(autostartFile()), QByteArray("installed\n"));
+    }
+
+    // A link left where the entry goes is replaced; the file it points at,
+    // any file of the user's, is never written.
+    void yes_replacesALinkAtTheEntry_neverWritesThroughIt() {
+        const QString unrelated = path(QStringLiteral("secret.txt"));
+        write(unrelated, "the user's own\n");
+        QVERIFY(QFile::setPermissions(unrelated, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+        QDir().mkpath(QFileInfo(autostartFile()).absolutePath());
+        QVERIFY(QFile::link(unrelated, autostartFile()));
+        prompt->Command1_Click();
+        QCOMPARE(read(unrelated), QByteArray("the user's own\n"));
+        QVERIFY(!QFileInfo(autostartFile()).isSymLink());
+        QCOMPARE(read(autostartFile()), QByteArray("installed\n"));
+        QCOMPARE(answer(), QStringLiteral("1"));
     }
 
     void no_copiesNothingAndRemembersTick_data() {

@@ -1,4 +1,3 @@
-#include "scancycle.h"
 #include "scaninterval.h"
 #include "scantimer.h"
 #include "uifixture.h"
@@ -96,7 +95,7 @@ private Q_SLOTS:
         QFETCH(bool, linkColumn);
         QFETCH(QString, name);
         QFETCH(QString, kind);
-        form->setTag(QStringLiteral("Skip"));
+        form->setTag(WindowMarker::Skip);
         if (linkColumn)
             addLink(name, kind);
         else
@@ -106,7 +105,7 @@ private Q_SLOTS:
         QCOMPARE(fx->messages.shown.first().title, QStringLiteral("Pressbird"));
         QCOMPARE(form->ListClick()->count() + form->ListPush()->count(), 0);
         QCOMPARE((linkColumn ? form->Text5() : form->Text8())->text(), name);
-        QCOMPARE(form->Tag(), QStringLiteral("Skip"));
+        QCOMPARE(form->Tag(), WindowMarker::Skip);
         QVERIFY(!fx->storedList());
     }
 
@@ -125,9 +124,9 @@ private Q_SLOTS:
     void add_endsTheSkipMarker_andSavesWhatTheListsHold() {
         form->ListPush()->append(QStringLiteral("Loaded -Type: Contains"));
         form->ListPush()->setTicked(0, true);
-        form->setTag(QStringLiteral("Skip"));
+        form->setTag(WindowMarker::Skip);
         addLink(QStringLiteral("Next"), QStringLiteral("Ends With"));
-        QVERIFY(form->Tag().isEmpty());
+        QCOMPARE(form->Tag(), WindowMarker::None);
         QCOMPARE(fx->stored(QStringLiteral("listpush-0")),
                  QStringLiteral("Loaded -Type: Contains -Checked: True"));
     }
@@ -135,7 +134,7 @@ private Q_SLOTS:
     void addToAFullList_saysSoAndKeepsTheName() {
         for (int i = 0; i < RuleList::kMaxEntries; ++i)
             QVERIFY(form->ListClick()->append(QString::number(i)));
-        form->setTag(QStringLiteral("Skip"));
+        form->setTag(WindowMarker::Skip);
         addLink(QStringLiteral("One more"), QStringLiteral("Contains "));
         QCOMPARE(fx->messages.shown.size(), 1);
         QCOMPARE(fx->messages.shown.first().text,
@@ -144,7 +143,7 @@ private Q_SLOTS:
         QCOMPARE(fx->messages.shown.first().title, QStringLiteral("Pressbird"));
         QCOMPARE(form->ListClick()->count(), RuleList::kMaxEntries);
         QCOMPARE(form->Text5()->text(), QStringLiteral("One more"));
-        QCOMPARE(form->Tag(), QStringLiteral("Skip"));
+        QCOMPARE(form->Tag(), WindowMarker::Skip);
         // The other list still takes rules.
         addButton(QStringLiteral("OK"), QStringLiteral("Exact Match"));
         QCOMPARE(form->ListPush()->count(), std::int16_t{1});
@@ -187,7 +186,7 @@ private Q_SLOTS:
 
     void tickingWhileSkip_isNotSaved() {
         addButton(QStringLiteral("OK"), QStringLiteral("Exact Match"));
-        form->setTag(QStringLiteral("Skip"));
+        form->setTag(WindowMarker::Skip);
         form->ListPush()->setFocus();
         form->ListPush()->setCurrentEntry(0);
         QTest::keyClick(form->ListPush(), Qt::Key_Space);
@@ -307,29 +306,6 @@ private Q_SLOTS:
         QCOMPARE(stored(), QStringLiteral("False"));
     }
 
-    void scan_readsTheRulesStraightFromTheLists_andStopsWhenTold() {
-        auto page = std::make_shared<SimulatedPage>();
-        const SimulatedElementPtr link = page->addLink(QStringLiteral("Next page"));
-        const SimulatedElementPtr button = page->addInput(QStringLiteral("OK"));
-        fx->browser.addWindow(page);
-        addLink(QStringLiteral("Next"), QStringLiteral("Starts With"));
-        addButton(QStringLiteral("OK"), QStringLiteral("Exact Match"));
-        form->scanCycle().Timer1_Timer();
-        QCOMPARE(link->clicks + button->clicks, 0); // new rules start switched off
-
-        form->ListClick()->setTicked(0, true);
-        form->ListPush()->setTicked(0, true);
-        form->scanCycle().Timer1_Timer();
-        QCOMPARE(link->clicks, 1);
-        QCOMPARE(button->clicks, 1);
-
-        form->Timer1().setEnabled(true);
-        form->stopScan();
-        QVERIFY(!form->Timer1().isEnabled());
-        form->scanCycle().Timer1_Timer();
-        QCOMPARE(link->clicks + button->clicks, 2); // a stopped scan clicks nothing more
-    }
-
     void failingStore_losesNoRuleFromTheLists_andSaysSoOnce() {
         fx->ownStore.setFailing(true);
         addLink(QStringLiteral("Next"), QStringLiteral("Ends With"));
@@ -339,7 +315,7 @@ private Q_SLOTS:
         QCOMPARE(form->ListClick()->count(), std::int16_t{2});
         QCOMPARE(fx->messages.shown.size(), 1);
         QVERIFY(fx->messages.shown.constFirst().text.startsWith(
-            QStringLiteral("Your rules could not be saved.")));
+            QStringLiteral("Your change could not be saved.")));
         fx->ownStore.setFailing(false);
         form->ListClick_Click();
         QCOMPARE(fx->storedList()->size(), 2);

@@ -162,7 +162,7 @@ private Q_SLOTS:
         QVERIFY(!form->Frame1()->isVisible());
         QVERIFY(!form->findChild<QWidget *>(QStringLiteral("Image1"))->isVisible());
         QVERIFY(!form->findChild<QWidget *>(QStringLiteral("Image2"))->isVisible());
-        QVERIFY(form->Tag().isEmpty());
+        QCOMPARE(form->Tag(), WindowMarker::None);
         QCOMPARE(form->Timer1().interval(), 1000);
         QVERIFY(!form->Timer1().isEnabled());
     }

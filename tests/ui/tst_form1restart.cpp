@@ -51,7 +51,7 @@ private:
         QCOMPARE(linesOf(*form().ListPush()),
                  (QStringList{QStringLiteral("[x] Y -Type: Contains"),
                               QStringLiteral("[ ] X -Type: Contains")}));
-        QVERIFY(form().Tag().isEmpty());
+        QCOMPARE(form().Tag(), WindowMarker::None);
 
         // Without a save in between, the next start shows the same order...
         fx->restart();
@@ -84,10 +84,10 @@ private Q_SLOTS:
 
     void firstRun_leavesSkip_untilTheFirstAddSaves() {
         fx->restart();
-        QCOMPARE(form().Tag(), QStringLiteral("Skip"));
+        QCOMPARE(form().Tag(), WindowMarker::Skip);
         QCOMPARE(form().ListClick()->count() + form().ListPush()->count(), 0);
         addLink(QStringLiteral("Next"));
-        QVERIFY(form().Tag().isEmpty());
+        QCOMPARE(form().Tag(), WindowMarker::None);
         QCOMPARE(fx->storedList()->size(), 1);
     }
 
@@ -101,7 +101,7 @@ private Q_SLOTS:
         QCOMPARE(linesOf(*form().ListPush()), QStringList{QStringLiteral("[x] P -Type: Contains")});
         QCOMPARE(linesOf(*form().ListClick()),
                  QStringList{QStringLiteral("[ ] Bad -Type: Contains")});
-        QCOMPARE(form().Tag(), QStringLiteral("Skip"));
+        QCOMPARE(form().Tag(), WindowMarker::Skip);
 
         tick(form().ListClick(), 0);
         form().ListClick()->setCurrentEntry(-1);
@@ -110,7 +110,7 @@ private Q_SLOTS:
         QCOMPARE(fx->storedList()->size(), 3); // nothing saved while the marker holds
 
         addButton(QStringLiteral("New"));
-        QVERIFY(form().Tag().isEmpty());
+        QCOMPARE(form().Tag(), WindowMarker::None);
         QCOMPARE(*fx->storedList(),
                  (SettingRows{{QStringLiteral("listpush-0"),
                                QStringLiteral("New -Type: Contains -Checked: False")},

@@ -1,15 +1,17 @@
 #pragma once
 
-#include "fakes.h"
 #include "form1.h"
 #include "memorysettingsstore.h"
 #include "messageboxes.h"
+#include "programtitle.h"
 #include "ruleentry.h"
 #include "rulelistwidget.h"
-#include "simulatedbrowser.h"
+#include "scantimer.h"
+#include "settings.h"
 
 #include <QComboBox>
 #include <QList>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -30,18 +32,23 @@ public:
 
 // One main window with everything it needs, over a store that outlives it,
 // so that a second window can be made over the same store as a restart.
+// Refused saves are reported as the program reports them.
 struct UiFixture {
     MemorySettingsStore ownStore;
     SettingsStore *store = &ownStore;
-    SimulatedBrowser browser;
-    FakeClock clock;
-    FakeYielder yielder{&clock};
+    ScanTimer timer;
+    QTemporaryDir asideFolder;
     RecordingMessageBoxes messages;
+    std::unique_ptr<Settings> settings;
     std::unique_ptr<Form1> form;
 
     // Builds the window and fills the kind pick lists as start-up does.
     Form1 &start() {
-        form = std::make_unique<Form1>(*store, browser, yielder, clock, messages);
+        form.reset();
+        settings = std::make_unique<Settings>(*store, asideFolder.path());
+        settings->setReporter(
+            [this](const QString &text) { messages.inform(text, kProgramTitle.toString()); });
+        form = std::make_unique<Form1>(*settings, timer, messages);
         form->Combo1()->addItems(linkKindCaptions());
         form->Combo2()->addItems(buttonKindCaptions());
         return *form;

@@ -1,12 +1,11 @@
 #include "cdpconnection.h"
 
-#include <QEventLoop>
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
-#include <QTimer>
 #include <QWebSocket>
 
 namespace pressbird {
@@ -19,7 +18,57 @@ constexpr quint64 kMaxMessageBytes = 64ull * 1024 * 1024;
 QString urlHost(const QString &host) {
     return host.contains(u':') ? u"["_qs + host + u"]"_qs : host;
 }
+
+// A reply that goes with the frame waiting for it, answered or not; deleted
+// later, as a reply must never be deleted inside one of its own signals.
+class PendingReply final {
+public:
+    explicit PendingReply(QNetworkReply *reply)
+        : m_reply(reply) {}
+    PendingReply(const PendingReply &) = delete;
+    PendingReply &operator=(const PendingReply &) = delete;
+    ~PendingReply() {
+        QObject::disconnect(m_finished);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+    QNetworkReply *operator->() const { return m_reply; }
+    void onFinished(QObject *context, std::function<void()> slot) {
+        m_finished = QObject::connect(m_reply, &QNetworkReply::finished, context, std::move(slot));
+    }
+
+private:
+    QNetworkReply *m_reply;
+    QMetaObject::Connection m_finished;
+};
 } // namespace
+
+// The ids a wait leaves behind when it ends, or when it is destroyed while
+// suspended: answered ones are forgotten, the others are kept as abandoned so
+// that their late answers are recognised and dropped.
+class CdpConnection::Abandon final {
+public:
+    Abandon(QHash<int, Pending> &pending, const QList<int> &ids)
+        : m_pending(pending)
+        , m_ids(ids) {}
+    Abandon(const Abandon &) = delete;
+    Abandon &operator=(const Abandon &) = delete;
+    ~Abandon() {
+        for (int id : m_ids) {
+            const auto it = m_pending.find(id);
+            if (it == m_pending.end())
+                continue;
+            if (it->done)
+                m_pending.erase(it);
+            else
+                it->abandoned = true;
+        }
+    }
+
+private:
+    QHash<int, Pending> &m_pending;
+    const QList<int> &m_ids;
+};
 
 CdpConnection::CdpConnection(const Endpoint &endpoint, DevToolsTimeouts timeouts,
                              std::shared_ptr<DevToolsStats> stats)
@@ -27,24 +76,25 @@ CdpConnection::CdpConnection(const Endpoint &endpoint, DevToolsTimeouts timeouts
     , m_timeouts(timeouts)
     , m_stats(std::move(stats)) {}
 
+// No coroutine waits here any more: each holds the connection while it waits.
 CdpConnection::~CdpConnection() {
-    wake();
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
     }
 }
 
-bool CdpConnection::open() {
+Task<bool> CdpConnection::open() {
+    const std::shared_ptr<CdpConnection> self = shared_from_this();
     if (m_connected)
-        return true;
-    Dial result = dial(m_endpoint.host);
+        co_return true;
+    Dial result = co_await dial(m_endpoint.host);
     if (result == Dial::Refused && m_endpoint.tryIpv6Too)
-        result = dial(u"::1"_qs);
-    return result == Dial::Connected;
+        result = co_await dial(u"::1"_qs);
+    co_return result == Dial::Connected;
 }
 
-std::optional<QString> CdpConnection::lookUpBrowserPath(const QString &host) {
+Task<CdpConnection::LookUp> CdpConnection::lookUpBrowserPath(QString host) {
     if (!m_network) {
         m_network = new QNetworkAccessManager(this);
         m_network->setProxy(QNetworkProxy::NoProxy);
@@ -52,40 +102,35 @@ std::optional<QString> CdpConnection::lookUpBrowserPath(const QString &host) {
     QNetworkRequest request(
         QUrl(u"http://%1:%2/json/version"_qs.arg(urlHost(host)).arg(m_endpoint.port)));
     request.setTransferTimeout(m_timeouts.connectMs);
-    QPointer<QNetworkReply> reply = m_network->get(request);
-    bool finished = false;
-    connect(reply, &QNetworkReply::finished, this, [&finished, this] {
-        finished = true;
-        wake();
-    });
-    waitUntil([&finished] { return finished; }, m_timeouts.connectMs);
-    m_refused = false;
-    if (!reply)
-        return std::nullopt;
-    reply->deleteLater();
-    m_refused = reply->error() == QNetworkReply::ConnectionRefusedError;
-    if (!finished) {
-        reply->disconnect(this);
-        reply->abort();
-        return std::nullopt;
-    }
+    PendingReply reply(m_network->get(request));
+    reply.onFinished(this, [this] { m_changed.notify(); });
+    const bool finished =
+        co_await waitUntil([&reply] { return reply->isFinished(); }, m_timeouts.connectMs);
+    LookUp found;
+    found.refused = reply->error() == QNetworkReply::ConnectionRefusedError;
+    if (!finished)
+        co_return found;
     const QJsonObject version = QJsonDocument::fromJson(reply->readAll()).object();
     const QUrl url(version.value(u"webSocketDebuggerUrl").toString());
-    if (!url.isValid() || !url.path().startsWith(u"/devtools/browser/"))
-        return std::nullopt;
     // Only the path is taken: the host stays the loopback one we chose.
-    return url.path();
+    if (url.isValid() && url.path().startsWith(u"/devtools/browser/"))
+        found.path = url.path();
+    co_return found;
 }
 
-CdpConnection::Dial CdpConnection::dial(const QString &host) {
+Task<CdpConnection::Dial> CdpConnection::dial(QString host) {
     QString path = m_endpoint.browserPath;
     if (path.isEmpty()) {
-        const std::optional<QString> found = lookUpBrowserPath(host);
-        if (!found)
-            return m_refused ? Dial::Refused : Dial::Failed;
-        path = *found;
+        const LookUp found = co_await lookUpBrowserPath(host);
+        if (!found.path)
+            co_return found.refused ? Dial::Refused : Dial::Failed;
+        path = *found.path;
     }
-    delete m_socket;
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+    }
     // An empty origin sends no Origin header; Chromium refuses any it was not told to allow.
     m_socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
     m_socket->setProxy(QNetworkProxy::NoProxy);
@@ -95,7 +140,7 @@ CdpConnection::Dial CdpConnection::dial(const QString &host) {
     connect(m_socket, &QWebSocket::connected, this, [this] {
         m_connected = true;
         m_dialFinished = true;
-        wake();
+        m_changed.notify();
     });
     connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
             [this](QAbstractSocket::SocketError e) {
@@ -110,12 +155,12 @@ CdpConnection::Dial CdpConnection::dial(const QString &host) {
     });
     connect(m_socket, &QWebSocket::textMessageReceived, this, &CdpConnection::onMessage);
     m_socket->open(QUrl(u"ws://%1:%2%3"_qs.arg(urlHost(host)).arg(m_endpoint.port).arg(path)));
-    waitUntil([this] { return m_dialFinished; }, m_timeouts.connectMs);
+    co_await waitUntil([this] { return m_dialFinished; }, m_timeouts.connectMs);
     if (m_connected)
-        return Dial::Connected;
+        co_return Dial::Connected;
     m_socket->disconnect(this);
     m_socket->abort();
-    return m_refused ? Dial::Refused : Dial::Failed;
+    co_return m_refused ? Dial::Refused : Dial::Failed;
 }
 
 int CdpConnection::send(const QString &method, const QJsonObject &params,
@@ -136,72 +181,62 @@ int CdpConnection::send(const QString &method, const QJsonObject &params,
     return id;
 }
 
-QList<CdpReply> CdpConnection::waitAll(const QList<int> &ids, int timeoutMs) {
+Task<QList<CdpReply>> CdpConnection::waitAll(QList<int> ids, int timeoutMs) {
+    const std::shared_ptr<CdpConnection> self = shared_from_this();
+    const Abandon leftovers(m_pending, ids);
     ++m_stats->waits;
-    const QPointer<CdpConnection> self(this);
-    const auto allDone = [this, &ids] {
-        for (int id : ids) {
-            if (id >= 0 && m_pending.contains(id) && !m_pending.value(id).done)
-                return false;
-        }
-        return true;
-    };
-    waitUntil(allDone, timeoutMs);
+    co_await waitUntil(
+        [this, &ids] {
+            for (int id : std::as_const(ids)) {
+                const auto it = m_pending.constFind(id);
+                if (it != m_pending.cend() && !it->done)
+                    return false;
+            }
+            return true;
+        },
+        timeoutMs);
     QList<CdpReply> replies;
-    for (int id : ids) {
-        auto it = m_pending.find(id);
+    for (int id : std::as_const(ids)) {
+        const auto it = m_pending.find(id);
         if (id < 0 || it == m_pending.end()) {
-            replies.append(CdpReply{CdpFailure::Closed, {}, {}});
-            continue;
-        }
-        if (it->done) {
+            replies.append(CdpReply{CdpFailure::Closed, {}});
+        } else if (it->done) {
             replies.append(it->reply);
-            m_pending.erase(it);
-            continue;
+        } else {
+            ++m_stats->timeouts;
+            // Kept, so that its late answer proves the browser or the page alive again.
+            if (const CdpSessionPtr session = m_sessions.value(it->sessionId))
+                session->hung = true;
+            else
+                m_hung = true;
+            replies.append(CdpReply{CdpFailure::TimedOut, {}});
         }
-        ++m_stats->timeouts;
-        // Kept, so that its late answer proves the browser or the page alive again.
-        it->abandoned = true;
-        if (const CdpSessionPtr session = m_sessions.value(it->sessionId))
-            session->hung = true;
-        else
-            m_hung = true;
-        replies.append(CdpReply{CdpFailure::TimedOut, {}, {}});
     }
-    return replies;
+    co_return replies;
 }
 
-CdpReply CdpConnection::call(const QString &method, const QJsonObject &params,
-                             const CdpSessionPtr &session) {
+Task<CdpReply> CdpConnection::call(QString method, QJsonObject params, CdpSessionPtr session) {
+    const std::shared_ptr<CdpConnection> self = shared_from_this();
     const int id = send(method, params, session);
     if (id < 0)
-        return CdpReply{
-            session && session->dialogOpen ? CdpFailure::Dialog : CdpFailure::Closed, {}, {}};
-    return waitAll({id}, session ? m_timeouts.callMs : m_timeouts.connectMs).constFirst();
+        co_return CdpReply{session && session->dialogOpen ? CdpFailure::Dialog : CdpFailure::Closed,
+                           {}};
+    QList<int> ids(1, id);
+    const QList<CdpReply> replies =
+        co_await waitAll(std::move(ids), session ? m_timeouts.callMs : m_timeouts.connectMs);
+    co_return replies.constFirst();
 }
 
-bool CdpConnection::waitUntil(const std::function<bool()> &done, int timeoutMs) {
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(timeoutMs);
-    m_loops.append(&loop);
-    // Once the application is quitting a nested loop returns -1 at once and
-    // handles nothing, so no answer can come: give up instead of spinning.
-    while (!done() && timer.isActive()) {
-        if (loop.exec() < 0)
-            break;
+// Every change wakes every waiter, which looks again at what it waits for.
+Task<bool> CdpConnection::waitUntil(std::function<bool()> done, int timeoutMs) {
+    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
+    while (!done()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            co_return false;
+        co_await m_changed.wait(int(left));
     }
-    m_loops.removeAll(&loop);
-    return done();
-}
-
-void CdpConnection::wake() {
-    for (const QPointer<QEventLoop> &loop : std::as_const(m_loops)) {
-        if (loop)
-            loop->quit();
-    }
+    co_return true;
 }
 
 CdpSessionPtr CdpConnection::sessionForTarget(const QString &targetId) const {
@@ -227,7 +262,7 @@ void CdpConnection::onMessage(const QString &text) {
 
     if (!message.contains(u"id")) {
         onEvent(session, message.value(u"method").toString(), message.value(u"params").toObject());
-        wake();
+        m_changed.notify();
         return;
     }
     auto it = m_pending.find(message.value(u"id").toInt(-1));
@@ -241,14 +276,14 @@ void CdpConnection::onMessage(const QString &text) {
     }
     const QJsonObject error = message.value(u"error").toObject();
     if (error.isEmpty()) {
-        it->reply = CdpReply{CdpFailure::None, message.value(u"result").toObject(), {}};
+        it->reply = CdpReply{CdpFailure::None, message.value(u"result").toObject()};
     } else {
-        it->reply = CdpReply{CdpFailure::Error, {}, error.value(u"message").toString()};
+        it->reply = CdpReply{CdpFailure::Error, {}};
         if (error.value(u"code").toInt() == kSessionNotFound)
             markDead(m_sessions.value(it->sessionId));
     }
     it->done = true;
-    wake();
+    m_changed.notify();
 }
 
 void CdpConnection::onEvent(const CdpSessionPtr &session, const QString &method,
@@ -284,11 +319,11 @@ void CdpConnection::failPending(const QString &sessionId, CdpFailure failure) {
                 continue;
             }
             it->done = true;
-            it->reply = CdpReply{failure, {}, {}};
+            it->reply = CdpReply{failure, {}};
         }
         ++it;
     }
-    wake();
+    m_changed.notify();
 }
 
 void CdpConnection::markDead(const CdpSessionPtr &session) {

@@ -1,17 +1,18 @@
 #pragma once
 
+#include "async/notifier.h"
+#include "async/task.h"
 #include "endpoints.h"
 
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
-#include <QPointer>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
-class QEventLoop;
 class QNetworkAccessManager;
 class QWebSocket;
 
@@ -33,7 +34,6 @@ enum class CdpFailure { None, TimedOut, Closed, SessionGone, Dialog, Error };
 struct CdpReply {
     CdpFailure failure = CdpFailure::TimedOut;
     QJsonObject result;
-    QString errorMessage;
     bool ok() const { return failure == CdpFailure::None; }
 };
 
@@ -55,8 +55,11 @@ struct CdpSession {
 using CdpSessionPtr = std::shared_ptr<CdpSession>;
 
 // The browser-wide WebSocket of one endpoint, with flat sessions for pages.
-// Calls are synchronous to the caller but wait in a local event loop.
-class CdpConnection final : public QObject {
+// Every wait suspends the calling coroutine until the socket brings what it
+// waits for or its time is up; the event loop runs meanwhile. Always owned
+// through a shared_ptr: each wait holds the connection in its own frame, so
+// it outlives whatever waits on it.
+class CdpConnection final : public QObject, public std::enable_shared_from_this<CdpConnection> {
     Q_OBJECT
 
 public:
@@ -66,14 +69,14 @@ public:
 
     const Endpoint &endpoint() const { return m_endpoint; }
     const DevToolsTimeouts &timeouts() const { return m_timeouts; }
-    bool open();
+    Task<bool> open();
     bool usable() const { return m_connected && !m_hung; }
 
     int send(const QString &method, const QJsonObject &params, const CdpSessionPtr &session = {});
-    // Waits for every id at once; an id of -1 reads as failed.
-    QList<CdpReply> waitAll(const QList<int> &ids, int timeoutMs);
-    CdpReply call(const QString &method, const QJsonObject &params = {},
-                  const CdpSessionPtr &session = {});
+    // Waits for every id at once; an id of -1 reads as failed. A wait that is
+    // cancelled leaves its ids to be dropped when their answers come.
+    Task<QList<CdpReply>> waitAll(QList<int> ids, int timeoutMs);
+    Task<CdpReply> call(QString method, QJsonObject params = {}, CdpSessionPtr session = {});
 
     CdpSessionPtr sessionForTarget(const QString &targetId) const;
     void addSession(const CdpSessionPtr &session);
@@ -86,11 +89,15 @@ private:
         CdpReply reply;
     };
     enum class Dial { Connected, Refused, Failed };
+    struct LookUp {
+        std::optional<QString> path;
+        bool refused = false;
+    };
+    class Abandon;
 
-    Dial dial(const QString &host);
-    std::optional<QString> lookUpBrowserPath(const QString &host);
-    bool waitUntil(const std::function<bool()> &done, int timeoutMs);
-    void wake();
+    Task<Dial> dial(QString host);
+    Task<LookUp> lookUpBrowserPath(QString host);
+    Task<bool> waitUntil(std::function<bool()> done, int timeoutMs);
     void onMessage(const QString &text);
     void onEvent(const CdpSessionPtr &session, const QString &method, const QJsonObject &params);
     void failPending(const QString &sessionId, CdpFailure failure);
@@ -109,7 +116,7 @@ private:
     int m_nextId = 1;
     QHash<int, Pending> m_pending;
     QHash<QString, CdpSessionPtr> m_sessions; // by session id
-    QList<QPointer<QEventLoop>> m_loops;
+    Notifier m_changed;                       // an answer, an event, or the socket's state
 };
 
 } // namespace pressbird

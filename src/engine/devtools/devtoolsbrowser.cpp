@@ -13,25 +13,30 @@ DevToolsBrowser::DevToolsBrowser(DevToolsTimeouts timeouts, Discovery discovery)
 
 DevToolsBrowser::~DevToolsBrowser() = default;
 
-std::shared_ptr<CdpConnection> DevToolsBrowser::connectionFor(const Endpoint &endpoint) {
+Task<std::shared_ptr<CdpConnection>> DevToolsBrowser::connectionFor(Endpoint endpoint) {
     for (const std::shared_ptr<CdpConnection> &known : std::as_const(m_connections)) {
         // A connection that timed out is dialled afresh: one short wait per walk.
         if (known->endpoint() == endpoint && known->usable())
-            return known;
+            co_return known;
     }
-    auto connection = std::make_shared<CdpConnection>(endpoint, m_timeouts, m_stats);
-    return connection->open() ? connection : nullptr;
+    const auto connection = std::make_shared<CdpConnection>(endpoint, m_timeouts, m_stats);
+    const bool opened = co_await connection->open();
+    co_return opened ? connection : nullptr;
 }
 
-std::unique_ptr<ShellWindows> DevToolsBrowser::createShellWindows() {
+Async<std::unique_ptr<ShellWindows>> DevToolsBrowser::createShellWindows() {
+    return listTargets();
+}
+
+Task<std::unique_ptr<ShellWindows>> DevToolsBrowser::listTargets() {
     const QList<Endpoint> endpoints = m_discovery ? m_discovery() : discoverEndpoints();
     QList<std::shared_ptr<CdpConnection>> live;
     QList<TargetEntry> targets;
     for (const Endpoint &endpoint : endpoints) {
-        std::shared_ptr<CdpConnection> connection = connectionFor(endpoint);
+        const std::shared_ptr<CdpConnection> connection = co_await connectionFor(endpoint);
         if (!connection || live.contains(connection))
             continue;
-        const CdpReply reply = connection->call(u"Target.getTargets"_qs);
+        const CdpReply reply = co_await connection->call(u"Target.getTargets"_qs);
         if (!reply.ok())
             continue;
         live.append(connection);
@@ -48,7 +53,7 @@ std::unique_ptr<ShellWindows> DevToolsBrowser::createShellWindows() {
         }
     }
     m_connections = live;
-    return std::make_unique<DevToolsWindows>(std::move(targets));
+    co_return std::make_unique<DevToolsWindows>(std::move(targets));
 }
 
 } // namespace pressbird

@@ -24,12 +24,13 @@ public:
     explicit DevToolsBrowser(DevToolsTimeouts timeouts = {}, Discovery discovery = {});
     ~DevToolsBrowser() override;
 
-    std::unique_ptr<ShellWindows> createShellWindows() override;
+    Async<std::unique_ptr<ShellWindows>> createShellWindows() override;
 
     DevToolsStats stats() const { return *m_stats; }
 
 private:
-    std::shared_ptr<CdpConnection> connectionFor(const Endpoint &endpoint);
+    Task<std::unique_ptr<ShellWindows>> listTargets();
+    Task<std::shared_ptr<CdpConnection>> connectionFor(Endpoint endpoint);
 
     DevToolsTimeouts m_timeouts;
     Discovery m_discovery;

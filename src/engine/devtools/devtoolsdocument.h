@@ -3,7 +3,6 @@
 #include "browser.h"
 #include "cdpconnection.h"
 
-#include <QElapsedTimer>
 #include <QJsonValue>
 
 #include <array>
@@ -15,9 +14,10 @@ namespace pressbird {
 // every call fails.
 //
 // Reads come in blocks: one round trip fetches the rows of many elements, and
-// the block answers the reads that follow. Any click, any reading of a length
-// and any block older than kMaxBlockAgeMs goes back to the page, so on a page
-// that changes only through clicks every read is what a live read would give.
+// the block answers the reads that follow at once, without suspending. Any
+// click, any reading of a length and any block older than kMaxBlockAgeMs goes
+// back to the page, so on a page that changes only through clicks every read
+// is what a live read would give.
 class DevToolsDocument final : public Document {
 public:
     static constexpr int kFirstBlock = 1024;
@@ -27,11 +27,11 @@ public:
     DevToolsDocument(std::shared_ptr<CdpConnection> connection, CdpSessionPtr session,
                      QString uniqueContextId, QString loaderId);
 
-    std::optional<int> length(Collection collection) override;
-    std::optional<QString> tagName(Collection collection, int index) override;
-    std::optional<QString> value(Collection collection, int index) override;
-    std::optional<QString> outerText(Collection collection, int index) override;
-    bool click(Collection collection, int index) override;
+    Async<std::optional<int>> length(Collection collection) override;
+    Async<std::optional<QString>> tagName(Collection collection, int index) override;
+    Async<std::optional<QString>> value(Collection collection, int index) override;
+    Async<std::optional<QString>> outerText(Collection collection, int index) override;
+    Async<bool> click(Collection collection, int index) override;
 
 private:
     struct Row {
@@ -44,16 +44,19 @@ private:
         bool withText = false;
         int start = 0;
         QList<Row> rows;
-        QElapsedTimer age;
+        qint64 fetchedMs = 0; // on the coarse clock
         int nextSize = kFirstBlock;
     };
+    using Field = std::optional<QString> Row::*;
 
     bool alive() const;
     // One Runtime.evaluate in our isolated world, answered by value.
-    CdpReply run(const QString &expression, bool userGesture);
-    std::optional<QJsonValue> evaluate(const QString &expression, bool userGesture);
-    std::optional<int> fetch(Collection collection, int start, int count, bool withText);
-    const Row *row(Collection collection, int index, bool needText);
+    Task<CdpReply> run(const QString &expression, bool userGesture);
+    Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture);
+    Task<std::optional<int>> fetch(Collection collection, int start, int count, bool withText);
+    Async<std::optional<QString>> read(Collection collection, int index, Field field);
+    Task<std::optional<QString>> readFromPage(Collection collection, int index, Field field);
+    Task<bool> press(QString expression);
     void dropBlocks();
     Block &block(Collection collection) { return m_blocks[collection == Collection::Links]; }
 

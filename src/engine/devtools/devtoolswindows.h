@@ -13,13 +13,13 @@ struct TargetEntry {
     QString name;
 };
 
-// One walk's snapshot of the targets of every endpoint.
+// One walk's snapshot of the targets of every endpoint; answered at once.
 class DevToolsWindows final : public ShellWindows {
 public:
     explicit DevToolsWindows(QList<TargetEntry> targets);
 
-    std::optional<int> count() override;
-    std::unique_ptr<BrowserWindow> next() override;
+    Async<std::optional<int>> count() override;
+    Async<std::unique_ptr<BrowserWindow>> next() override;
 
 private:
     QList<TargetEntry> m_targets;
@@ -32,13 +32,14 @@ class DevToolsWindow final : public BrowserWindow {
 public:
     explicit DevToolsWindow(TargetEntry target);
 
-    std::optional<QString> name() override;
-    std::unique_ptr<Document> document() override;
+    Async<std::optional<QString>> name() override;
+    Async<std::unique_ptr<Document>> document() override;
 
 private:
-    CdpSessionPtr attach();
-    std::optional<QString> isolatedWorld(const CdpSessionPtr &session, const QString &frameId,
-                                         const QString &loaderId);
+    Task<std::unique_ptr<Document>> openDocument();
+    Task<CdpSessionPtr> attach();
+    Task<std::optional<QString>> isolatedWorld(CdpSessionPtr session, QString frameId,
+                                               QString loaderId);
 
     TargetEntry m_target;
 };

@@ -7,10 +7,6 @@
 
 namespace pressbird {
 
-QString Endpoint::hostForUrl() const {
-    return host.contains(u':') ? u"["_qs + host + u"]"_qs : host;
-}
-
 bool isLoopbackHost(QStringView host) {
     if (host.compare(u"localhost", Qt::CaseInsensitive) == 0)
         return true;

@@ -18,7 +18,6 @@ struct Endpoint {
     // Chromium falls back to [::1] when 127.0.0.1 is taken; worth a second dial.
     bool tryIpv6Too = false;
 
-    QString hostForUrl() const;
     friend bool operator==(const Endpoint &, const Endpoint &) = default;
 };
 

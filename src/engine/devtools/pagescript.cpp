@@ -23,20 +23,28 @@ constexpr char16_t kRows[] = uR"JS(
   const valued = [HTMLInputElement, HTMLButtonElement, HTMLSelectElement, HTMLTextAreaElement,
                   HTMLOptionElement, HTMLOutputElement, HTMLDataElement]
                      .map((type) => [type, getter(type.prototype, 'value')]);
-  const valueOf = (el) => {
-    for (const [type, get] of valued) {
-      if (el instanceof type)
-        return Reflect.apply(get, el, []);
+  // Which value getter applies, and whether outerText does, follows from the
+  // element's prototype alone: the instanceof tests run once per prototype,
+  // not seven times per element (this code runs once, mostly interpreted).
+  const kinds = new Map();
+  const kindOf = (el) => {
+    const prototype = Object.getPrototypeOf(el);
+    let kind = kinds.get(prototype);
+    if (kind === undefined) {
+      const found = valued.find(([type]) => el instanceof type);
+      kind = {value: found ? found[1] : null, html: el instanceof HTMLElement};
+      kinds.set(prototype, kind);
     }
-    return null;
+    return kind;
   };
   const rows = [];
   const end = Math.min(length, start + count);
   for (let i = start; i < end; ++i) {
     const el = item(i);
     const tag = Reflect.apply(tagNameOf, el, []);
-    const value = valueOf(el);
-    const text = withText && el instanceof HTMLElement ? Reflect.apply(outerTextOf, el, []) : null;
+    const kind = kindOf(el);
+    const value = kind.value ? Reflect.apply(kind.value, el, []) : null;
+    const text = withText && kind.html ? Reflect.apply(outerTextOf, el, []) : null;
     // Most elements have only a tag: send it bare to halve what crosses.
     rows.push(value === null && text === null ? tag : [tag, value, text]);
   }

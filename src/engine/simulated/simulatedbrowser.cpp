@@ -10,52 +10,61 @@ public:
         , m_window(std::move(window))
         , m_page(m_window->page) {}
 
-    std::optional<int> length(Collection collection) override {
-        if (!enter(SimulatedCall::Length, collection, -1))
-            return std::nullopt;
-        return static_cast<int>(items(collection).size());
+    Async<std::optional<int>> length(Collection collection) override {
+        return m_browser.answer<std::optional<int>>(
+            {SimulatedCall::Length, collection, -1}, [this, collection]() -> std::optional<int> {
+                if (!usable())
+                    return std::nullopt;
+                return static_cast<int>(items(collection).size());
+            });
     }
 
-    std::optional<QString> tagName(Collection collection, int index) override {
-        const SimulatedElementPtr element = at(SimulatedCall::TagName, collection, index);
-        return element ? std::optional(element->tagName) : std::nullopt;
+    Async<std::optional<QString>> tagName(Collection collection, int index) override {
+        return read(SimulatedCall::TagName, collection, index, &SimulatedElement::tagName);
     }
 
-    std::optional<QString> value(Collection collection, int index) override {
-        const SimulatedElementPtr element = at(SimulatedCall::Value, collection, index);
-        return element ? std::optional(element->value) : std::nullopt;
+    Async<std::optional<QString>> value(Collection collection, int index) override {
+        return read(SimulatedCall::Value, collection, index, &SimulatedElement::value);
     }
 
-    std::optional<QString> outerText(Collection collection, int index) override {
-        const SimulatedElementPtr element = at(SimulatedCall::OuterText, collection, index);
-        return element ? std::optional(element->outerText) : std::nullopt;
+    Async<std::optional<QString>> outerText(Collection collection, int index) override {
+        return read(SimulatedCall::OuterText, collection, index, &SimulatedElement::outerText);
     }
 
-    bool click(Collection collection, int index) override {
-        const SimulatedElementPtr element = at(SimulatedCall::Click, collection, index);
-        if (!element)
-            return false;
-        ++element->clicks;
-        if (element->onClick)
-            element->onClick(m_browser, *m_window);
-        return true;
+    Async<bool> click(Collection collection, int index) override {
+        return m_browser.answer<bool>({SimulatedCall::Click, collection, index},
+                                      [this, collection, index] {
+                                          const SimulatedElementPtr element = at(collection, index);
+                                          if (!element)
+                                              return false;
+                                          ++element->clicks;
+                                          if (element->onClick)
+                                              element->onClick(m_browser, *m_window);
+                                          return true;
+                                      });
     }
 
 private:
     // A document stays bound to the page it was read from: once the window
     // shows another page or is closed, every call fails.
-    bool enter(SimulatedCall call, Collection collection, int index) {
-        if (!m_browser.enter({call, collection, index}))
-            return false;
-        return !m_window->closed && m_window->page == m_page && m_page;
+    bool usable() const { return !m_window->closed && m_window->page == m_page && m_page; }
+
+    Async<std::optional<QString>> read(SimulatedCall call, Collection collection, int index,
+                                       QString SimulatedElement::*member) {
+        return m_browser.answer<std::optional<QString>>(
+            {call, collection, index},
+            [this, collection, index, member]() -> std::optional<QString> {
+                const SimulatedElementPtr element = at(collection, index);
+                return element ? std::optional((*element).*member) : std::nullopt;
+            });
     }
 
     const QList<SimulatedElementPtr> &items(Collection collection) const {
         return collection == Collection::All ? m_page->all() : m_page->links();
     }
 
-    SimulatedElementPtr at(SimulatedCall call, Collection collection, int index) {
-        if (!enter(call, collection, index))
+    SimulatedElementPtr at(Collection collection, int index) {
+        if (!usable())
             return nullptr;
         const QList<SimulatedElementPtr> &list = items(collection);
         if (index < 0 || index >= list.size())
@@ -74,16 +83,24 @@ public:
         : m_browser(browser)
         , m_window(std::move(window)) {}
 
-    std::optional<QString> name() override {
-        if (!m_browser.enter({SimulatedCall::Name}) || m_window->closed)
-            return std::nullopt;
-        return m_window->name;
+    PageInfo page() const override { return m_window->info; }
+
+    Async<std::optional<QString>> name() override {
+        return m_browser.answer<std::optional<QString>>({SimulatedCall::Name},
+                                                        [this]() -> std::optional<QString> {
+                                                            if (m_window->closed)
+                                                                return std::nullopt;
+                                                            return m_window->name;
+                                                        });
     }
 
-    std::unique_ptr<Document> document() override {
-        if (!m_browser.enter({SimulatedCall::Document}) || m_window->closed || !m_window->page)
-            return nullptr;
-        return std::make_unique<SimulatedDocument>(m_browser, m_window);
+    Async<std::unique_ptr<Document>> document() override {
+        return m_browser.answer<std::unique_ptr<Document>>(
+            {SimulatedCall::Document}, [this]() -> std::unique_ptr<Document> {
+                if (m_window->closed || !m_window->page)
+                    return nullptr;
+                return std::make_unique<SimulatedDocument>(m_browser, m_window);
+            });
     }
 
 private:
@@ -97,16 +114,20 @@ public:
         : m_browser(browser)
         , m_windows(std::move(windows)) {}
 
-    std::optional<int> count() override {
-        if (!m_browser.enter({SimulatedCall::Count}))
-            return std::nullopt;
-        return static_cast<int>(m_windows.size());
+    Async<std::optional<int>> count() override {
+        return m_browser.answer<std::optional<int>>(
+            {SimulatedCall::Count}, [this] { return std::optional(int(m_windows.size())); });
     }
 
-    std::unique_ptr<BrowserWindow> next() override {
-        if (m_next >= m_windows.size() || !m_browser.enter({SimulatedCall::Next}))
-            return nullptr;
-        return std::make_unique<SimulatedBrowserWindow>(m_browser, m_windows.at(m_next++));
+    Async<std::unique_ptr<BrowserWindow>> next() override {
+        if (m_next >= m_windows.size())
+            return std::unique_ptr<BrowserWindow>();
+        return m_browser.answer<std::unique_ptr<BrowserWindow>>(
+            {SimulatedCall::Next}, [this]() -> std::unique_ptr<BrowserWindow> {
+                if (m_next >= m_windows.size())
+                    return nullptr;
+                return std::make_unique<SimulatedBrowserWindow>(m_browser, m_windows.at(m_next++));
+            });
     }
 
 private:
@@ -167,16 +188,20 @@ void SimulatedBrowser::navigate(SimulatedWindow &window, SimulatedPagePtr page) 
     window.page = std::move(page);
 }
 
-std::unique_ptr<ShellWindows> SimulatedBrowser::createShellWindows() {
-    if (!enter({SimulatedCall::CreateShellWindows}))
-        return nullptr;
-    return std::make_unique<SimulatedShellWindows>(*this, m_windows);
+Async<std::unique_ptr<ShellWindows>> SimulatedBrowser::createShellWindows() {
+    return answer<std::unique_ptr<ShellWindows>>({SimulatedCall::CreateShellWindows}, [this] {
+        return std::make_unique<SimulatedShellWindows>(*this, m_windows);
+    });
 }
 
 bool SimulatedBrowser::enter(const SimulatedCallInfo &info) {
     if (trace)
         trace(info);
     return !(failWhen && failWhen(info));
+}
+
+int SimulatedBrowser::delayOf(const SimulatedCallInfo &info) const {
+    return answerDelayMs ? answerDelayMs(info) : 0;
 }
 
 } // namespace pressbird

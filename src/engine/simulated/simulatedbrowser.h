@@ -1,5 +1,6 @@
 #pragma once
 
+#include "async/notifier.h"
 #include "browser.h"
 
 #include <QList>
@@ -46,6 +47,7 @@ using SimulatedPagePtr = std::shared_ptr<SimulatedPage>;
 
 struct SimulatedWindow {
     QString name = kBrowserWindowName.toString();
+    PageInfo info;         // title and address as a real browser would tell them
     SimulatedPagePtr page; // nullptr: no document
     bool closed = false;
 };
@@ -83,16 +85,38 @@ public:
 
     // Return true to make that call fail.
     std::function<bool(const SimulatedCallInfo &)> failWhen;
-    // Sees every call, failing or not, in order.
+    // Sees every call, failing or not, in the order they are answered.
     std::function<void(const SimulatedCallInfo &)> trace;
+    // How many milliseconds the browser takes to answer a call; none: at once.
+    std::function<int(const SimulatedCallInfo &)> answerDelayMs;
 
-    std::unique_ptr<ShellWindows> createShellWindows() override;
+    Async<std::unique_ptr<ShellWindows>> createShellWindows() override;
 
-    // Called by the windows and documents of this browser.
-    bool enter(const SimulatedCallInfo &info);
+    // How the windows and documents of this browser answer: traced, failed
+    // when failWhen says so, late when answerDelayMs says so, and otherwise
+    // with what compute() finds at the moment of answering.
+    template<typename T, typename Compute>
+    Async<T> answer(SimulatedCallInfo info, Compute compute) {
+        if (const int delay = delayOf(info); delay > 0)
+            return answerLate<T>(info, std::move(compute), delay);
+        if (!enter(info))
+            return T{};
+        return compute();
+    }
 
 private:
+    template<typename T, typename Compute>
+    Task<T> answerLate(SimulatedCallInfo info, Compute compute, int delayMs) {
+        co_await m_lateAnswers.wait(delayMs);
+        if (!enter(info))
+            co_return T{};
+        co_return compute();
+    }
+    bool enter(const SimulatedCallInfo &info);
+    int delayOf(const SimulatedCallInfo &info) const;
+
     QList<SimulatedWindowPtr> m_windows;
+    Notifier m_lateAnswers;
 };
 
 } // namespace pressbird

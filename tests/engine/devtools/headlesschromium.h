@@ -1,5 +1,6 @@
 #pragma once
 
+#include "awaitonloop.h"
 #include "cdpconnection.h"
 #include "endpoints.h"
 
@@ -38,7 +39,8 @@ inline QString pageUrl(const QString &name) {
 }
 
 // One headless Chromium with a fresh profile, and a control channel of its own
-// that the tests use to open, close, inspect and disturb tabs.
+// that the tests use to open, close, inspect and disturb tabs. Its calls run
+// the event loop until they are answered.
 class HeadlessChromium {
 public:
     ~HeadlessChromium() { stop(); }
@@ -59,9 +61,9 @@ public:
         if (!QTest::qWaitFor([&] { return readActivePortFile(portFile).has_value(); }, 30000))
             return false;
         m_endpoint = *readActivePortFile(portFile);
-        m_control = std::make_unique<CdpConnection>(m_endpoint, DevToolsTimeouts{10000, 10000},
+        m_control = std::make_shared<CdpConnection>(m_endpoint, DevToolsTimeouts{10000, 10000},
                                                     std::make_shared<DevToolsStats>());
-        return m_control->open();
+        return awaitOnLoop(m_control->open());
     }
 
     void stop() {
@@ -83,9 +85,13 @@ public:
     qint64 pid() const { return m_process.processId(); }
     QString address() const { return u"127.0.0.1:"_qs + QString::number(m_endpoint.port); }
     CdpConnection &control() { return *m_control; }
+    CdpReply call(const QString &method, const QJsonObject &params = {},
+                  const CdpSessionPtr &session = {}) {
+        return awaitOnLoop(m_control->call(method, params, session));
+    }
 
     QString openTab(const QString &url) {
-        const CdpReply reply = m_control->call(u"Target.createTarget"_qs, {{u"url"_qs, url}});
+        const CdpReply reply = call(u"Target.createTarget"_qs, {{u"url"_qs, url}});
         const QString id = reply.result.value(u"targetId").toString();
         (void)QTest::qWaitFor(
             [&] {
@@ -97,7 +103,7 @@ public:
         return id;
     }
     void closeTab(const QString &targetId) {
-        m_control->call(u"Target.closeTarget"_qs, {{u"targetId"_qs, targetId}});
+        call(u"Target.closeTarget"_qs, {{u"targetId"_qs, targetId}});
     }
     void closeAllPages() {
         for (const QJsonValue &info : pageTargets())
@@ -105,7 +111,7 @@ public:
     }
     QJsonArray pageTargets() {
         QJsonArray pages;
-        const CdpReply reply = m_control->call(u"Target.getTargets"_qs);
+        const CdpReply reply = call(u"Target.getTargets"_qs);
         for (const QJsonValue &value : reply.result.value(u"targetInfos").toArray()) {
             if (value.toObject().value(u"type").toString() == u"page")
                 pages.append(value);
@@ -113,8 +119,7 @@ public:
         return pages;
     }
     QString url(const QString &targetId) {
-        const CdpReply reply =
-            m_control->call(u"Target.getTargetInfo"_qs, {{u"targetId"_qs, targetId}});
+        const CdpReply reply = call(u"Target.getTargetInfo"_qs, {{u"targetId"_qs, targetId}});
         return reply.result.value(u"targetInfo").toObject().value(u"url").toString();
     }
 
@@ -122,16 +127,16 @@ public:
     QString evaluate(const QString &targetId, const QString &expression) {
         CdpSessionPtr session = m_control->sessionForTarget(targetId);
         if (!session) {
-            const CdpReply attached = m_control->call(
-                u"Target.attachToTarget"_qs, {{u"targetId"_qs, targetId}, {u"flatten"_qs, true}});
+            const CdpReply attached = call(u"Target.attachToTarget"_qs,
+                                           {{u"targetId"_qs, targetId}, {u"flatten"_qs, true}});
             session = std::make_shared<CdpSession>();
             session->id = attached.result.value(u"sessionId").toString();
             session->targetId = targetId;
             m_control->addSession(session);
         }
         const CdpReply reply =
-            m_control->call(u"Runtime.evaluate"_qs,
-                            {{u"expression"_qs, expression}, {u"returnByValue"_qs, true}}, session);
+            call(u"Runtime.evaluate"_qs,
+                 {{u"expression"_qs, expression}, {u"returnByValue"_qs, true}}, session);
         const QJsonValue value = reply.result.value(u"result").toObject().value(u"value");
         return value.isString() ? value.toString() : value.toVariant().toString();
     }
@@ -140,7 +145,7 @@ private:
     QTemporaryDir m_dir;
     QProcess m_process;
     Endpoint m_endpoint;
-    std::unique_ptr<CdpConnection> m_control;
+    std::shared_ptr<CdpConnection> m_control;
 };
 
 } // namespace pressbird::testing

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "awaitonloop.h"
 #include "devtoolsbrowser.h"
 #include "fakes.h"
 #include "memoryrulelist.h"
@@ -7,31 +8,45 @@
 #include "scanengine.h"
 #include "waitseconds.h"
 
-#include <QCoreApplication>
+#include <QElapsedTimer>
 
 namespace pressbird::testing {
 
-// Runs the real event loop, but a pause's five seconds pass on a fake clock;
-// each poll still waits a little so the browser's events come in.
+// Runs on the real event loop, but a pause's five seconds pass on a fake
+// clock: each sleep moves the clock by its length and suspends only a couple
+// of milliseconds for real, so the browser's events still come in. Yields
+// turn the loop as the production yielder does, coalesced.
 class FastYielder final : public Yielder {
 public:
-    explicit FastYielder(FakeClock &clock)
-        : m_clock(clock) {}
-    std::function<void()> onPause;
-    int pausePolls = 0;
+    static constexpr int kRealSleepMs = 2;
 
-    void yield() override { QCoreApplication::processEvents(); }
-    void yieldIdle(int maxMs) override {
-        m_clock.advance(maxMs / 1000.0);
-        ++pausePolls;
-        m_real.yieldIdle(2);
+    explicit FastYielder(FakeClock &clock)
+        : m_clock(clock) {
+        m_sinceLastTurn.start();
+    }
+    // Runs at every sleep of a pause, before the scan suspends.
+    std::function<void()> onPause;
+    qint64 pausedMs = 0;
+
+protected:
+    bool continueAtOnce(int ms) override {
+        if (ms <= 0)
+            return m_sinceLastTurn.nsecsElapsed() < EventLoopYielder::kCoalesceNs;
+        m_clock.advance(ms / 1000.0);
+        pausedMs += ms;
         if (onPause)
             onPause();
+        return false;
     }
+    void suspend(ResumeQueue::Entry &entry, std::coroutine_handle<> handle, int ms) override {
+        m_queue.add(entry, handle, ms > 0 ? kRealSleepMs : 0);
+    }
+    void resumed() override { m_sinceLastTurn.restart(); }
 
 private:
     FakeClock &m_clock;
-    EventLoopYielder m_real;
+    ResumeQueue m_queue;
+    QElapsedTimer m_sinceLastTurn;
 };
 
 // The real scan engine over a DevToolsBrowser that sees only the given endpoints.
@@ -42,9 +57,13 @@ struct ScanRig {
         clock.now = 1000.2;
     }
 
-    void scan() {
-        engine.ClickLinks();
-        engine.PushButtons();
+    // Each runs the event loop until what it started has ended.
+    void scan() { awaitOnLoop(bothPasses()); }
+    void clickLinks() { awaitOnLoop(engine.ClickLinks()); }
+
+    Task<> bothPasses() {
+        co_await engine.ClickLinks();
+        co_await engine.PushButtons();
     }
 
     DevToolsBrowser browser;

@@ -1,6 +1,7 @@
 // Which endpoints are contacted: loopback only, the override replacing the
 // defaults, and DevToolsActivePort files read as the browser writes them.
 
+#include "awaitonloop.h"
 #include "devtoolsbrowser.h"
 #include "endpoints.h"
 
@@ -10,6 +11,7 @@
 #include <QTest>
 
 using namespace pressbird;
+using namespace pressbird::testing;
 
 class TestDevToolsEndpoints : public QObject {
     Q_OBJECT
@@ -97,7 +99,7 @@ private Q_SLOTS:
         probe.close();
         Endpoint stale{u"127.0.0.1"_qs, deadPort, u"/devtools/browser/gone"_qs, true};
         DevToolsBrowser browser({}, [&] { return QList<Endpoint>{stale}; });
-        QCOMPARE(browser.createShellWindows()->count(), 0);
+        QCOMPARE(awaitOnLoop(awaitOnLoop(browser.createShellWindows())->count()), 0);
         QCOMPARE(browser.stats().timeouts, 0);
     }
 
@@ -112,7 +114,7 @@ private Q_SLOTS:
         qputenv("PRESSBIRD_BROWSERS", refused.join(u',').toUtf8());
         QVERIFY(discoverEndpoints().isEmpty());
         DevToolsBrowser browser;
-        QCOMPARE(browser.createShellWindows()->count(), 0);
+        QCOMPARE(awaitOnLoop(awaitOnLoop(browser.createShellWindows())->count()), 0);
         QTest::qWait(50);
         QVERIFY(!listener.hasPendingConnections());
         qunsetenv("PRESSBIRD_BROWSERS");

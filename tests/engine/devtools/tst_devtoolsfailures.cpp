@@ -50,7 +50,7 @@ private Q_SLOTS:
     void twoBrowsers_bothWalkedInEndpointOrder() {
         TwoBrowsers browsers;
         QVERIFY(browsers.start());
-        browsers.rig->engine.ClickLinks();
+        browsers.rig->clickLinks();
         QCOMPARE(browsers.first.evaluate(browsers.firstTab, u"window.clicks"_qs),
                  u"link;second;"_qs);
         QCOMPARE(browsers.second.evaluate(browsers.secondTab, u"window.clicks"_qs),
@@ -77,10 +77,10 @@ private Q_SLOTS:
         browsers.rig->scan();
         QCOMPARE(browsers.second.evaluate(browsers.secondTab, u"window.clicks"_qs),
                  u"link;second;link;second;"_qs);
-        auto windows = browsers.rig->browser.createShellWindows();
+        auto windows = awaitOnLoop(browsers.rig->browser.createShellWindows());
         int pages = 0;
-        while (auto window = windows->next())
-            pages += window->name() == kBrowserWindowName ? 1 : 0;
+        while (auto window = awaitOnLoop(windows->next()))
+            pages += awaitOnLoop(window->name()) == kBrowserWindowName ? 1 : 0;
         QCOMPARE(pages, static_cast<int>(browsers.second.pageTargets().size()));
         QCOMPARE(browsers.rig->browser.stats().timeouts, 0);
     }
@@ -131,10 +131,11 @@ private Q_SLOTS:
         if (started) {
             (void)QTest::qWaitFor(
                 [&] {
-                    auto windows = browser.createShellWindows();
-                    while (auto window = windows->next()) {
-                        auto document = window->document();
-                        if (document && document->outerText(Collection::Links, 0) == u"Ask me")
+                    auto windows = awaitOnLoop(browser.createShellWindows());
+                    while (auto window = awaitOnLoop(windows->next())) {
+                        auto document = awaitOnLoop(window->document());
+                        if (document &&
+                            awaitOnLoop(document->outerText(Collection::Links, 0)) == u"Ask me")
                             found = true;
                     }
                     return found;

@@ -1,0 +1,225 @@
+// pressbird-ctl: asks the running pressbird to pause, resume, report, preview,
+// export or import, over its control socket; where none runs, does what it
+// can on its own (activity, preview, export, import) and says so otherwise.
+
+#include "activitylog.h"
+#include "clock.h"
+#include "controlclient.h"
+#include "controlprotocol.h"
+#include "devtoolsbrowser.h"
+#include "memoryrulelist.h"
+#include "rulepersistence.h"
+#include "rulesfile.h"
+#include "scanengine.h"
+#include "settings.h"
+#include "settingspath.h"
+#include "sqlitesettingsstore.h"
+#include "waitseconds.h"
+#include "yielder.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSaveFile>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace pressbird;
+
+namespace {
+
+constexpr int kUsage = 2;
+
+struct Verb {
+    const char *name;
+    int arguments; // -1: optional one
+    bool needsInstance;
+    int resultMs; // how long the answer may take once acknowledged
+};
+constexpr Verb kVerbs[] = {
+    {"pause", 0, true, 2000},      {"resume", 0, true, 2000},     {"status", 0, true, 2000},
+    {"activity", -1, false, 5000}, {"preview", 0, false, 120000}, {"export", 1, false, 10000},
+    {"import", 1, false, 10000},   {"show", 1, true, 2000},
+};
+
+void print(FILE *to, const QString &text) {
+    if (text.isEmpty())
+        return;
+    std::fputs(text.toUtf8().constData(), to);
+    std::fputc('\n', to);
+}
+
+int fail(const QString &text) {
+    print(stderr, QStringLiteral("pressbird-ctl: ") + text);
+    return EXIT_FAILURE;
+}
+
+bool instanceRuns(const QString &folder) {
+    QLockFile probe(control::lockFileName(folder));
+    probe.setStaleLockTime(0);
+    if (!probe.tryLock(0))
+        return probe.error() == QLockFile::LockFailedError;
+    probe.unlock();
+    return false;
+}
+
+int askInstance(QCoreApplication &app, const QString &folder, const Verb &verb,
+                const QString &argument) {
+    ControlClient client(control::socketName(folder));
+    int status = EXIT_FAILURE;
+    QObject::connect(&client, &ControlClient::answered, &app, [&](const QJsonObject &reply) {
+        if (reply.value(u"ok").toBool()) {
+            print(stdout, reply.value(u"text").toString());
+            status = EXIT_SUCCESS;
+        } else {
+            status = fail(reply.value(u"error").toString());
+        }
+        app.quit();
+    });
+    QObject::connect(&client, &ControlClient::failed, &app,
+                     [&](ControlClient::Failure, const QString &why) {
+                         status = fail(why);
+                         app.quit();
+                     });
+    client.ask(control::request(QString::fromLatin1(verb.name), argument), control::kAckTimeoutMs,
+               verb.resultMs);
+    app.exec();
+    return status;
+}
+
+// --- on its own, when no pressbird runs ---------------------------------------------
+
+struct StoredRules {
+    SettingsOpenResult opened;
+    std::unique_ptr<Settings> settings;
+    MemoryRuleList links;
+    MemoryRuleList buttons;
+    WindowMarker marker = WindowMarker::None;
+};
+
+std::unique_ptr<StoredRules> loadStoredRules() {
+    auto rules = std::make_unique<StoredRules>();
+    rules->opened = SqliteSettingsStore::open(settingsFilePath());
+    print(stderr, rules->opened.message());
+    rules->settings = std::make_unique<Settings>(*rules->opened.store,
+                                                 QFileInfo(settingsFilePath()).absolutePath());
+    rules->settings->setReporter([](const QString &text) { print(stderr, text); });
+    FillList(*rules->settings, rules->links, rules->buttons, rules->marker);
+    return rules;
+}
+
+int exportAlone(const QString &path) {
+    const auto rules = loadStoredRules();
+    const QByteArray bytes = ExportRules(rules->links, rules->buttons);
+    if (path == u"-") {
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        return EXIT_SUCCESS;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return fail(QStringLiteral("%1 could not be written: %2").arg(path, file.errorString()));
+    return EXIT_SUCCESS;
+}
+
+int importAlone(const QString &path) {
+    const RulesFileRead read = ReadRulesFile(path);
+    if (!read.rules)
+        return fail(QStringLiteral("%1 was not imported: %2").arg(path, read.error));
+    const auto rules = loadStoredRules();
+    int added = 0;
+    if (const std::optional<QString> why =
+            AddImportedRules(*read.rules, rules->links, rules->buttons, &added))
+        return fail(QStringLiteral("%1 was not imported: %2").arg(path, *why));
+    if (!ListUpdate(*rules->settings, rules->links, rules->buttons, WindowMarker::None))
+        return fail(QStringLiteral("%1 was not imported: the rules could not be saved").arg(path));
+    print(stdout, QStringLiteral("%1 rule(s) added").arg(added));
+    return EXIT_SUCCESS;
+}
+
+int activityAlone(const QString &count) {
+    bool ok = true;
+    const qsizetype wanted = count.isEmpty() ? 20 : count.toLongLong(&ok);
+    if (!ok || wanted < 0)
+        return fail(QStringLiteral("activity takes a number of presses, not \"%1\"").arg(count));
+    ActivityLog log(QDir(QFileInfo(settingsFilePath()).absolutePath())
+                        .filePath(QStringLiteral("activity.sqlite3")));
+    log.setReporter([](const QString &text) { print(stderr, text); });
+    for (const ActivityEntry &entry : log.recent(wanted))
+        print(stdout, control::activityLine(entry));
+    return EXIT_SUCCESS;
+}
+
+Task<> previewInto(ScanEngine &engine, QList<ActivityEntry> &matches) {
+    matches = co_await engine.Preview();
+}
+
+int previewAlone(QCoreApplication &app) {
+    const auto rules = loadStoredRules();
+    DevToolsBrowser browser;
+    EventLoopYielder yielder;
+    SystemClock clock;
+    Pause pause(clock, yielder);
+    ScanEngine engine(browser, rules->links, rules->buttons, yielder, pause);
+    QList<ActivityEntry> matches;
+    Task<> run = previewInto(engine, matches);
+    run.start(
+        [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
+    app.exec();
+    for (const ActivityEntry &match : matches)
+        print(stdout, control::previewLine(match));
+    return EXIT_SUCCESS;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("pressbird-ctl"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Steers the running Pressbird.\n\n"
+        "  pause              stop scanning until resume (a scan under way presses nothing more)\n"
+        "  resume             scan again\n"
+        "  status             scanning or paused, then one line per browser known\n"
+        "  activity [N]       the last N presses (20), oldest first\n"
+        "  preview            what a scan would press now; presses nothing\n"
+        "  export FILE        both rule lists as JSON (- for standard output)\n"
+        "  import FILE        add the rules of FILE to the end of their lists\n"
+        "  show activity|preview|browsers   open that window"));
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("What to do."));
+    parser.process(app);
+    const QStringList words = parser.positionalArguments();
+    const Verb *verb = nullptr;
+    for (const Verb &candidate : kVerbs)
+        if (!words.isEmpty() && words.constFirst() == QLatin1String(candidate.name))
+            verb = &candidate;
+    const qsizetype given = words.size() - 1;
+    if (!verb || (verb->arguments >= 0 && given != verb->arguments) ||
+        (verb->arguments < 0 && given > 1)) {
+        print(stderr, parser.helpText());
+        return kUsage;
+    }
+    QString argument = given > 0 ? words.at(1) : QString();
+    // The instance runs elsewhere: it gets an absolute path.
+    if ((words.constFirst() == u"export" || words.constFirst() == u"import") && argument != u"-")
+        argument = QFileInfo(argument).absoluteFilePath();
+
+    QString why;
+    const std::optional<QString> folder = control::runtimeFolder(&why);
+    if (folder && instanceRuns(*folder))
+        return askInstance(app, *folder, *verb, argument);
+    if (verb->needsInstance)
+        return fail(QStringLiteral("Pressbird is not running."));
+    const QString name = QString::fromLatin1(verb->name);
+    if (name == u"activity")
+        return activityAlone(argument);
+    if (name == u"preview")
+        return previewAlone(app);
+    if (name == u"export")
+        return exportAlone(argument);
+    return importAlone(argument);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "resumequeue.h"
+
+namespace pressbird {
+
+// Something coroutines wait for, with a time-out: `co_await notifier.wait(ms)`
+// gives true when notify() came first, false when the time ran out. Waiters
+// are resumed from the event loop, never from inside notify(), so whatever
+// calls notify() (a socket's signal, say) has returned before they run.
+class Notifier final {
+public:
+    class [[nodiscard]] Wait final {
+    public:
+        Wait(ResumeQueue &queue, int timeoutMs)
+            : m_queue(queue)
+            , m_timeoutMs(timeoutMs) {}
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) {
+            m_queue.add(m_entry, handle, m_timeoutMs);
+        }
+        bool await_resume() const noexcept { return m_entry.woken(); }
+
+    private:
+        ResumeQueue &m_queue;
+        int m_timeoutMs;
+        ResumeQueue::Entry m_entry;
+    };
+
+    Wait wait(int timeoutMs) { return Wait(m_queue, timeoutMs); }
+    void notify() { m_queue.wakeAll(); }
+    bool hasWaiters() const { return !m_queue.isEmpty(); }
+
+private:
+    ResumeQueue m_queue;
+};
+
+} // namespace pressbird

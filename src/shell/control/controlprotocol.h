@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+
+#include <optional>
+
+namespace pressbird {
+
+struct ActivityEntry;
+
+// pressbird-ctl and the running pressbird speak one JSON object per line over
+// a local socket only their user may open. Every request is acknowledged at
+// once ({"ack": true}), then answered ({"ok": true, "text": ...} or
+// {"ok": false, "error": ...}); a hung instance is known within the ack's
+// time-out whatever the verb.
+namespace control {
+
+inline constexpr qsizetype kMostRequestBytes = 64 * 1024;
+inline constexpr qsizetype kMostReplyBytes = 32 * 1024 * 1024;
+inline constexpr int kAckTimeoutMs = 2000;
+
+// Where the socket and the instance lock live: $XDG_RUNTIME_DIR/pressbird, or
+// a per-user folder under the temporary folder; created 0700 and checked to
+// belong to this user. nullopt, with why, when no such folder can be had.
+std::optional<QString> runtimeFolder(QString *why = nullptr);
+QString socketName(const QString &folder);
+QString lockFileName(const QString &folder);
+
+QByteArray encode(const QJsonObject &message);
+// One line, without its newline; nullopt when it is no JSON object.
+std::optional<QJsonObject> decode(const QByteArray &line);
+
+QJsonObject request(const QString &verb, const QString &argument = {});
+
+// The lines the verbs print, tab-separated, with tabs and line breaks inside
+// a field made blanks: `link` or `button`, rule, element text, page address
+// for a preview; the same after the local time (ISO 8601) for the activity.
+QString field(QString text);
+QString previewLine(const ActivityEntry &entry);
+QString activityLine(const ActivityEntry &entry);
+QJsonObject ack();
+QJsonObject success(const QString &text = {});
+QJsonObject failure(const QString &error);
+
+} // namespace control
+} // namespace pressbird

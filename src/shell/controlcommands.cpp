@@ -1,0 +1,171 @@
+#include "controlcommands.h"
+
+#include "activitylog.h"
+#include "activitywindow.h"
+#include "browser.h"
+#include "browserswindow.h"
+#include "controlprotocol.h"
+#include "form1.h"
+#include "previewwindow.h"
+#include "rulelistwidget.h"
+#include "rulesfile.h"
+#include "scancycle.h"
+#include "scanengine.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+namespace pressbird {
+
+namespace {
+
+constexpr int kOutlineMs = 4000;
+constexpr qsizetype kDefaultActivityLines = 20;
+
+using control::field;
+
+} // namespace
+
+ControlCommands::ControlCommands(Parts parts)
+    : m_parts(std::move(parts)) {}
+
+ControlCommands::~ControlCommands() = default;
+
+Task<QJsonObject> ControlCommands::handle(QJsonObject request) {
+    const QString verb = request.value(u"verb").toString();
+    const QString argument = request.value(u"argument").toString();
+    if (verb == u"show" && argument.isEmpty()) {
+        m_parts.showMainWindow();
+        co_return control::success();
+    }
+    if (verb == u"pause") {
+        m_parts.scan.pause();
+        co_return control::success(QStringLiteral("paused"));
+    }
+    if (verb == u"resume") {
+        m_parts.scan.resume();
+        co_return control::success(QStringLiteral("scanning"));
+    }
+    if (verb == u"status")
+        co_return control::success(statusText());
+    if (verb == u"activity")
+        co_return control::success(activityText(argument));
+    if (verb == u"preview")
+        co_return co_await preview(false);
+    if (verb == u"export")
+        co_return exportRules(argument);
+    if (verb == u"import")
+        co_return importRules(argument);
+    if (verb == u"show")
+        co_return show(argument);
+    co_return control::failure(QStringLiteral("unknown verb \"%1\"").arg(verb.left(40)));
+}
+
+void ControlCommands::pressed() {
+    if (m_activityWindow && m_activityWindow->isVisible())
+        m_activityWindow->refresh();
+}
+
+QString ControlCommands::statusText() const {
+    QStringList lines{m_parts.scan.isPaused() ? QStringLiteral("paused")
+                                              : QStringLiteral("scanning")};
+    for (const BrowserState &state : m_parts.browser.states())
+        lines.append(
+            QStringList{field(state.browser), field(state.state), QString::number(state.tabs)}.join(
+                u'\t'));
+    return lines.join(u'\n');
+}
+
+QString ControlCommands::activityText(const QString &count) const {
+    bool ok = true;
+    const qsizetype wanted = count.isEmpty() ? kDefaultActivityLines : count.toLongLong(&ok);
+    if (!ok || wanted < 0)
+        return {};
+    QStringList lines;
+    for (const ActivityEntry &entry : m_parts.activity.recent(wanted))
+        lines.append(control::activityLine(entry));
+    return lines.join(u'\n');
+}
+
+Task<QJsonObject> ControlCommands::preview(bool inWindow) {
+    if (m_previewRunning)
+        co_return control::failure(QStringLiteral("a preview is already running"));
+    // Cleared however the preview ends, cancelled with its client included.
+    struct Running {
+        bool &flag;
+        ~Running() { flag = false; }
+    } running{m_previewRunning = true};
+    const QList<ActivityEntry> matches =
+        co_await m_parts.previewEngine.Preview(inWindow ? kOutlineMs : 0);
+    if (inWindow && m_previewWindow)
+        m_previewWindow->showMatches(matches);
+    QStringList lines;
+    for (const ActivityEntry &match : matches)
+        lines.append(control::previewLine(match));
+    co_return control::success(lines.join(u'\n'));
+}
+
+QJsonObject ControlCommands::exportRules(const QString &path) {
+    const QByteArray bytes = ExportRules(*m_parts.window.ListClick(), *m_parts.window.ListPush());
+    if (path == u"-")
+        return control::success(QString::fromUtf8(bytes));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return control::failure(QStringLiteral("%1 could not be written: %2")
+                                    .arg(QDir::toNativeSeparators(path), file.errorString()));
+    return control::success();
+}
+
+QJsonObject ControlCommands::importRules(const QString &path) {
+    const RulesFileRead read = ReadRulesFile(path);
+    if (!read.rules)
+        return control::failure(QStringLiteral("%1 was not imported: %2")
+                                    .arg(QDir::toNativeSeparators(path), read.error));
+    int added = 0;
+    if (const std::optional<QString> why = AddImportedRules(
+            *read.rules, *m_parts.window.ListClick(), *m_parts.window.ListPush(), &added))
+        return control::failure(
+            QStringLiteral("%1 was not imported: %2").arg(QDir::toNativeSeparators(path), *why));
+    // An import is a rule edit like Add: the lists are saved whole.
+    m_parts.window.setTag(WindowMarker::None);
+    m_parts.window.ListUpdate();
+    return control::success(QStringLiteral("%1 rule(s) added").arg(added));
+}
+
+QJsonObject ControlCommands::show(const QString &what) {
+    QWidget *window = nullptr;
+    if (what == u"activity") {
+        if (!m_activityWindow)
+            m_activityWindow = std::make_unique<ActivityWindow>(m_parts.activity);
+        m_activityWindow->refresh();
+        window = m_activityWindow.get();
+    } else if (what == u"browsers") {
+        if (!m_browsersWindow)
+            m_browsersWindow = std::make_unique<BrowsersWindow>(m_parts.helpPage);
+        m_browsersWindow->showStates(m_parts.browser.states());
+        window = m_browsersWindow.get();
+    } else if (what == u"preview") {
+        if (!m_previewWindow) {
+            m_previewWindow = std::make_unique<PreviewWindow>();
+            QObject::connect(m_previewWindow.get(), &PreviewWindow::runRequested,
+                             m_previewWindow.get(), [this] { show(QStringLiteral("preview")); });
+        }
+        window = m_previewWindow.get();
+        if (!m_previewRunning) {
+            m_previewWindow->showRunning();
+            m_windowPreview.emplace(
+                [](ControlCommands *self) -> Task<> { co_await self->preview(true); }(this));
+            m_windowPreview->start();
+        }
+    } else {
+        return control::failure(
+            QStringLiteral("show what? activity, preview or browsers (not \"%1\")")
+                .arg(what.left(40)));
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+    return control::success();
+}
+
+} // namespace pressbird

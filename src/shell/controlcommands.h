@@ -1,0 +1,64 @@
+#pragma once
+
+#include "async/task.h"
+
+#include <QJsonObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace pressbird {
+
+class ActivityLog;
+class ActivityWindow;
+class Browser;
+class BrowsersWindow;
+class Form1;
+class PreviewWindow;
+class ScanCycle;
+class ScanEngine;
+struct ActivityEntry;
+
+// What pressbird-ctl may ask of the running program: every verb of the
+// control socket, carried out on the live window, lists and scan, so the
+// window and the store never differ.
+class ControlCommands final {
+public:
+    struct Parts {
+        Form1 &window;
+        ScanCycle &scan;
+        ScanEngine &previewEngine;
+        Browser &browser;
+        ActivityLog &activity;
+        QUrl helpPage;
+        std::function<void()> showMainWindow;
+    };
+
+    explicit ControlCommands(Parts parts);
+    ~ControlCommands();
+
+    Task<QJsonObject> handle(QJsonObject request);
+
+    // Called after every press, so an open Activity window stays current.
+    void pressed();
+
+private:
+    Task<QJsonObject> preview(bool inWindow);
+    QJsonObject exportRules(const QString &path);
+    QJsonObject importRules(const QString &path);
+    QString statusText() const;
+    QString activityText(const QString &count) const;
+    QJsonObject show(const QString &what);
+
+    Parts m_parts;
+    std::unique_ptr<ActivityWindow> m_activityWindow;
+    std::unique_ptr<PreviewWindow> m_previewWindow;
+    std::unique_ptr<BrowsersWindow> m_browsersWindow;
+    std::optional<Task<>> m_windowPreview;
+    bool m_previewRunning = false;
+};
+
+} // namespace pressbird

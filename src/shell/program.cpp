@@ -1,0 +1,49 @@
+#include "program.h"
+
+#include "messageboxes.h"
+#include "programtitle.h"
+#include "rulelistwidget.h"
+#include "traycontroller.h"
+
+namespace pressbird {
+
+Program::Program(Platform platform)
+    : m_settings(platform.store, platform.settingsFolder)
+    , m_activity(platform.activityLogPath)
+    , m_form(m_settings, m_timer, platform.messages)
+    , m_pause(platform.clock, platform.yielder)
+    , m_engine(platform.browser, *m_form.ListClick(), *m_form.ListPush(), platform.yielder, m_pause)
+    , m_previewEngine(platform.browser, *m_form.ListClick(), *m_form.ListPush(), platform.yielder,
+                      m_pause)
+    , m_cycle(m_engine, platform.yielder, m_timer)
+    , m_shell(m_form, {m_settings, m_cycle, platform.messages, platform.tray, platform.autostart,
+                       platform.urlOpener, platform.helpPage})
+    , m_commands({m_form, m_cycle, m_previewEngine, platform.browser, m_activity, platform.helpPage,
+                  [this] { m_shell.trayController().Restore(); }}) {
+    const auto tell = [&messages = platform.messages](const QString &text) {
+        messages.inform(text, kProgramTitle.toString());
+    };
+    m_settings.setReporter(tell);
+    m_activity.setReporter(tell);
+    m_engine.setPressObserver([this](const ActivityEntry &press) { recordPress(press); });
+    m_writePresses.setSingleShot(true);
+    QObject::connect(&m_writePresses, &QTimer::timeout, &m_writePresses,
+                     [this] { writePresses(); });
+}
+
+Program::~Program() = default;
+
+// Written from the event loop, after the scan's step that pressed, so a slow
+// disk never holds the scan.
+void Program::recordPress(const ActivityEntry &press) {
+    m_unwrittenPresses.append(press);
+    m_writePresses.start(0);
+}
+
+void Program::writePresses() {
+    for (const ActivityEntry &press : std::exchange(m_unwrittenPresses, {}))
+        m_activity.append(press);
+    m_commands.pressed();
+}
+
+} // namespace pressbird
