@@ -33,8 +33,11 @@ QJsonArray listArray(const RuleList &list) {
     return array;
 }
 
+// As the rule test reads a kind: lowered, up to any further separator, trimmed.
 bool isKnownKind(const QString &kind) {
-    const QString normal = TrimBlanks(kind).toString().toLower();
+    const QString lowered = kind.toLower();
+    const qsizetype more = lowered.indexOf(kTypeSeparator.toString().toLower());
+    const QString normal = TrimBlanks(more < 0 ? lowered : lowered.first(more)).toString();
     return normal == u"starts with" || normal == u"ends with" || normal == u"exact match" ||
            normal == u"contains";
 }

@@ -31,6 +31,7 @@ ActivityWindow::ActivityWindow(ActivityLog &log, QWidget *parent)
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->hide();
+    m_table->setWordWrap(false);
 
     auto *top = new QHBoxLayout;
     top->addWidget(m_filter, 1);
@@ -62,6 +63,7 @@ void ActivityWindow::refresh() {
         for (int column = 0; column < cells.size(); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }
+    m_table->resizeColumnsToContents();
     applyFilter();
 }
 

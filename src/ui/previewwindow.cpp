@@ -26,6 +26,7 @@ PreviewWindow::PreviewWindow(QWidget *parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->hide();
+    m_table->setWordWrap(false);
     auto *top = new QHBoxLayout;
     top->addWidget(m_summary, 1);
     top->addWidget(m_run);
@@ -58,6 +59,7 @@ void PreviewWindow::showMatches(const QList<ActivityEntry> &matches) {
         for (int column = 0; column < cells.size(); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }
+    m_table->resizeColumnsToContents();
 }
 
 } // namespace pressbird

@@ -240,6 +240,39 @@ step "waiting for the link to be clicked (interval 5000 ms)"
 wait_for 12 "the link was not clicked within one interval" title_says "link [1-9]"
 page_title
 
+# --- pressbird-ctl against the running instance ----------------------------------------
+ctl="$prefix/bin/pressbird-ctl"
+link_clicks() { page_title | sed -n 's/.*link \([0-9]*\),.*/\1/p'; }
+step "pressbird-ctl status, pause: no press for the next intervals"
+"$ctl" status >"$tmp/status.txt" || fail "pressbird-ctl status failed"
+[ "$(head -n1 "$tmp/status.txt")" = "scanning" ] || fail "status did not say scanning: $(cat "$tmp/status.txt")"
+[ "$("$ctl" pause)" = "paused" ] || fail "pressbird-ctl pause did not answer paused"
+paused_at="$(link_clicks)"
+sleep 11 # two intervals and the pause after a press
+[ "$(link_clicks)" = "$paused_at" ] || fail "a link was pressed while paused ($paused_at, then $(link_clicks))"
+[ "$(head -n1 <("$ctl" status))" = "paused" ] || fail "status did not say paused"
+step "pressbird-ctl resume: presses again, and activity lists the presses"
+[ "$("$ctl" resume)" = "scanning" ] || fail "pressbird-ctl resume did not answer scanning"
+more_than_paused() { [ "$(link_clicks)" -gt "$paused_at" ]; }
+wait_for 12 "no press after resume" more_than_paused
+sleep 1
+"$ctl" activity 5 >"$tmp/activity.txt" || fail "pressbird-ctl activity failed"
+grep -qP '^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\tlink\tPress me -Type: Contains \tPress me[^\t]*\t' "$tmp/activity.txt" ||
+    fail "activity did not list the presses: $(cat "$tmp/activity.txt")"
+[ "$(wc -l <"$tmp/activity.txt")" -ge 2 ] || fail "activity listed fewer than two presses"
+"$ctl" preview >"$tmp/preview.txt" || fail "pressbird-ctl preview failed"
+grep -q $'^link\tPress me -Type: Contains \tPress me' "$tmp/preview.txt" || fail "preview listed no match: $(cat "$tmp/preview.txt")"
+
+step "the Activity, Preview and Browsers windows"
+for window in activity preview browsers; do
+    "$ctl" show "$window" || fail "pressbird-ctl show $window failed"
+    name="Pressbird - ${window^}"
+    wait_for 5 "the $window window did not appear" bash -c "xdotool search --onlyvisible --name '^$name\$'"
+    sleep 1.5
+    import -window "$(xdotool search --onlyvisible --name "^$name\$" | head -n1)" "$shots/$window-window.png"
+done
+
+
 step "minimising to the tray"
 before="$(tray_icons)"
 xdotool windowminimize "$main"
@@ -257,6 +290,13 @@ icon="$(xwininfo -tree -id "$panel" | grep '("pressbird" "pressbird")' | awk '{p
 xdotool mousemove --window "$icon" 8 8 sleep 0.1 click 1
 wait_for 5 "the window did not come back" visible "$main"
 xprop -id "$main" _NET_WM_STATE | grep -q HIDDEN && fail "the window came back minimised"
+
+step "a second pressbird brings the window forward and ends"
+xdotool windowminimize "$main"
+wait_for 5 "the window did not hide" bash -c "! xwininfo -id $main | grep -q IsViewable"
+timeout 10 "$prefix/bin/pressbird" >>"$tmp/pressbird.log" 2>&1 || fail "a second pressbird ended with status $?"
+wait_for 5 "the second start did not bring the window back" visible "$main"
+[ "$(pgrep -c -f "^$prefix/bin/pressbird\$")" -eq 1 ] || fail "more than one pressbird runs"
 
 step "a close request leaves the window open"
 xdotool windowactivate --sync "$main" 2>/dev/null
@@ -292,6 +332,27 @@ xdotool key --delay 150 Up Return
 wait_for 2 "the program did not end at once on Exit during the pause" bash -c "! kill -0 $pb"
 wait "$pb"; rc=$?
 [ "$rc" -eq 0 ] || fail "pressbird ended with status $rc the second time"
+
+step "two starts at once: one scanner"
+"$prefix/bin/pressbird" >>"$tmp/pressbird.log" 2>&1 &
+first=$!
+track "$first"
+"$prefix/bin/pressbird" >>"$tmp/pressbird.log" 2>&1 &
+second=$!
+track "$second"
+sleep 3
+[ "$(pgrep -c -f "^$prefix/bin/pressbird\$")" -eq 1 ] || fail "two starts at once left $(pgrep -c -f "^$prefix/bin/pressbird\$") running"
+survivor="$(pgrep -f "^$prefix/bin/pressbird\$")"
+step "a crashed instance's lock and socket are taken over"
+kill -9 "$survivor"
+sleep 0.5
+start_pressbird
+"$ctl" status >/dev/null || fail "pressbird-ctl did not reach the instance started after a crash"
+"$ctl" pause >/dev/null
+click "$main" 19 $((mb / 2))
+xdotool key --delay 150 Up Return
+wait_for 5 "the program did not end the third time" bash -c "! kill -0 $pb"
+"$ctl" status >/dev/null 2>&1 && fail "pressbird-ctl status succeeded with nothing running"
 
 step "PASS (screenshots in $shots)"
 exit 0

@@ -1,0 +1,216 @@
+#include "activitylog.h"
+#include "activitywindow.h"
+#include "autostart.h"
+#include "controlcommands.h"
+#include "fakes.h"
+#include "helppage.h"
+#include "memorysettingsstore.h"
+#include "messageboxes.h"
+#include "previewwindow.h"
+#include "program.h"
+#include "ruleentry.h"
+#include "rulelistwidget.h"
+#include "scancycle.h"
+#include "scantimer.h"
+#include "shellfakes.h"
+#include "simulatedbrowser.h"
+
+#include <QApplication>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace pressbird;
+using namespace pressbird::testing;
+
+namespace {
+class NoMessages final : public MessageBoxes {
+public:
+    void inform(const QString &, const QString &) override {}
+};
+class NoOpener final : public UrlOpener {
+public:
+    bool openUrl(const QUrl &) override { return true; }
+};
+class NoAutostart final : public Autostart {
+public:
+    AutostartResult installShortcut() override { return {true, {}, {}, {}}; }
+};
+} // namespace
+
+// What pressbird-ctl asks of the running program, carried out on the real
+// window and scan over a simulated browser.
+class TestControlCommands : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> folder;
+    MemorySettingsStore store;
+    SimulatedBrowser browser;
+    FakeClock clock; // stands still: a pause lasts until the scan is cancelled
+    EventLoopYielder yielder;
+    NoMessages messages;
+    FakeTray tray;
+    NoAutostart autostart;
+    NoOpener opener;
+    std::unique_ptr<Program> program;
+    SimulatedElementPtr link;
+    SimulatedElementPtr button;
+
+    QJsonObject ask(const QString &verb, const QString &argument = {}) {
+        QJsonObject request{{u"verb"_qs, verb}};
+        if (!argument.isNull())
+            request.insert(u"argument"_qs, argument);
+        std::optional<QJsonObject> reply;
+        Task<QJsonObject> task = program->commands().handle(request);
+        task.start([&] { reply = task.result(); });
+        if (!QTest::qWaitFor([&] { return reply.has_value(); }, 10000))
+            qFatal("no answer to %s", qPrintable(verb));
+        return *reply;
+    }
+    QString text(const QString &verb, const QString &argument = {}) {
+        const QJsonObject reply = ask(verb, argument);
+        return reply.value(reply.value(u"ok").toBool() ? u"text" : u"error").toString();
+    }
+    void addRule(RuleListWidget *list, const QString &name, const QString &kind, bool ticked) {
+        list->append(MakeEntryText(name, kind));
+        list->setTicked(list->count() - 1, ticked);
+        program->window().ListUpdate();
+    }
+
+private Q_SLOTS:
+    void init() {
+        folder = std::make_unique<QTemporaryDir>();
+        store = MemorySettingsStore();
+        store.SaveSetting(u"Pressbird"_qs, u"StartUpQ"_qs, u"qStrup"_qs, u"1"_qs);
+        auto page = std::make_shared<SimulatedPage>();
+        link = page->addLink(u"Next page"_qs);
+        button = page->addInput(u"Continue"_qs);
+        page->addLink(u"Other"_qs);
+        auto window = browser.addWindow(page);
+        window->info = {u"Demo\tpage"_qs, u"https://example.org/demo"_qs, u"127.0.0.1:9222"_qs};
+        program =
+            std::make_unique<Program>(Program::Platform{store,
+                                                        browser,
+                                                        yielder,
+                                                        clock,
+                                                        messages,
+                                                        tray,
+                                                        autostart,
+                                                        opener,
+                                                        {},
+                                                        folder->path(),
+                                                        folder->filePath(u"activity.sqlite3"_qs)});
+        program->start();
+        program->window().Timer1().setInterval(0); // scans are run by hand
+    }
+    void cleanup() {
+        program.reset();
+        for (const SimulatedWindowPtr &window : QList(browser.windows()))
+            browser.closeWindow(window);
+    }
+
+    void preview_pressesNothingAndListsEveryMatch() {
+        addRule(program->window().ListClick(), u"next"_qs, u"Starts With"_qs, true);
+        addRule(program->window().ListClick(), u"page"_qs, u"Ends With"_qs, true);
+        addRule(program->window().ListClick(), u"Other"_qs, u"Exact Match"_qs, false);
+        addRule(program->window().ListPush(), u"Continue"_qs, u"Exact Match"_qs, true);
+        QCOMPARE(text(u"preview"_qs),
+                 u"link\tnext -Type: Starts With\tNext page\thttps://example.org/demo\n"
+                 "link\tpage -Type: Ends With\tNext page\thttps://example.org/demo\n"
+                 "button\tContinue -Type: Exact Match\tContinue\thttps://example.org/demo"_qs);
+        QCOMPARE(link->clicks + button->clicks, 0);
+        QVERIFY(program->activity().recent(10).isEmpty());
+    }
+
+    void pause_duringAScan_pressesNothingMore_resumePressesAgain() {
+        auto second = std::make_shared<SimulatedPage>();
+        const SimulatedElementPtr later = second->addLink(u"Next page"_qs);
+        browser.addWindow(second);
+        addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, true);
+        program->scan().Timer1_Timer();
+        QTRY_COMPARE(link->clicks, 1); // in the pause after the press now
+        QCOMPARE(text(u"pause"_qs), u"paused"_qs);
+        QVERIFY(!program->scan().isScanning());
+        QVERIFY(!program->window().Timer1().isEnabled());
+        QVERIFY(text(u"status"_qs).startsWith(u"paused"_qs));
+        program->scan().Timer1_Timer(); // a tick while paused does nothing
+        QTest::qWait(300);
+        QCOMPARE(later->clicks, 0);
+
+        QCOMPARE(text(u"resume"_qs), u"scanning"_qs);
+        QVERIFY(program->window().Timer1().isEnabled());
+        QVERIFY(text(u"status"_qs).startsWith(u"scanning"_qs));
+        program->scan().Timer1_Timer();
+        QTRY_COMPARE(link->clicks, 2);
+    }
+
+    void activity_recordsEveryPressOldestFirst() {
+        addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, true);
+        program->scan().Timer1_Timer();
+        QTRY_COMPARE(link->clicks, 1);
+        QTRY_COMPARE(program->activity().recent(5).size(), 1);
+        const QStringList fields = text(u"activity"_qs).split(u'\t');
+        QCOMPARE(fields.size(), 5);
+        QVERIFY(QDateTime::fromString(fields.at(0), Qt::ISODate).isValid());
+        QCOMPARE(fields.mid(1), (QStringList{u"link"_qs, u"Next -Type: Starts With"_qs,
+                                             u"Next page"_qs, u"https://example.org/demo"_qs}));
+        QCOMPARE(program->activity().recent(1).constFirst().pageTitle, u"Demo\tpage"_qs);
+        QCOMPARE(text(u"activity"_qs, u"0"_qs), QString());
+    }
+
+    void exportThenImport_givesTheSameListsAndTicks_refusedImportChangesNothing() {
+        addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, true);
+        addRule(program->window().ListPush(), u"OK"_qs, u"Contains"_qs, false);
+        const QString file = folder->filePath(u"rules.json"_qs);
+        QVERIFY(ask(u"export"_qs, file).value(u"ok").toBool());
+        const QStringList links = QStringList{u"Next -Type: Starts With"_qs};
+
+        program.reset();
+        store = MemorySettingsStore();
+        program = std::make_unique<Program>(Program::Platform{store,
+                                                              browser,
+                                                              yielder,
+                                                              clock,
+                                                              messages,
+                                                              tray,
+                                                              autostart,
+                                                              opener,
+                                                              {},
+                                                              folder->path(),
+                                                              QString()});
+        program->start();
+        QCOMPARE(text(u"import"_qs, file), u"2 rule(s) added"_qs);
+        QCOMPARE(program->window().ListClick()->text(0), std::optional(links.constFirst()));
+        QCOMPARE(program->window().ListClick()->ticked(0), std::optional(true));
+        QCOMPARE(program->window().ListPush()->ticked(0), std::optional(false));
+        QCOMPARE(store.GetAllSettings(u"Pressbird"_qs, u"list"_qs)->size(), 2); // saved at once
+
+        QFile bad(folder->filePath(u"bad.json"_qs));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write(R"({"format": "pressbird-rules", "links": [{"name": "x", "kind": "Maybe"}]})");
+        bad.close();
+        const QJsonObject refused = ask(u"import"_qs, bad.fileName());
+        QVERIFY(!refused.value(u"ok").toBool());
+        QVERIFY(refused.value(u"error").toString().contains(u"links[0].kind"_qs));
+        QCOMPARE(program->window().ListClick()->count(), 1);
+    }
+
+    void showWindows_andUnknownVerbs() {
+        QVERIFY(ask(u"show"_qs, u"activity"_qs).value(u"ok").toBool());
+        QVERIFY(ask(u"show"_qs, u"browsers"_qs).value(u"ok").toBool());
+        QVERIFY(ask(u"show"_qs, u"preview"_qs).value(u"ok").toBool());
+        const auto windows = QApplication::topLevelWidgets();
+        for (const char *name : {"ActivityWindow", "BrowsersWindow", "PreviewWindow"}) {
+            const bool shown = std::any_of(windows.cbegin(), windows.cend(), [&](QWidget *w) {
+                return w->objectName() == QLatin1String(name) && w->isVisible();
+            });
+            QVERIFY2(shown, name);
+        }
+        QVERIFY(!ask(u"show"_qs, u"everything"_qs).value(u"ok").toBool());
+        QVERIFY(text(u"frobnicate"_qs).contains(u"unknown verb"_qs));
+    }
+};
+
+QTEST_MAIN(TestControlCommands)
+#include "tst_controlcommands.moc"
