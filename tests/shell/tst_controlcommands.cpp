@@ -72,6 +72,12 @@ private:
         const QJsonObject reply = ask(verb, argument);
         return reply.value(reply.value(u"ok").toBool() ? u"text" : u"error").toString();
     }
+    void startProgram(const QString &activityLog) {
+        program = std::make_unique<Program>(Program::Platform{store, browser, yielder, clock,
+                                                              messages, tray, autostart, opener,
+                                                              {}, folder->path(), activityLog});
+        program->start();
+    }
     void addRule(RuleListWidget *list, const QString &name, const QString &kind, bool ticked) {
         list->append(MakeEntryText(name, kind));
         list->setTicked(list->count() - 1, ticked);
@@ -89,19 +95,7 @@ private Q_SLOTS:
         page->addLink(u"Other"_qs);
         auto window = browser.addWindow(page);
         window->info = {u"Demo\tpage"_qs, u"https://example.org/demo"_qs, u"127.0.0.1:9222"_qs};
-        program =
-            std::make_unique<Program>(Program::Platform{store,
-                                                        browser,
-                                                        yielder,
-                                                        clock,
-                                                        messages,
-                                                        tray,
-                                                        autostart,
-                                                        opener,
-                                                        {},
-                                                        folder->path(),
-                                                        folder->filePath(u"activity.sqlite3"_qs)});
-        program->start();
+        startProgram(folder->filePath(u"activity.sqlite3"_qs));
         program->window().Timer1().setInterval(0); // scans are run by hand
     }
     void cleanup() {
@@ -168,18 +162,7 @@ private Q_SLOTS:
 
         program.reset();
         store = MemorySettingsStore();
-        program = std::make_unique<Program>(Program::Platform{store,
-                                                              browser,
-                                                              yielder,
-                                                              clock,
-                                                              messages,
-                                                              tray,
-                                                              autostart,
-                                                              opener,
-                                                              {},
-                                                              folder->path(),
-                                                              QString()});
-        program->start();
+        startProgram(QString());
         QCOMPARE(text(u"import"_qs, file), u"2 rule(s) added"_qs);
         QCOMPARE(program->window().ListClick()->text(0), std::optional(links.constFirst()));
         QCOMPARE(program->window().ListClick()->ticked(0), std::optional(true));
