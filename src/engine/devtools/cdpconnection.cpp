@@ -14,11 +14,6 @@ namespace {
 constexpr int kSessionNotFound = -32001;
 constexpr quint64 kMaxMessageBytes = 64ull * 1024 * 1024;
 
-// An IPv6 address goes in brackets inside a URL.
-QString urlHost(const QString &host) {
-    return host.contains(u':') ? u"["_qs + host + u"]"_qs : host;
-}
-
 // A reply that goes with the frame waiting for it, answered or not; deleted
 // later, as a reply must never be deleted inside one of its own signals.
 class PendingReply final {
@@ -91,6 +86,7 @@ Task<bool> CdpConnection::open() {
     Dial result = co_await dial(m_endpoint.host);
     if (result == Dial::Refused && m_endpoint.tryIpv6Too)
         result = co_await dial(u"::1"_qs);
+    m_unreachable = result == Dial::Refused;
     co_return result == Dial::Connected;
 }
 

@@ -71,6 +71,8 @@ public:
     const DevToolsTimeouts &timeouts() const { return m_timeouts; }
     Task<bool> open();
     bool usable() const { return m_connected && !m_hung; }
+    // The last open() found nothing listening.
+    bool unreachable() const { return m_unreachable; }
 
     int send(const QString &method, const QJsonObject &params, const CdpSessionPtr &session = {});
     // Waits for every id at once; an id of -1 reads as failed. A wait that is
@@ -113,6 +115,7 @@ private:
     bool m_hung = false;
     bool m_dialFinished = false;
     bool m_refused = false;
+    bool m_unreachable = false;
     int m_nextId = 1;
     QHash<int, Pending> m_pending;
     QHash<QString, CdpSessionPtr> m_sessions; // by session id

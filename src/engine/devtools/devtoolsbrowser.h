@@ -25,6 +25,7 @@ public:
     ~DevToolsBrowser() override;
 
     Async<std::unique_ptr<ShellWindows>> createShellWindows() override;
+    QList<BrowserState> states() const override { return m_states; }
 
     DevToolsStats stats() const { return *m_stats; }
 
@@ -36,6 +37,8 @@ private:
     Discovery m_discovery;
     std::shared_ptr<DevToolsStats> m_stats;
     QList<std::shared_ptr<CdpConnection>> m_connections;
+    QList<BrowserState> m_states;
+    bool m_lastDialUnreachable = false;
 };
 
 } // namespace pressbird

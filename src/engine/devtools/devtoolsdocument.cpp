@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <ctime>
 
 namespace pressbird {
@@ -173,6 +174,18 @@ Task<bool> DevToolsDocument::press(QString expression) {
     if (reply.failure == CdpFailure::Error)
         m_gone = true;
     co_return reply.ok() && reply.result.value(u"result").toObject().value(u"value").toBool();
+}
+
+// Changes no text nor value: the blocks read before stay good.
+Async<bool> DevToolsDocument::outline(Collection collection, int index, int ms) {
+    if (!alive() || index < 0)
+        return false;
+    return mark(outlineExpression(collection, index, std::clamp(ms, 0, kMaxOutlineMs)));
+}
+
+Task<bool> DevToolsDocument::mark(QString expression) {
+    const std::optional<QJsonValue> answer = co_await evaluate(std::move(expression), false);
+    co_return answer && answer->toBool();
 }
 
 } // namespace pressbird

@@ -23,6 +23,7 @@ public:
     static constexpr int kFirstBlock = 1024;
     static constexpr int kMaxBlock = 16384;
     static constexpr int kMaxBlockAgeMs = 1000;
+    static constexpr int kMaxOutlineMs = 60000;
 
     DevToolsDocument(std::shared_ptr<CdpConnection> connection, CdpSessionPtr session,
                      QString uniqueContextId, QString loaderId);
@@ -32,6 +33,7 @@ public:
     Async<std::optional<QString>> value(Collection collection, int index) override;
     Async<std::optional<QString>> outerText(Collection collection, int index) override;
     Async<bool> click(Collection collection, int index) override;
+    Async<bool> outline(Collection collection, int index, int ms) override;
 
 private:
     struct Row {
@@ -57,6 +59,7 @@ private:
     Async<std::optional<QString>> read(Collection collection, int index, Field field);
     Task<std::optional<QString>> readFromPage(Collection collection, int index, Field field);
     Task<bool> press(QString expression);
+    Task<bool> mark(QString expression);
     void dropBlocks();
     Block &block(Collection collection) { return m_blocks[collection == Collection::Links]; }
 

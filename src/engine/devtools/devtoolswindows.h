@@ -11,6 +11,7 @@ struct TargetEntry {
     std::shared_ptr<CdpConnection> connection;
     QString targetId;
     QString name;
+    PageInfo page;
 };
 
 // One walk's snapshot of the targets of every endpoint; answered at once.
@@ -32,6 +33,7 @@ class DevToolsWindow final : public BrowserWindow {
 public:
     explicit DevToolsWindow(TargetEntry target);
 
+    PageInfo page() const override { return m_target.page; }
     Async<std::optional<QString>> name() override;
     Async<std::unique_ptr<Document>> document() override;
 

@@ -17,6 +17,16 @@ bool isLoopbackHost(QStringView host) {
     return address.isLoopback();
 }
 
+QString urlHost(const QString &host) {
+    return host.contains(u':') ? u"["_qs + host + u"]"_qs : host;
+}
+
+QString Endpoint::label() const {
+    if (!profile.isEmpty())
+        return profile;
+    return urlHost(host) + u':' + QString::number(port);
+}
+
 std::optional<Endpoint> parseEndpoint(QStringView text) {
     text = text.trimmed();
     QStringView host;
@@ -91,8 +101,10 @@ QList<Endpoint> discoverEndpoints(const std::optional<QString> &override,
     const auto add = [&found](const Endpoint &endpoint) {
         for (Endpoint &known : found) {
             if (known.host == endpoint.host && known.port == endpoint.port) {
-                if (known.browserPath.isEmpty())
+                if (known.browserPath.isEmpty()) {
                     known.browserPath = endpoint.browserPath;
+                    known.profile = endpoint.profile;
+                }
                 return;
             }
         }
@@ -111,9 +123,12 @@ QList<Endpoint> discoverEndpoints(const std::optional<QString> &override,
     fixed.tryIpv6Too = true;
     add(fixed);
     for (const QString &dir : profileDirs) {
-        if (const std::optional<Endpoint> endpoint =
-                readActivePortFile(QDir(dir).filePath(u"DevToolsActivePort"_qs)))
-            add(*endpoint);
+        std::optional<Endpoint> endpoint =
+            readActivePortFile(QDir(dir).filePath(u"DevToolsActivePort"_qs));
+        if (!endpoint)
+            continue;
+        endpoint->profile = dir;
+        add(*endpoint);
     }
     return found;
 }

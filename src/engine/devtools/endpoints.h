@@ -17,6 +17,11 @@ struct Endpoint {
     QString browserPath;
     // Chromium falls back to [::1] when 127.0.0.1 is taken; worth a second dial.
     bool tryIpv6Too = false;
+    // The user-data folder whose DevToolsActivePort named it, if any.
+    QString profile;
+
+    // What the user knows the browser by: its profile folder, else host:port.
+    QString label() const;
 
     friend bool operator==(const Endpoint &, const Endpoint &) = default;
 };
@@ -24,6 +29,9 @@ struct Endpoint {
 // Only the loopback interface: whoever holds the protocol controls the browser.
 // Host names other than "localhost" are refused, never resolved.
 bool isLoopbackHost(QStringView host);
+
+// An IPv6 address goes in brackets inside a URL or a host:port.
+QString urlHost(const QString &host);
 
 // "host:port" or "[v6]:port"; nullopt when malformed or not loopback.
 std::optional<Endpoint> parseEndpoint(QStringView text);

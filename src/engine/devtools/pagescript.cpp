@@ -60,6 +60,50 @@ constexpr char16_t kClick[] = uR"JS(
   return true;
 )JS";
 
+constexpr char16_t kOutline[] = uR"JS(
+  const el = item(index);
+  const owner = el instanceof HTMLElement ? HTMLElement.prototype
+              : el instanceof SVGElement ? SVGElement.prototype : null;
+  if (owner === null)
+    return false;
+  const style = read(owner, 'style', el);
+  const css = CSSStyleDeclaration.prototype;
+  const longhands = ['outline-color', 'outline-style', 'outline-width'];
+  // Kept on this world's global, which page script never sees; an own
+  // property, so an element with that id cannot stand in for it.
+  const key = 'pressbirdOutlines';
+  let outlined = Object.getOwnPropertyDescriptor(globalThis, key)?.value;
+  if (!(outlined instanceof WeakMap)) {
+    outlined = new WeakMap();
+    Object.defineProperty(globalThis, key, {value: outlined});
+  }
+  // Outlined again before its time is up: keep what was saved the first time.
+  let saved = outlined.get(el);
+  if (saved === undefined) {
+    saved = {
+      own: longhands.map((name) => [name, Reflect.apply(css.getPropertyValue, style, [name]),
+                                    Reflect.apply(css.getPropertyPriority, style, [name])]),
+      hadStyle: Reflect.apply(Element.prototype.hasAttribute, el, ['style']),
+    };
+    outlined.set(el, saved);
+  } else {
+    clearTimeout(saved.timer);
+  }
+  Reflect.apply(css.setProperty, style, ['outline', '3px solid #e8590c', 'important']);
+  saved.timer = setTimeout(() => {
+    outlined.delete(el);
+    for (const [name, value, priority] of saved.own)
+      Reflect.apply(css.setProperty, style, [name, value, priority]);
+    if (!saved.hadStyle && read(css, 'length', style) === 0) {
+      // The attribute follows the inline style lazily: brought up to date
+      // first, or the change written back later undoes the removal.
+      Reflect.apply(Element.prototype.getAttribute, el, ['style']);
+      Reflect.apply(Element.prototype.removeAttribute, el, ['style']);
+    }
+  }, ms);
+  return true;
+)JS";
+
 QString wrap(const QString &parameters, const char16_t *body, const QString &arguments) {
     QString expression = u"(function ("_qs + parameters + u") {"_qs;
     expression.append(QStringView(kPrelude));
@@ -81,6 +125,11 @@ QString rowsExpression(Collection collection, int start, int count, bool withTex
 QString clickExpression(Collection collection, int index) {
     return wrap(u"links, index"_qs, kClick,
                 u"%1, %2"_qs.arg(collection == Collection::Links ? 1 : 0).arg(index));
+}
+
+QString outlineExpression(Collection collection, int index, int ms) {
+    return wrap(u"links, index, ms"_qs, kOutline,
+                u"%1, %2, %3"_qs.arg(collection == Collection::Links ? 1 : 0).arg(index).arg(ms));
 }
 
 } // namespace pressbird

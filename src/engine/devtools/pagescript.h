@@ -16,5 +16,8 @@ namespace pressbird {
 QString rowsExpression(Collection collection, int start, int count, bool withText);
 // true when the element existed and was pressed.
 QString clickExpression(Collection collection, int index);
+// true when the element existed and now shows an outline, which goes after ms
+// and gives the element back its own inline outline.
+QString outlineExpression(Collection collection, int index, int ms);
 
 } // namespace pressbird

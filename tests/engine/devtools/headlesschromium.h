@@ -82,6 +82,7 @@ public:
     void resume() { ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT); }
 
     const Endpoint &endpoint() const { return m_endpoint; }
+    QString profileDir() const { return m_dir.path(); }
     qint64 pid() const { return m_process.processId(); }
     QString address() const { return u"127.0.0.1:"_qs + QString::number(m_endpoint.port); }
     CdpConnection &control() { return *m_control; }

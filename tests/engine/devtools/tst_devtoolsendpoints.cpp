@@ -97,7 +97,7 @@ private Q_SLOTS:
         QVERIFY(probe.listen(QHostAddress::LocalHost));
         const quint16 deadPort = probe.serverPort();
         probe.close();
-        Endpoint stale{u"127.0.0.1"_qs, deadPort, u"/devtools/browser/gone"_qs, true};
+        Endpoint stale{u"127.0.0.1"_qs, deadPort, u"/devtools/browser/gone"_qs, true, {}};
         DevToolsBrowser browser({}, [&] { return QList<Endpoint>{stale}; });
         QCOMPARE(awaitOnLoop(awaitOnLoop(browser.createShellWindows())->count()), 0);
         QCOMPARE(browser.stats().timeouts, 0);

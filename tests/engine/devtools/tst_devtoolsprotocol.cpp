@@ -39,7 +39,7 @@ public:
         });
     }
     Endpoint endpoint() const {
-        return {u"127.0.0.1"_qs, m_server.serverPort(), u"/devtools/browser/fake"_qs, false};
+        return {u"127.0.0.1"_qs, m_server.serverPort(), u"/devtools/browser/fake"_qs, false, {}};
     }
     static void answer(QWebSocket &socket, const QJsonObject &command, const QJsonObject &result) {
         const QJsonObject reply{{u"id"_qs, command.value(u"id")}, {u"result"_qs, result}};
@@ -285,7 +285,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, request);
         QTcpServer silent; // accepts, never answers
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        ScanRig rig({{u"127.0.0.1"_qs, silent.serverPort(), browserPath, false}}, kShort);
+        ScanRig rig({{u"127.0.0.1"_qs, silent.serverPort(), browserPath, false, {}}}, kShort);
         bool ended = false;
         std::optional<Task<>> scan(rig.engine.ClickLinks());
         scan->start([&ended] { ended = true; });
