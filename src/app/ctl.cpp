@@ -6,6 +6,8 @@
 #include "clock.h"
 #include "controlclient.h"
 #include "controlprotocol.h"
+#include "bidibrowser.h"
+#include "compositebrowser.h"
 #include "devtoolsbrowser.h"
 #include "memoryrulelist.h"
 #include "rulepersistence.h"
@@ -152,19 +154,22 @@ int activityAlone(const QString &count) {
     return EXIT_SUCCESS;
 }
 
-Task<> previewInto(ScanEngine &engine, QList<ActivityEntry> &matches) {
+Task<> previewInto(ScanEngine &engine, QList<ActivityEntry> &matches, Browser &browser) {
     matches = co_await engine.Preview();
+    co_await browser.release();
 }
 
 int previewAlone(QCoreApplication &app) {
     const auto rules = loadStoredRules();
-    DevToolsBrowser browser;
+    DevToolsBrowser chromium;
+    BidiBrowser firefox;
+    CompositeBrowser browser({&chromium, &firefox});
     EventLoopYielder yielder;
     SystemClock clock;
     Pause pause(clock, yielder);
     ScanEngine engine(browser, rules->links, rules->buttons, yielder, pause);
     QList<ActivityEntry> matches;
-    Task<> run = previewInto(engine, matches);
+    Task<> run = previewInto(engine, matches, browser);
     run.start(
         [&app] { QMetaObject::invokeMethod(&app, &QCoreApplication::quit, Qt::QueuedConnection); });
     app.exec();

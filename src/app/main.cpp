@@ -4,6 +4,8 @@
 #include "controlprotocol.h"
 #include "controlserver.h"
 #include "desktopshell.h"
+#include "bidibrowser.h"
+#include "compositebrowser.h"
 #include "devtoolsbrowser.h"
 #include "helppage.h"
 #include "messageboxes.h"
@@ -117,7 +119,9 @@ int main(int argc, char **argv) {
     SettingsOpenResult opened = SqliteSettingsStore::open(settingsFilePath());
     if (const QString problem = opened.message(); !problem.isEmpty())
         messages.inform(problem, kProgramTitle.toString());
-    DevToolsBrowser browser;
+    DevToolsBrowser chromium;
+    BidiBrowser firefox;
+    CompositeBrowser browser({&chromium, &firefox});
     EventLoopYielder yielder;
     SystemClock clock;
     SystemTrayIcon tray;
@@ -136,5 +140,16 @@ int main(int argc, char **argv) {
                      qPrintable(why));
     QObject::connect(&program.shell(), &DesktopShell::ended, &app, &QCoreApplication::quit);
     program.start();
-    return app.exec();
+    const int status = app.exec();
+    // Browsers let go of their sessions in a second, last turn of the loop
+    // (one after the other, never nested), bounded by their time-outs.
+    Task<> release = browser.release();
+    bool released = false;
+    release.start([&released] {
+        released = true;
+        QCoreApplication::quit();
+    });
+    if (!released)
+        app.exec();
+    return status;
 }

@@ -91,6 +91,9 @@ public:
     virtual Async<std::unique_ptr<ShellWindows>> createShellWindows() = 0;
     // Every browser known at the last walk; none where the backend cannot tell.
     virtual QList<BrowserState> states() const { return {}; }
+    // The program ends: lets go of what a browser keeps for it (a session only
+    // one client may hold), each with a short time-out. No scan runs by then.
+    virtual Task<> release() { co_return; }
 };
 
 } // namespace pressbird

@@ -63,7 +63,10 @@ Task<QList<ActivityEntry>> ScanEngine::Preview(int outlineMs) {
 Task<> ScanEngine::walkWindows(const PassTraits &traits) {
     m_shellWindows = co_await m_browser.createShellWindows();
     const std::shared_ptr<ShellWindows> windows = m_shellWindows;
-    if (!windows || (co_await windows->count()).value_or(0) <= 0)
+    if (!windows)
+        co_return;
+    const int count = (co_await windows->count()).value_or(0);
+    if (count <= 0)
         co_return;
 
     while (std::unique_ptr<BrowserWindow> window = co_await windows->next()) {

@@ -1,0 +1,138 @@
+#include "bidibrowser.h"
+
+#include "bididocument.h"
+
+#include <QJsonArray>
+
+namespace pressbird {
+
+namespace {
+
+const QString kSandbox = u"pressbird"_qs;
+
+struct ContextEntry {
+    std::shared_ptr<BidiConnection> connection;
+    QString context;
+    PageInfo page;
+};
+
+class BidiWindow final : public BrowserWindow {
+public:
+    explicit BidiWindow(ContextEntry entry)
+        : m_entry(std::move(entry)) {}
+
+    PageInfo page() const override { return m_entry.page; }
+    Async<std::optional<QString>> name() override {
+        return std::optional(kBrowserWindowName.toString());
+    }
+    Async<std::unique_ptr<Document>> document() override { return documentOf(m_entry); }
+
+private:
+    // Our sandbox of the document shown now: its realm id binds the document.
+    static Task<std::unique_ptr<Document>> documentOf(ContextEntry entry) {
+        if (!entry.connection->contextUsable(entry.context))
+            co_return nullptr;
+        const QJsonObject target{{u"context"_qs, entry.context}, {u"sandbox"_qs, kSandbox}};
+        const QJsonObject params{{u"expression"_qs, u"0"_qs},
+                                 {u"target"_qs, target},
+                                 {u"awaitPromise"_qs, false},
+                                 {u"resultOwnership"_qs, u"none"_qs}};
+        const BidiReply reply =
+            co_await entry.connection->call(u"script.evaluate"_qs, params, entry.context);
+        const QString realm = reply.result.value(u"realm").toString();
+        if (!reply.ok() || realm.isEmpty())
+            co_return nullptr;
+        co_return std::make_unique<BidiDocument>(entry.connection, entry.context, realm);
+    }
+
+    ContextEntry m_entry;
+};
+
+class BidiWindows final : public ShellWindows {
+public:
+    explicit BidiWindows(QList<ContextEntry> entries)
+        : m_entries(std::move(entries)) {}
+    Async<std::optional<int>> count() override { return std::optional(int(m_entries.size())); }
+    Async<std::unique_ptr<BrowserWindow>> next() override {
+        if (m_next >= m_entries.size())
+            return std::unique_ptr<BrowserWindow>();
+        return std::unique_ptr<BrowserWindow>(std::make_unique<BidiWindow>(m_entries.at(m_next++)));
+    }
+
+private:
+    QList<ContextEntry> m_entries;
+    qsizetype m_next = 0;
+};
+
+QString nameOf(const BidiEndpoint &endpoint) {
+    return u"Firefox %1:%2 (%3)"_qs.arg(endpoint.host).arg(endpoint.port).arg(endpoint.foundIn);
+}
+
+} // namespace
+
+BidiBrowser::BidiBrowser(BidiTimeouts timeouts, Discovery discovery)
+    : m_timeouts(timeouts)
+    , m_discovery(std::move(discovery)) {}
+
+BidiBrowser::~BidiBrowser() = default;
+
+Task<> BidiBrowser::release() {
+    const QList<std::shared_ptr<BidiConnection>> connections = std::exchange(m_connections, {});
+    for (const std::shared_ptr<BidiConnection> &connection : connections)
+        co_await connection->endSession();
+}
+
+Async<std::unique_ptr<ShellWindows>> BidiBrowser::createShellWindows() {
+    return walk();
+}
+
+Task<std::unique_ptr<ShellWindows>> BidiBrowser::walk() {
+    const QList<BidiEndpoint> endpoints = m_discovery ? m_discovery() : discoverBidiEndpoints();
+    QList<std::shared_ptr<BidiConnection>> kept;
+    QList<BrowserState> states;
+    QList<ContextEntry> entries;
+    for (const BidiEndpoint &endpoint : endpoints) {
+        std::shared_ptr<BidiConnection> connection;
+        for (const std::shared_ptr<BidiConnection> &known : std::as_const(m_connections)) {
+            if (known->endpoint() == endpoint)
+                connection = known;
+        }
+        if (!connection)
+            connection = std::make_shared<BidiConnection>(endpoint, m_timeouts);
+        const bool opened = co_await connection->open();
+        if (!opened) {
+            const QString state = connection->busy()       ? u"busy: another program holds its session"_qs
+                                  : connection->starting() ? u"starting its session"_qs
+                                                           : u"not reachable"_qs;
+            states.append({nameOf(endpoint), state, 0});
+            // Asked again at the next walk, no sooner; a session still starting is awaited.
+            if (connection->busy() || connection->starting())
+                kept.append(connection);
+            continue;
+        }
+        const QJsonObject topLevelOnly{{u"maxDepth"_qs, 0}};
+        const BidiReply tree =
+            co_await connection->call(u"browsingContext.getTree"_qs, topLevelOnly);
+        if (!tree.ok()) {
+            states.append({nameOf(endpoint), u"did not answer"_qs, 0});
+            continue;
+        }
+        kept.append(connection);
+        int tabs = 0;
+        for (const QJsonValue value : tree.result.value(u"contexts").toArray()) {
+            const QJsonObject context = value.toObject();
+            const QString id = context.value(u"context").toString();
+            if (id.isEmpty())
+                continue;
+            entries.append({connection, id,
+                            PageInfo{QString(), context.value(u"url").toString(), nameOf(endpoint)}});
+            ++tabs;
+        }
+        states.append({nameOf(endpoint), u"connected"_qs, tabs});
+    }
+    m_connections = kept;
+    m_states = states;
+    co_return std::make_unique<BidiWindows>(std::move(entries));
+}
+
+} // namespace pressbird

@@ -1,0 +1,101 @@
+#pragma once
+
+#include "async/notifier.h"
+#include "async/task.h"
+#include "bidiendpoints.h"
+
+#include <QHash>
+#include <QJsonObject>
+#include <QObject>
+#include <QSet>
+
+#include <memory>
+
+class QWebSocket;
+
+namespace pressbird {
+
+struct BidiTimeouts {
+    int connectMs = 1000; // the handshake and session.new
+    int callMs = 2000;    // every command
+};
+
+// Prompt: the page opened a dialog meanwhile; it answers nothing until the user closes it.
+enum class BidiFailure { None, TimedOut, Closed, Error, Prompt };
+
+struct BidiReply {
+    BidiFailure failure = BidiFailure::TimedOut;
+    QJsonObject result;
+    QString error; // the protocol's error code, e.g. "no such frame"
+    bool ok() const { return failure == BidiFailure::None; }
+};
+
+// One WebDriver BiDi session with one Firefox, kept for the browser's life.
+// Firefox allows one session at a time: when another client holds it, the
+// session is refused and open() says so (busy()); the next walk asks again.
+// Every wait is a coroutine suspension with its time-out; a wait destroyed
+// while suspended leaves its command abandoned, its late answer dropped.
+class BidiConnection final : public QObject, public std::enable_shared_from_this<BidiConnection> {
+    Q_OBJECT
+
+public:
+    BidiConnection(BidiEndpoint endpoint, BidiTimeouts timeouts);
+    ~BidiConnection() override;
+
+    const BidiEndpoint &endpoint() const { return m_endpoint; }
+    const BidiTimeouts &timeouts() const { return m_timeouts; }
+    bool usable() const { return m_session && !m_hung; }
+    // A context whose command timed out is skipped until that command's late
+    // answer proves its page alive again; the other contexts go on.
+    bool contextUsable(const QString &context) const {
+        return usable() && !m_hungContexts.contains(context) && !m_prompts.contains(context);
+    }
+    bool busy() const { return m_busy; }
+    // Asked for a session that has not answered yet.
+    bool starting() const { return m_sessionAsked && !m_session && m_connected; }
+
+    // Dials and starts the session; true once it has one.
+    Task<bool> open();
+    // Firefox admits one session and keeps it after a socket merely closes:
+    // ended here, answer awaited, so the next client (a Pressbird started
+    // again included) is admitted.
+    Task<> endSession();
+    // A command; `context` names the page it runs in, if any.
+    Task<BidiReply> call(QString method, QJsonObject params, QString context = {},
+                         int timeoutMs = -1);
+
+private:
+    struct Pending {
+        QString context;
+        bool done = false;
+        bool abandoned = false;
+        BidiReply reply;
+    };
+    class Abandon;
+
+    Task<bool> dial();
+    Task<bool> waitUntil(std::function<bool()> done, int timeoutMs);
+    void onMessage(const QString &text);
+    void onClosed();
+
+    BidiEndpoint m_endpoint;
+    BidiTimeouts m_timeouts;
+    QWebSocket *m_socket = nullptr;
+    Notifier m_changed;
+    QHash<int, Pending> m_pending;
+    // Contexts showing a user prompt: their scripts answer nothing until the
+    // user closes it, so they are skipped, never answered for the user.
+    QSet<QString> m_prompts;
+    QSet<QString> m_hungContexts;
+    int m_nextId = 1;
+    bool m_connected = false;
+    bool m_dialFinished = false;
+    bool m_session = false;
+    bool m_sessionAsked = false;
+    int m_sessionCall = -1;
+    bool m_subscribed = false;
+    bool m_busy = false;
+    bool m_hung = false;
+};
+
+} // namespace pressbird

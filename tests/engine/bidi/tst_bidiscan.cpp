@@ -1,0 +1,249 @@
+// Firefox ESR, headless, started as a user starts it for Pressbird: the engine's
+// real passes over WebDriver BiDi press what the rules name and nothing else,
+// through page script that lies, across a navigation, a killed browser and a
+// session another program holds.
+
+#include "bidibrowser.h"
+#include "headlessfirefox.h"
+#include "scanrig.h"
+
+#include <QNetworkProxy>
+#include <QTest>
+#include <QWebSocket>
+
+using namespace pressbird;
+using namespace pressbird::testing;
+
+namespace {
+
+struct BidiRig {
+    // Without a discovery: where pressbird itself looks.
+    explicit BidiRig(BidiBrowser::Discovery discovery)
+        : browser(BidiTimeouts{}, std::move(discovery)) {
+        clock.now = 1000.2;
+    }
+    explicit BidiRig(const HeadlessFirefox &firefox)
+        : BidiRig([&firefox] { return QList<BidiEndpoint>{firefox.endpoint()}; }) {}
+    void scan() { awaitOnLoop(bothPasses()); }
+    // Firefox writes its server file before its first page has loaded: wait
+    // until the page shows links, as a user would before relying on it.
+    void waitForPage() {
+        for (int tries = 0; tries < 100; ++tries) {
+            std::unique_ptr<ShellWindows> windows = awaitOnLoop(browser.createShellWindows());
+            std::unique_ptr<BrowserWindow> first = windows ? awaitOnLoop(windows->next()) : nullptr;
+            std::unique_ptr<Document> document = first ? awaitOnLoop(first->document()) : nullptr;
+            if (document && awaitOnLoop(document->length(Collection::Links)).value_or(0) > 0)
+                return;
+            QTest::qWait(100);
+        }
+        QFAIL("the page did not load");
+    }
+    Task<> bothPasses() {
+        co_await engine.ClickLinks();
+        co_await engine.PushButtons();
+    }
+    // What the test pages say they pressed, from the address of the first tab.
+    QString pressed() {
+        std::unique_ptr<ShellWindows> windows = awaitOnLoop(browser.createShellWindows());
+        std::unique_ptr<BrowserWindow> first = windows ? awaitOnLoop(windows->next()) : nullptr;
+        if (!first) {
+            QStringList states;
+            for (const BrowserState &state : browser.states())
+                states << state.browser + u": "_qs + state.state;
+            return u"(no window) "_qs + states.join(u"; "_qs);
+        }
+        const QString address = first->page().address;
+        return QUrl::fromPercentEncoding(address.mid(address.indexOf(u'#') + 1).toUtf8());
+    }
+
+    BidiBrowser browser;
+    MemoryRuleList listClick;
+    MemoryRuleList listPush;
+    FakeClock clock;
+    FastYielder yielder{clock};
+    Pause pause{clock, yielder};
+    ScanEngine engine{browser, listClick, listPush, yielder, pause};
+};
+
+} // namespace
+
+class TestBidiScan : public QObject {
+    Q_OBJECT
+
+private:
+    HeadlessFirefox m_firefox;
+
+    void startOn(const QString &page) {
+        if (firefoxBinary().isEmpty()) {
+            if (qEnvironmentVariableIsSet("CI"))
+                QFAIL("firefox-esr is not installed");
+            QSKIP("no firefox binary");
+        }
+        QVERIFY(m_firefox.start(bidiPageUrl(page)));
+    }
+
+private Q_SLOTS:
+    void linksByTextAndButtonsByValue_clickedOncePerMatchingRule() {
+        startOn(u"basic.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        rig.listClick.appendTicked(rule(u"next"_qs, u"Starts With"_qs));
+        rig.listClick.appendTicked(rule(u"page"_qs, u"Ends With"_qs));
+        rig.listClick.append(rule(u"Other"_qs, u"Exact Match"_qs)); // unticked
+        rig.listPush.appendTicked(rule(u"Continue"_qs, u"Exact Match"_qs));
+        rig.listPush.appendTicked(rule(u"Exact Text"_qs, u"Exact Match"_qs));
+        rig.scan();
+        // The BUTTON of the same text is no input element; the image link has
+        // no text; the submit button submits its form.
+        QCOMPARE(rig.pressed(), u"link:Next Page;link:Next Page;input:Continue;submit;input:text;"_qs);
+        QVERIFY(rig.yielder.pausedMs >= 4 * 4000);
+        const QList<BrowserState> states = rig.browser.states();
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(states.constFirst().state, u"connected"_qs);
+        QCOMPARE(states.constFirst().tabs, 1);
+    }
+
+    void hostilePage_cannotForgeReadsNorHijackClicks() {
+        startOn(u"hostile.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        rig.listClick.appendTicked(rule(u"Real link"_qs, u"Exact Match"_qs));
+        rig.listClick.appendTicked(rule(u"Forged"_qs, u"Contains"_qs));
+        rig.listPush.appendTicked(rule(u"Real button"_qs, u"Exact Match"_qs));
+        rig.listPush.appendTicked(rule(u"Forged"_qs, u"Contains"_qs));
+        rig.scan();
+        QCOMPARE(rig.pressed(), u"link;button;submit;"_qs);
+    }
+
+    // The old document fails once the tab has navigated: "Go on too" of the old
+    // page is never pressed; the next scan walks the new page.
+    void navigatingClick_endsTheWalkAndTheNextScanWalksTheNewPage() {
+        startOn(u"navigate.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        rig.listClick.appendTicked(rule(u"Go on"_qs, u"Starts With"_qs));
+        rig.yielder.onPause = [] { QTest::qWait(300); }; // the navigation takes its time
+        rig.scan();
+        std::unique_ptr<ShellWindows> windows = awaitOnLoop(rig.browser.createShellWindows());
+        QVERIFY(awaitOnLoop(windows->next())->page().address.endsWith(u"second.html"));
+        rig.scan();
+        QCOMPARE(rig.pressed(), u"second-pressed"_qs);
+    }
+
+    // Killed while the scan pauses after a press: the scan ends without a hang;
+    // started again, it is found at the next walk.
+    void browserKilledMidScan_andStartedAgain_isFoundWithoutRestarting() {
+        startOn(u"basic.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        rig.listClick.appendTicked(rule(u"Next"_qs, u"Starts With"_qs));
+        rig.listClick.appendTicked(rule(u"Other"_qs, u"Exact Match"_qs));
+        bool killed = false;
+        rig.yielder.onPause = [&] {
+            if (!std::exchange(killed, true))
+                m_firefox.kill();
+        };
+        QElapsedTimer clock;
+        clock.start();
+        rig.scan();
+        QVERIFY(killed);
+        QVERIFY2(clock.elapsed() < 15000, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(rig.browser.states().constFirst().state, u"not reachable"_qs);
+
+        QVERIFY(m_firefox.start(bidiPageUrl(u"basic.html"_qs)));
+        rig.yielder.onPause = nullptr;
+        rig.waitForPage();
+        rig.scan();
+        QCOMPARE(rig.pressed(), u"link:Next Page;link:Other;"_qs);
+    }
+
+    // Firefox admits one session: while another program holds it, the browser
+    // reads as busy, without a hang; once free, it is reached.
+    void sessionHeldElsewhere_isBusyThenReached() {
+        startOn(u"basic.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.listClick.appendTicked(rule(u"Next"_qs, u"Starts With"_qs));
+        rig.waitForPage();
+        awaitOnLoop(rig.browser.release()); // the other program comes first now
+        QWebSocket other(QString(), QWebSocketProtocol::VersionLatest);
+        other.setProxy(QNetworkProxy::NoProxy);
+        const BidiEndpoint endpoint = m_firefox.endpoint();
+        other.open(QUrl(u"ws://%1:%2/session"_qs.arg(endpoint.host).arg(endpoint.port)));
+        QTRY_COMPARE(other.state(), QAbstractSocket::ConnectedState);
+        QString answer;
+        connect(&other, &QWebSocket::textMessageReceived, this, [&](const QString &t) { answer = t; });
+        other.sendTextMessage(uR"({"id":1,"method":"session.new","params":{"capabilities":{}}})"_qs);
+        QTRY_VERIFY(answer.contains(u"success"));
+
+        rig.scan();
+        QCOMPARE(rig.browser.states().size(), 1);
+        QVERIFY2(rig.browser.states().constFirst().state.startsWith(u"busy"_qs),
+                 qPrintable(rig.browser.states().constFirst().state));
+
+        // A client done with Firefox ends its session, as Pressbird does.
+        other.sendTextMessage(uR"({"id":2,"method":"session.end","params":{}})"_qs);
+        QTRY_VERIFY(answer.contains(u"\"id\":2"));
+        other.close();
+        // Each walk asks once, never spinning.
+        for (int walk = 0; walk < 40 && rig.pressed() != u"link:Next Page;"_qs; ++walk) {
+            rig.scan();
+            QTest::qWait(250);
+        }
+        QCOMPARE(rig.pressed(), u"link:Next Page;"_qs);
+    }
+
+    // Pressbird ended and started again while Firefox runs: the first one's
+    // session is ended with it, so the second is admitted.
+    void pressbirdRestartedWhileFirefoxRuns_isAdmittedAgain() {
+        startOn(u"basic.html"_qs);
+        {
+            BidiRig first(m_firefox);
+            first.waitForPage();
+            first.listClick.appendTicked(rule(u"Next"_qs, u"Starts With"_qs));
+            first.scan();
+            QCOMPARE(first.pressed(), u"link:Next Page;"_qs);
+            awaitOnLoop(first.browser.release()); // what pressbird does as it ends
+        }
+        BidiRig second(m_firefox);
+        second.listClick.appendTicked(rule(u"Other"_qs, u"Exact Match"_qs));
+        for (int walk = 0; walk < 20 && second.browser.states().value(0).state != u"connected"; ++walk) {
+            second.scan();
+            QTest::qWait(100);
+        }
+        QCOMPARE(second.pressed(), u"link:Next Page;link:Other;"_qs);
+    }
+
+    // As a user starts it: pressbird-browser --firefox, and Pressbird finds it
+    // in its own Firefox profile without any setting.
+    void pressbirdBrowserFirefox_isFoundWithoutSetting() {
+        if (firefoxBinary().isEmpty()) {
+            if (qEnvironmentVariableIsSet("CI"))
+                QFAIL("firefox-esr is not installed");
+            QSKIP("no firefox binary");
+        }
+        QTemporaryDir data;
+        qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+        qunsetenv("PRESSBIRD_BROWSERS");
+        QProcess launcher;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"PRESSBIRD_BROWSER_FLAGS"_qs, u"--headless"_qs);
+        environment.insert(u"HOME"_qs, data.filePath(u"home"_qs));
+        launcher.setProcessEnvironment(environment);
+        launcher.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        launcher.start(QStringLiteral(PRESSBIRD_LAUNCHER),
+                       {u"--firefox"_qs, bidiPageUrl(u"basic.html"_qs)});
+        QVERIFY(QTest::qWaitFor([] { return !discoverBidiEndpoints().isEmpty(); }, 60000));
+        BidiRig rig{BidiBrowser::Discovery()};
+        rig.waitForPage();
+        rig.listClick.appendTicked(rule(u"Other"_qs, u"Exact Match"_qs));
+        rig.scan();
+        QCOMPARE(rig.pressed(), u"link:Other;"_qs);
+        QVERIFY(rig.browser.states().constFirst().browser.contains(u"firefox-profile"_qs));
+        awaitOnLoop(rig.browser.release());
+        launcher.kill();
+        launcher.waitForFinished(10000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestBidiScan)
+#include "tst_bidiscan.moc"
