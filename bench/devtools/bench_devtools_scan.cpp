@@ -2,6 +2,7 @@
 // with 1,001 links in a headless Chromium, 10 ticked rules per list that match
 // nothing, against the floor: one in-page evaluation doing the same walk.
 
+#include "browserbench.h"
 #include "clock.h"
 #include "devtoolsbrowser.h"
 #include "headlesschromium.h"
@@ -23,44 +24,9 @@
 
 using namespace pressbird;
 using namespace pressbird::testing;
+using namespace pressbird::bench;
 
 namespace {
-
-double processCpuMs() {
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-// CPU of the browser and every process below it, from /proc.
-double browserCpuMs(qint64 root) {
-    QHash<qint64, qint64> parent;
-    QHash<qint64, double> ticks;
-    QDirIterator it(u"/proc"_qs);
-    while (it.hasNext()) {
-        bool ok = false;
-        const qint64 pid = QFileInfo(it.next()).fileName().toLongLong(&ok);
-        QFile stat(it.filePath() + u"/stat"_qs);
-        if (!ok || !stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 13)
-            continue;
-        parent.insert(pid, fields.at(1).toLongLong());
-        ticks.insert(pid, fields.at(11).toDouble() + fields.at(12).toDouble());
-    }
-    double total = 0;
-    for (auto entry = ticks.cbegin(); entry != ticks.cend(); ++entry) {
-        for (qint64 pid = entry.key(); pid > 1; pid = parent.value(pid, 0)) {
-            if (pid == root) {
-                total += entry.value();
-                break;
-            }
-        }
-    }
-    return total * 1000.0 / sysconf(_SC_CLK_TCK);
-}
 
 // Both passes, as one tick of the scan timer runs them, to the end on the event loop.
 Task<> bothPasses(ScanEngine &engine) {
@@ -70,25 +36,6 @@ Task<> bothPasses(ScanEngine &engine) {
 void scan(ScanEngine &engine) {
     awaitOnLoop(bothPasses(engine));
 }
-
-double median(QList<double> values) {
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-// The same walk as the two passes, rules and caps included, in one evaluation.
-const QString kFloorScript = uR"JS((() => {
-  const rules = [];
-  for (let r = 0; r < 10; ++r) rules.push('NOTHING-' + r);
-  const test = (text) => { for (const r of rules) if (text && text.trim().toUpperCase().startsWith(r)) return true; return false; };
-  let hits = 0;
-  const links = document.links;
-  for (let i = 0; i < links.length && i <= 1000; ++i) hits += test(links[i].outerText);
-  const all = document.all;
-  for (let i = 0; i < all.length && i <= 10000; ++i)
-    if (all[i].tagName.toUpperCase() === 'INPUT') hits += test(all[i].value);
-  return hits;
-})())JS"_qs;
 
 } // namespace
 

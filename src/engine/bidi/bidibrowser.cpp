@@ -101,7 +101,7 @@ Task<std::unique_ptr<ShellWindows>> BidiBrowser::walk() {
             connection = std::make_shared<BidiConnection>(endpoint, m_timeouts);
         const bool opened = co_await connection->open();
         if (!opened) {
-            const QString state = connection->busy()       ? u"busy: another program holds its session"_qs
+            const QString state = connection->busy() ? u"busy: another program holds its session"_qs
                                   : connection->starting() ? u"starting its session"_qs
                                                            : u"not reachable"_qs;
             states.append({nameOf(endpoint), state, 0});
@@ -124,8 +124,9 @@ Task<std::unique_ptr<ShellWindows>> BidiBrowser::walk() {
             const QString id = context.value(u"context").toString();
             if (id.isEmpty())
                 continue;
-            entries.append({connection, id,
-                            PageInfo{QString(), context.value(u"url").toString(), nameOf(endpoint)}});
+            entries.append(
+                {connection, id,
+                 PageInfo{QString(), context.value(u"url").toString(), nameOf(endpoint)}});
             ++tabs;
         }
         states.append({nameOf(endpoint), u"connected"_qs, tabs});

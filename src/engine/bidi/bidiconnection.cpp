@@ -93,8 +93,9 @@ Task<bool> BidiConnection::open() {
         m_sessionAsked = true;
         m_busy = false;
         const QJsonObject newSession{{u"capabilities"_qs, capabilities}};
-        const QJsonObject message{
-            {u"id"_qs, m_sessionCall = m_nextId++}, {u"method"_qs, u"session.new"_qs}, {u"params"_qs, newSession}};
+        const QJsonObject message{{u"id"_qs, m_sessionCall = m_nextId++},
+                                  {u"method"_qs, u"session.new"_qs},
+                                  {u"params"_qs, newSession}};
         m_socket->sendTextMessage(
             QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
     }
@@ -137,7 +138,8 @@ Task<bool> BidiConnection::dial() {
         onClosed();
     });
     connect(m_socket, &QWebSocket::textMessageReceived, this, &BidiConnection::onMessage);
-    m_socket->open(QUrl(u"ws://%1:%2/session"_qs.arg(urlHost(m_endpoint.host)).arg(m_endpoint.port)));
+    m_socket->open(
+        QUrl(u"ws://%1:%2/session"_qs.arg(urlHost(m_endpoint.host)).arg(m_endpoint.port)));
     co_await waitUntil([this] { return m_dialFinished; }, m_timeouts.connectMs);
     if (!m_connected) {
         m_socket->disconnect(this);
@@ -205,8 +207,7 @@ void BidiConnection::onMessage(const QString &text) {
                     pending.reply = BidiReply{BidiFailure::Prompt, {}, {}};
                 }
             }
-        }
-        else if (method == u"browsingContext.userPromptClosed")
+        } else if (method == u"browsingContext.userPromptClosed")
             m_prompts.remove(context);
         else if (method == u"browsingContext.contextDestroyed")
             m_prompts.remove(context), m_hungContexts.remove(context);

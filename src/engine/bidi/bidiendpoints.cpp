@@ -49,7 +49,8 @@ QString pressbirdFirefoxProfileDir() {
 QStringList firefoxProfileDirs() {
     QStringList dirs{pressbirdFirefoxProfileDir()};
     const QString home = QDir::homePath();
-    for (const QString &root : {home + u"/.mozilla/firefox"_qs, home + u"/.config/mozilla/firefox"_qs}) {
+    for (const QString &root :
+         {home + u"/.mozilla/firefox"_qs, home + u"/.config/mozilla/firefox"_qs}) {
         const QString ini = root + u"/profiles.ini"_qs;
         if (!QFileInfo(ini).isFile() || QFileInfo(ini).size() > 1024 * 1024)
             continue;

@@ -48,8 +48,7 @@ public:
         m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start();
         const QString file = m_profile->filePath(u"WebDriverBiDiServer.json"_qs);
-        return QTest::qWaitFor(
-            [&] { return readBidiServerFile(file).has_value(); }, 60000);
+        return QTest::qWaitFor([&] { return readBidiServerFile(file).has_value(); }, 60000);
     }
     void stop() {
         if (m_process.state() != QProcess::NotRunning) {
@@ -63,6 +62,7 @@ public:
             .value_or(BidiEndpoint{});
     }
     QString profile() const { return m_profile->path(); }
+    qint64 pid() const { return m_process.processId(); }
 
 private:
     QProcess m_process;

@@ -29,16 +29,17 @@ public:
         connect(&m_server, &QWebSocketServer::newConnection, this, [this] {
             QWebSocket *socket = m_server.nextPendingConnection();
             socket->setParent(this);
-            connect(socket, &QWebSocket::textMessageReceived, this, [this, socket](const QString &t) {
-                if (handler)
-                    handler(*socket, QJsonDocument::fromJson(t.toUtf8()).object());
-            });
+            connect(socket, &QWebSocket::textMessageReceived, this,
+                    [this, socket](const QString &t) {
+                        if (handler)
+                            handler(*socket, QJsonDocument::fromJson(t.toUtf8()).object());
+                    });
         });
     }
     BidiEndpoint endpoint() const { return {u"127.0.0.1"_qs, m_server.serverPort(), u"test"_qs}; }
     static void reply(QWebSocket &socket, const QJsonObject &command, const QJsonObject &result) {
-        const QJsonObject message{{u"type"_qs, u"success"_qs}, {u"id"_qs, command.value(u"id")},
-                                  {u"result"_qs, result}};
+        const QJsonObject message{
+            {u"type"_qs, u"success"_qs}, {u"id"_qs, command.value(u"id")}, {u"result"_qs, result}};
         socket.sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson()));
     }
 
@@ -64,11 +65,12 @@ private Q_SLOTS:
         QCOMPARE(parseBidiEndpoint(u"bidi://127.0.0.1:9222").value().port, 9222);
         QCOMPARE(parseBidiEndpoint(u"BIDI://[::1]:1").value().host, u"::1"_qs);
         QVERIFY(parseBidiEndpoint(u"bidi://localhost:4444"));
-        for (const char *refused : {"127.0.0.1:9222", "bidi://10.0.0.1:9222", "bidi://example.org:1",
-                                    "bidi://127.0.0.1:0", "bidi://127.0.0.1:70000", "bidi://", ""})
+        for (const char *refused :
+             {"127.0.0.1:9222", "bidi://10.0.0.1:9222", "bidi://example.org:1",
+              "bidi://127.0.0.1:0", "bidi://127.0.0.1:70000", "bidi://", ""})
             QVERIFY2(!parseBidiEndpoint(QString::fromLatin1(refused)), refused);
-        const QList<BidiEndpoint> found =
-            discoverBidiEndpoints(u"127.0.0.1:9222,bidi://127.0.0.1:5000,bidi://127.0.0.1:5000"_qs, {});
+        const QList<BidiEndpoint> found = discoverBidiEndpoints(
+            u"127.0.0.1:9222,bidi://127.0.0.1:5000,bidi://127.0.0.1:5000"_qs, {});
         QCOMPARE(found.size(), 1);
     }
 
@@ -82,13 +84,15 @@ private Q_SLOTS:
         };
         write(u"good"_qs, R"({"ws_host": "127.0.0.1", "ws_port": 41234})");
         write(u"empty"_qs, "");
-        write(u"huge"_qs, QByteArray(2 * 1024 * 1024, ' ') + R"({"ws_host": "127.0.0.1", "ws_port": 1})");
+        write(u"huge"_qs,
+              QByteArray(2 * 1024 * 1024, ' ') + R"({"ws_host": "127.0.0.1", "ws_port": 1})");
         write(u"far"_qs, R"({"ws_host": "192.168.1.5", "ws_port": 41234})");
         write(u"named"_qs, R"({"ws_host": "example.org", "ws_port": 41234})");
         write(u"shape"_qs, R"({"ws_host": ["127.0.0.1"], "ws_port": "41234"})");
         write(u"garbage"_qs, "\x01\x02 not json");
         QStringList dirs;
-        for (const char *name : {"good", "empty", "huge", "far", "named", "shape", "garbage", "missing"})
+        for (const char *name :
+             {"good", "empty", "huge", "far", "named", "shape", "garbage", "missing"})
             dirs << dir.filePath(QString::fromLatin1(name));
         const QList<BidiEndpoint> found = discoverBidiEndpoints(std::nullopt, dirs);
         QCOMPARE(found.size(), 1);
@@ -98,7 +102,9 @@ private Q_SLOTS:
     void nothingListening_isNotReachable_quickly() {
         FakeFirefox fake;
         const BidiEndpoint gone = fake.endpoint();
-        BidiBrowser browser({300, 300}, [&] { return QList<BidiEndpoint>{{gone.host, 1, u"x"_qs}}; });
+        BidiBrowser browser({300, 300}, [&] {
+            return QList<BidiEndpoint>{{gone.host, 1, u"x"_qs}};
+        });
         QElapsedTimer clock;
         clock.start();
         awaitOnLoop(browser.createShellWindows(), 10000);
@@ -111,7 +117,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("state");
         QTest::newRow("garbage") << u"garbage"_qs << u"starting its session"_qs;
         QTest::newRow("silence") << u"silence"_qs << u"starting its session"_qs;
-        QTest::newRow("session refused") << u"refused"_qs << u"busy: another program holds its session"_qs;
+        QTest::newRow("session refused")
+            << u"refused"_qs << u"busy: another program holds its session"_qs;
         QTest::newRow("tree of the wrong shape") << u"shape"_qs << u"connected"_qs;
         QTest::newRow("tree never answered") << u"no tree"_qs << u"did not answer"_qs;
     }
@@ -125,9 +132,11 @@ private Q_SLOTS:
                 socket.sendTextMessage(u"{{{ not json"_qs);
                 socket.sendBinaryMessage(QByteArray(100, '\0'));
             } else if (kind == u"refused" && method == u"session.new") {
-                socket.sendTextMessage(QString::fromUtf8(QJsonDocument(QJsonObject{
-                    {u"type"_qs, u"error"_qs}, {u"id"_qs, command.value(u"id")},
-                    {u"error"_qs, u"session not created"_qs}}).toJson()));
+                socket.sendTextMessage(QString::fromUtf8(
+                    QJsonDocument(QJsonObject{{u"type"_qs, u"error"_qs},
+                                              {u"id"_qs, command.value(u"id")},
+                                              {u"error"_qs, u"session not created"_qs}})
+                        .toJson()));
             } else if (kind == u"shape" || kind == u"no tree") {
                 if (method == u"browsingContext.getTree") {
                     if (kind == u"shape")

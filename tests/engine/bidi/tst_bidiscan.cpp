@@ -95,7 +95,8 @@ private Q_SLOTS:
         rig.scan();
         // The BUTTON of the same text is no input element; the image link has
         // no text; the submit button submits its form.
-        QCOMPARE(rig.pressed(), u"link:Next Page;link:Next Page;input:Continue;submit;input:text;"_qs);
+        QCOMPARE(rig.pressed(),
+                 u"link:Next Page;link:Next Page;input:Continue;submit;input:text;"_qs);
         QVERIFY(rig.yielder.pausedMs >= 4 * 4000);
         const QList<BrowserState> states = rig.browser.states();
         QCOMPARE(states.size(), 1);
@@ -171,8 +172,10 @@ private Q_SLOTS:
         other.open(QUrl(u"ws://%1:%2/session"_qs.arg(endpoint.host).arg(endpoint.port)));
         QTRY_COMPARE(other.state(), QAbstractSocket::ConnectedState);
         QString answer;
-        connect(&other, &QWebSocket::textMessageReceived, this, [&](const QString &t) { answer = t; });
-        other.sendTextMessage(uR"({"id":1,"method":"session.new","params":{"capabilities":{}}})"_qs);
+        connect(&other, &QWebSocket::textMessageReceived, this,
+                [&](const QString &t) { answer = t; });
+        other.sendTextMessage(
+            uR"({"id":1,"method":"session.new","params":{"capabilities":{}}})"_qs);
         QTRY_VERIFY(answer.contains(u"success"));
 
         rig.scan();
@@ -206,7 +209,8 @@ private Q_SLOTS:
         }
         BidiRig second(m_firefox);
         second.listClick.appendTicked(rule(u"Other"_qs, u"Exact Match"_qs));
-        for (int walk = 0; walk < 20 && second.browser.states().value(0).state != u"connected"; ++walk) {
+        for (int walk = 0; walk < 20 && second.browser.states().value(0).state != u"connected";
+             ++walk) {
             second.scan();
             QTest::qWait(100);
         }

@@ -1,0 +1,115 @@
+// bench_devtools_scan's counterpart for Firefox over WebDriver BiDi: one full
+// idle scan of 10,001 elements / 1,001 links, 10 ticked rules per list that
+// match nothing, against the in-page floor, in the same run.
+
+#include "awaitonloop.h"
+#include "bidibrowser.h"
+#include "bidiconnection.h"
+#include "browserbench.h"
+#include "clock.h"
+#include "headlessfirefox.h"
+#include "memoryrulelist.h"
+#include "ruleentry.h"
+#include "scanengine.h"
+#include "waitseconds.h"
+#include "yielder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QTextStream>
+
+#include <numeric>
+
+using namespace pressbird;
+using namespace pressbird::bench;
+using namespace pressbird::testing;
+
+namespace {
+
+Task<> bothPasses(ScanEngine &engine) {
+    co_await engine.ClickLinks();
+    co_await engine.PushButtons();
+}
+
+// The floor through a session of its own (Firefox admits one at a time).
+Task<QList<double>> floorRuns(BidiEndpoint endpoint, int runs) {
+    auto connection = std::make_shared<BidiConnection>(endpoint, BidiTimeouts{1000, 30000});
+    QList<double> times;
+    const bool opened = co_await connection->open();
+    if (!opened)
+        co_return times;
+    const QJsonObject topLevel{{u"maxDepth"_qs, 0}};
+    const BidiReply tree = co_await connection->call(u"browsingContext.getTree"_qs, topLevel);
+    const QString context =
+        tree.result.value(u"contexts").toArray().at(0).toObject().value(u"context").toString();
+    const QJsonObject params{{u"expression"_qs, kFloorScript},
+                             {u"target"_qs, QJsonObject{{u"context"_qs, context}}},
+                             {u"awaitPromise"_qs, false},
+                             {u"resultOwnership"_qs, u"none"_qs}};
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        co_await connection->call(u"script.evaluate"_qs, params, context);
+        times.append(timer.nsecsElapsed() / 1e6);
+    }
+    co_await connection->endSession();
+    co_return times;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    HeadlessFirefox firefox;
+    const QString page = QUrl::fromLocalFile(QStringLiteral(PRESSBIRD_SCAN_PAGE)).toString();
+    if (firefoxBinary().isEmpty() || !firefox.start(page)) {
+        out << "bench_bidi_scan: no headless firefox, skipped\n";
+        return 0;
+    }
+    constexpr int kRuns = 15;
+    MemoryRuleList listClick;
+    MemoryRuleList listPush;
+    const QStringList kinds = buttonKindCaptions();
+    for (int r = 0; r < 10; ++r) {
+        listClick.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
+        listPush.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
+    }
+    QList<double> wall, cpu, browserCpu;
+    {
+        BidiBrowser browser({1000, 10000}, [&] { return QList<BidiEndpoint>{firefox.endpoint()}; });
+        EventLoopYielder yielder;
+        SystemClock clock;
+        Pause pause(clock, yielder);
+        ScanEngine engine(browser, listClick, listPush, yielder, pause);
+        QTest::qWait(2000);              // the page loads
+        awaitOnLoop(bothPasses(engine)); // the session and the sandbox, once
+        for (int run = 0; run < kRuns; ++run) {
+            const double cpuBefore = processCpuMs();
+            const double browserBefore = browserCpuMs(firefox.pid());
+            QElapsedTimer timer;
+            timer.start();
+            awaitOnLoop(bothPasses(engine));
+            wall.append(timer.nsecsElapsed() / 1e6);
+            cpu.append(processCpuMs() - cpuBefore);
+            browserCpu.append(browserCpuMs(firefox.pid()) - browserBefore);
+        }
+        awaitOnLoop(browser.release());
+    }
+    const QList<double> floor = awaitOnLoop(floorRuns(firefox.endpoint(), kRuns));
+    if (floor.isEmpty()) {
+        out << "bench_bidi_scan: the floor's session was refused\n";
+        return 1;
+    }
+    out << "one full idle scan over WebDriver BiDi (Firefox ESR), median of " << kRuns << " runs:\n"
+        << "  (a) wall time:           " << QString::number(median(wall), 'f', 1) << " ms\n"
+        << "  (b) Pressbird CPU:       " << QString::number(median(cpu), 'f', 1) << " ms\n"
+        << "  (d) in-page floor:       " << QString::number(median(floor), 'f', 1) << " ms\n"
+        << "  browser CPU per scan:    "
+        << QString::number(std::accumulate(browserCpu.cbegin(), browserCpu.cend(), 0.0) / kRuns,
+                           'f', 1)
+        << " ms (mean)\n"
+        << "scan/floor ratio: " << QString::number(median(wall) / median(floor), 'f', 2) << "\n";
+    return 0;
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+// What the browser benchmarks measure alike: process and browser CPU, the
+// median, and the in-page floor (the same walk as both passes, rules and caps
+// included, in one evaluation).
+
+#include <QDirIterator>
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <algorithm>
+#include <ctime>
+#include <unistd.h>
+
+namespace pressbird::bench {
+
+inline double processCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+}
+
+// CPU of the browser and every process below it, from /proc.
+inline double browserCpuMs(qint64 root) {
+    QHash<qint64, qint64> parent;
+    QHash<qint64, double> ticks;
+    QDirIterator it(u"/proc"_qs);
+    while (it.hasNext()) {
+        bool ok = false;
+        const qint64 pid = QFileInfo(it.next()).fileName().toLongLong(&ok);
+        QFile stat(it.filePath() + u"/stat"_qs);
+        if (!ok || !stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 13)
+            continue;
+        parent.insert(pid, fields.at(1).toLongLong());
+        ticks.insert(pid, fields.at(11).toDouble() + fields.at(12).toDouble());
+    }
+    double total = 0;
+    for (auto entry = ticks.cbegin(); entry != ticks.cend(); ++entry) {
+        for (qint64 pid = entry.key(); pid > 1; pid = parent.value(pid, 0)) {
+            if (pid == root) {
+                total += entry.value();
+                break;
+            }
+        }
+    }
+    return total * 1000.0 / sysconf(_SC_CLK_TCK);
+}
+
+inline double median(QList<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
+}
+
+inline const QString kFloorScript = uR"JS((() => {
+  const rules = [];
+  for (let r = 0; r < 10; ++r) rules.push('NOTHING-' + r);
+  const test = (text) => { for (const r of rules) if (text && text.trim().toUpperCase().startsWith(r)) return true; return false; };
+  let hits = 0;
+  const links = document.links;
+  for (let i = 0; i < links.length && i <= 1000; ++i) hits += test(links[i].outerText);
+  const all = document.all;
+  for (let i = 0; i < all.length && i <= 10000; ++i)
+    if (all[i].tagName.toUpperCase() === 'INPUT') hits += test(all[i].value);
+  return hits;
+})())JS"_qs;
+
+} // namespace pressbird::bench
