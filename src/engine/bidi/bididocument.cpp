@@ -140,6 +140,18 @@ Async<bool> BidiDocument::click(Collection collection, int index) {
     return press(clickExpression(collection, index));
 }
 
+// The same outline as the DevTools backend draws; reads are unaffected.
+Async<bool> BidiDocument::outline(Collection collection, int index, int ms) {
+    if (!alive())
+        return false;
+    return mark(outlineExpression(collection, index, std::clamp(ms, 0, 60000)));
+}
+
+Task<bool> BidiDocument::mark(QString expression) {
+    const std::optional<QJsonValue> drawn = co_await evaluate(expression, false);
+    co_return drawn && drawn->toBool();
+}
+
 Task<bool> BidiDocument::press(QString expression) {
     const QJsonObject params{{u"expression"_qs, expression},
                              {u"target"_qs, QJsonObject{{u"realm"_qs, m_realm}}},

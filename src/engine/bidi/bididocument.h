@@ -25,6 +25,7 @@ public:
     Async<std::optional<QString>> value(Collection collection, int index) override;
     Async<std::optional<QString>> outerText(Collection collection, int index) override;
     Async<bool> click(Collection collection, int index) override;
+    Async<bool> outline(Collection collection, int index, int ms) override;
 
 private:
     struct Row {
@@ -48,6 +49,7 @@ private:
     Async<std::optional<QString>> read(Collection collection, int index, Field field);
     Task<std::optional<QString>> readFromPage(Collection collection, int index, Field field);
     Task<bool> press(QString expression);
+    Task<bool> mark(QString expression);
     void dropBlocks();
     Block &block(Collection collection) { return m_blocks[collection == Collection::Links]; }
 
