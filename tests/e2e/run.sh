@@ -257,7 +257,7 @@ more_than_paused() { [ "$(link_clicks)" -gt "$paused_at" ]; }
 wait_for 12 "no press after resume" more_than_paused
 sleep 1
 "$ctl" activity 5 >"$tmp/activity.txt" || fail "pressbird-ctl activity failed"
-grep -qP '^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\tlink\tPress me -Type: Contains \tPress me[^\t]*\t' "$tmp/activity.txt" ||
+grep -qP '^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\tlink\tPress me -Type: Contains \tPress me[^\t]*\tfile://.*/demo/index\.html' "$tmp/activity.txt" ||
     fail "activity did not list the presses: $(cat "$tmp/activity.txt")"
 [ "$(wc -l <"$tmp/activity.txt")" -ge 2 ] || fail "activity listed fewer than two presses"
 "$ctl" preview >"$tmp/preview.txt" || fail "pressbird-ctl preview failed"
