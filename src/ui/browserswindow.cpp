@@ -21,6 +21,7 @@ BrowsersWindow::BrowsersWindow(const QUrl &helpPage, QWidget *parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->hide();
+    m_table->setWordWrap(false);
     auto *how = new QLabel(
         QStringLiteral("<p>To let Pressbird reach a browser, start one with "
                        "<code>pressbird-browser</code>, or turn on the browser's own switch "
@@ -51,6 +52,7 @@ void BrowsersWindow::showStates(const QList<BrowserState> &states) {
         m_table->setRowCount(1);
         m_table->setItem(0, 0, new QTableWidgetItem(QStringLiteral("none found yet")));
     }
+    m_table->resizeColumnsToContents();
 }
 
 } // namespace pressbird
