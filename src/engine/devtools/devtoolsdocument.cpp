@@ -1,7 +1,5 @@
 #include "devtoolsdocument.h"
 
-#include "pagescript.h"
-
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -25,10 +23,9 @@ qint64 coarseNowMs() {
 #endif
 }
 
-std::optional<QString> textOf(const QJsonValue &value) {
-    if (!value.isString())
-        return std::nullopt;
-    return value.toString();
+// A field's number in the page script, and its bit in PageRow::longFields.
+int fieldNumber(std::optional<QString> PageRow::*field) {
+    return field == &PageRow::tag ? 0 : field == &PageRow::value ? 1 : 2;
 }
 } // namespace
 
@@ -75,26 +72,18 @@ Task<std::optional<int>> DevToolsDocument::fetch(Collection collection, int star
     block(collection).valid = false;
     const std::optional<QJsonValue> answer =
         co_await evaluate(rowsExpression(collection, start, count, withText), false);
-    if (!answer || !answer->isString())
-        co_return std::nullopt;
-    const QJsonArray pair = QJsonDocument::fromJson(answer->toString().toUtf8()).array();
-    if (!pair.at(0).isDouble())
+    std::optional<PageRows> parsed;
+    if (answer && answer->isString())
+        parsed = parseRows(answer->toString());
+    if (!parsed)
         co_return std::nullopt;
     Block &target = block(collection);
-    target.rows.clear();
-    for (const QJsonValue item : pair.at(1).toArray()) {
-        if (item.isString()) {
-            target.rows.append(Row{item.toString(), std::nullopt, std::nullopt});
-            continue;
-        }
-        const QJsonArray fields = item.toArray();
-        target.rows.append(Row{textOf(fields.at(0)), textOf(fields.at(1)), textOf(fields.at(2))});
-    }
+    target.rows = std::move(parsed->rows);
     target.valid = true;
     target.withText = withText;
     target.start = start;
     target.fetchedMs = coarseNowMs();
-    co_return pair.at(0).toInt();
+    co_return parsed->length;
 }
 
 // A read the cached block answers costs no round trip and no coroutine frame:
@@ -104,14 +93,17 @@ Async<std::optional<QString>> DevToolsDocument::read(Collection collection, int 
     if (!alive() || index < 0)
         return std::optional<QString>();
     const Block &cached = block(collection);
-    const bool needText = field == &Row::text;
+    const bool needText = field == &PageRow::text;
     const bool hit = cached.valid && index >= cached.start &&
                      index < cached.start + cached.rows.size() && (cached.withText || !needText) &&
                      coarseNowMs() - cached.fetchedMs < kMaxBlockAgeMs;
     if (!hit)
         return readFromPage(collection, index, field);
     m_lastIndex = index;
-    return cached.rows.at(index - cached.start).*field;
+    const PageRow &row = cached.rows.at(index - cached.start);
+    if (row.longFields & (1u << fieldNumber(field)))
+        return readLong(collection, index, field);
+    return row.*field;
 }
 
 Task<std::optional<QString>> DevToolsDocument::readFromPage(Collection collection, int index,
@@ -121,7 +113,7 @@ Task<std::optional<QString>> DevToolsDocument::readFromPage(Collection collectio
     const bool sequential = cached.valid && index == cached.start + cached.rows.size();
     cached.nextSize = sequential ? std::min(cached.nextSize * 2, kMaxBlock) : kFirstBlock;
     // The link pass reads texts; the button pass reads tags and values.
-    const bool withText = field == &Row::text || collection == Collection::Links;
+    const bool withText = field == &PageRow::text || collection == Collection::Links;
     const std::optional<int> length = co_await fetch(collection, index, cached.nextSize, withText);
     if (!length)
         co_return std::nullopt;
@@ -129,7 +121,67 @@ Task<std::optional<QString>> DevToolsDocument::readFromPage(Collection collectio
     const qsizetype offset = index - cached.start;
     if (offset >= cached.rows.size())
         co_return std::nullopt;
-    co_return cached.rows.at(offset).*field;
+    const PageRow &row = cached.rows.at(offset);
+    if (row.longFields & (1u << fieldNumber(field)))
+        co_return co_await readLong(collection, index, field);
+    co_return row.*field;
+}
+
+// The same rule of freshness as a block's: a text the page gave or confirmed
+// less than kMaxBlockAgeMs ago, with no click nor length read since.
+Async<std::optional<QString>> DevToolsDocument::readLong(Collection collection, int index,
+                                                         Field field) {
+    const int number = fieldNumber(field);
+    const bool fresh = m_long.token != 0 && !m_long.stale && m_long.collection == collection &&
+                       m_long.index == index && m_long.field == number &&
+                       coarseNowMs() - m_long.checkedMs < kMaxBlockAgeMs;
+    if (fresh)
+        return std::optional<QString>(m_long.text);
+    return fetchLong(collection, index, number);
+}
+
+Task<std::optional<QString>> DevToolsDocument::fetchLong(Collection collection, int index,
+                                                         int field) {
+    const std::optional<QJsonValue> answer =
+        co_await evaluate(longFieldExpression(collection, index, field, m_long.token), false);
+    const qint64 answeredMs = coarseNowMs();
+    const QJsonObject first = answer ? answer->toObject() : QJsonObject();
+    if (first.value(u"same").toBool() && m_long.token != 0) {
+        m_long.collection = collection;
+        m_long.index = index;
+        m_long.field = field;
+        m_long.checkedMs = answeredMs;
+        m_long.stale = false;
+        co_return m_long.text;
+    }
+    // Whatever comes now replaces what was kept: let it go before the new text grows.
+    m_long = LongField();
+    const qint64 token = first.value(u"token").toInteger(0);
+    const qint64 length = first.value(u"length").toInteger(-1);
+    if (token <= 0 || length < 0 || length > kMaxFieldChars)
+        co_return std::nullopt;
+    QString text;
+    text.reserve(length);
+    // Each piece waits its own time; the whole text gets a budget of its own,
+    // looked at between the pieces.
+    const QDeadlineTimer budget(qint64(kLongFieldCalls) * m_connection->timeouts().callMs);
+    QJsonValue piece = first.value(u"piece");
+    while (piece.isString() && text.size() + piece.toString().size() <= length) {
+        text.append(piece.toString());
+        if (text.size() == length)
+            break;
+        if (piece.toString().isEmpty() || budget.hasExpired())
+            co_return std::nullopt;
+        const std::optional<QJsonValue> next =
+            co_await evaluate(pieceExpression(token, text.size()), false);
+        if (!next)
+            co_return std::nullopt;
+        piece = *next;
+    }
+    if (text.size() != length)
+        co_return std::nullopt;
+    m_long = LongField{token, text, collection, index, field, answeredMs, false};
+    co_return text;
 }
 
 void DevToolsDocument::dropBlocks() {
@@ -137,6 +189,7 @@ void DevToolsDocument::dropBlocks() {
         each.valid = false;
         each.nextSize = kFirstBlock;
     }
+    m_long.stale = true; // kept: the page may still confirm it without sending it again
 }
 
 Async<std::optional<int>> DevToolsDocument::length(Collection collection) {
@@ -147,15 +200,15 @@ Async<std::optional<int>> DevToolsDocument::length(Collection collection) {
 }
 
 Async<std::optional<QString>> DevToolsDocument::tagName(Collection collection, int index) {
-    return read(collection, index, &Row::tag);
+    return read(collection, index, &PageRow::tag);
 }
 
 Async<std::optional<QString>> DevToolsDocument::value(Collection collection, int index) {
-    return read(collection, index, &Row::value);
+    return read(collection, index, &PageRow::value);
 }
 
 Async<std::optional<QString>> DevToolsDocument::outerText(Collection collection, int index) {
-    return read(collection, index, &Row::text);
+    return read(collection, index, &PageRow::text);
 }
 
 Async<bool> DevToolsDocument::click(Collection collection, int index) {

@@ -1,5 +1,11 @@
 #include "pagescript.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <initializer_list>
+#include <limits>
+
 namespace pressbird {
 
 namespace {
@@ -14,10 +20,21 @@ constexpr char16_t kPrelude[] = uR"JS(
   const proto = links ? HTMLCollection.prototype : HTMLAllCollection.prototype;
   const length = read(proto, 'length', list);
   const item = (i) => (i >= 0 && i < length ? Reflect.apply(proto.item, list, [i]) : null);
+  // State this world keeps between evaluations: an own property of its
+  // global, which page script never sees and no element named like it
+  // can stand in for.
+  const kept = (key, make) => {
+    const found = Object.getOwnPropertyDescriptor(globalThis, key);
+    if (found !== undefined)
+      return found.value;
+    const made = make();
+    Object.defineProperty(globalThis, key, {value: made});
+    return made;
+  };
 )JS";
 
-constexpr char16_t kRows[] = uR"JS(
-  // Getters are looked up once per block, not once per element.
+// The three fields of a row, through getters looked up once per evaluation.
+constexpr char16_t kFields[] = uR"JS(
   const tagNameOf = getter(Element.prototype, 'tagName');
   const outerTextOf = getter(HTMLElement.prototype, 'outerText');
   const valued = [HTMLInputElement, HTMLButtonElement, HTMLSelectElement, HTMLTextAreaElement,
@@ -37,19 +54,68 @@ constexpr char16_t kRows[] = uR"JS(
     }
     return kind;
   };
+  const valueOf = (el, kind) => (kind.value ? Reflect.apply(kind.value, el, []) : null);
+  const textOf = (el, kind) => (kind.html ? Reflect.apply(outerTextOf, el, []) : null);
+)JS";
+
+constexpr char16_t kRows[] = uR"JS(
+  // A field longer than inlineChars crosses as its length, to be read on its
+  // own; the block ends early once it carries blockChars.
+  const fit = (field) => (field === null || field.length <= inlineChars ? field : field.length);
+  const size = (field) => (typeof field === 'string' ? field.length : 0);
+  let carried = 0;
   const rows = [];
   const end = Math.min(length, start + count);
-  for (let i = start; i < end; ++i) {
+  for (let i = start; i < end && carried < blockChars; ++i) {
     const el = item(i);
-    const tag = Reflect.apply(tagNameOf, el, []);
     const kind = kindOf(el);
-    const value = kind.value ? Reflect.apply(kind.value, el, []) : null;
-    const text = withText && kind.html ? Reflect.apply(outerTextOf, el, []) : null;
+    const tag = fit(Reflect.apply(tagNameOf, el, []));
+    const value = fit(valueOf(el, kind));
+    const text = withText ? fit(textOf(el, kind)) : null;
+    carried += size(tag) + size(value) + size(text);
     // Most elements have only a tag: send it bare to halve what crosses.
-    rows.push(value === null && text === null ? tag : [tag, value, text]);
+    rows.push(value === null && text === null && typeof tag === 'string' ? tag
+                                                                         : [tag, value, text]);
   }
   // One string crosses the protocol far cheaper than ten thousand values.
   return JSON.stringify([length, rows]);
+)JS";
+
+// One field of one element, in pieces. The field is kept in this world
+// between the calls, so every piece comes from the same text, and a later
+// call that finds the same text again says so instead of sending it.
+constexpr char16_t kLongField[] = uR"JS(
+  const el = item(index);
+  if (el === null)
+    return null;
+  const kind = kindOf(el);
+  const text = field === 0 ? Reflect.apply(tagNameOf, el, [])
+             : field === 1 ? valueOf(el, kind) : textOf(el, kind);
+  if (text === null || text.length > maxChars)
+    return null;
+  const held = kept('pressbirdLongField', () => ({token: 0, count: 0, text: null}));
+  if (held.token === known && held.text === text)
+    return {same: true};
+  held.token = ++held.count;
+  held.text = text;
+  return {token: held.token, length: text.length, piece: pieceOf(held.text, 0)};
+)JS";
+
+constexpr char16_t kPiece[] = uR"JS(
+  const held = kept('pressbirdLongField', () => ({token: 0, count: 0, text: null}));
+  return held.token === token ? pieceOf(held.text, offset) : null;
+)JS";
+
+// Shared by the two above: a piece never ends between the two halves of a
+// surrogate pair, which would each cross as a replacement character.
+constexpr char16_t kPieceOf[] = uR"JS(
+  const pieceOf = (text, offset) => {
+    let end = Math.min(text.length, offset + pieceChars);
+    const last = text.charCodeAt(end - 1);
+    if (end < text.length && end - 1 > offset && last >= 0xd800 && last <= 0xdbff)
+      --end;
+    return text.slice(offset, end);
+  };
 )JS";
 
 constexpr char16_t kClick[] = uR"JS(
@@ -69,14 +135,7 @@ constexpr char16_t kOutline[] = uR"JS(
   const style = read(owner, 'style', el);
   const css = CSSStyleDeclaration.prototype;
   const longhands = ['outline-color', 'outline-style', 'outline-width'];
-  // Kept on this world's global, which page script never sees; an own
-  // property, so an element with that id cannot stand in for it.
-  const key = 'pressbirdOutlines';
-  let outlined = Object.getOwnPropertyDescriptor(globalThis, key)?.value;
-  if (!(outlined instanceof WeakMap)) {
-    outlined = new WeakMap();
-    Object.defineProperty(globalThis, key, {value: outlined});
-  }
+  const outlined = kept('pressbirdOutlines', () => new WeakMap());
   // Outlined again before its time is up: keep what was saved the first time.
   let saved = outlined.get(el);
   if (saved === undefined) {
@@ -104,32 +163,90 @@ constexpr char16_t kOutline[] = uR"JS(
   return true;
 )JS";
 
-QString wrap(const QString &parameters, const char16_t *body, const QString &arguments) {
+QString wrap(const QString &parameters, std::initializer_list<QStringView> body,
+             const QString &arguments) {
     QString expression = u"(function ("_qs + parameters + u") {"_qs;
     expression.append(QStringView(kPrelude));
-    expression.append(QStringView(body));
+    for (QStringView part : body)
+        expression.append(part);
     expression.append(u"})("_qs + arguments + u")"_qs);
     return expression;
+}
+
+QString links(Collection collection) {
+    return collection == Collection::Links ? u"1"_qs : u"0"_qs;
 }
 
 } // namespace
 
 QString rowsExpression(Collection collection, int start, int count, bool withText) {
-    return wrap(u"links, start, count, withText"_qs, kRows,
-                u"%1, %2, %3, %4"_qs.arg(collection == Collection::Links ? 1 : 0)
+    const QString limits =
+        u"const inlineChars = %1, blockChars = %2;"_qs.arg(kInlineChars).arg(kBlockChars);
+    return wrap(u"links, start, count, withText"_qs, {kFields, limits, kRows},
+                u"%1, %2, %3, %4"_qs.arg(links(collection))
                     .arg(start)
                     .arg(count)
                     .arg(withText ? u"true"_qs : u"false"_qs));
 }
 
+QString longFieldExpression(Collection collection, int index, int field, qint64 known) {
+    return wrap(u"links, index, field, known, pieceChars, maxChars"_qs,
+                {kFields, kPieceOf, kLongField},
+                u"%1, %2, %3, %4, %5, %6"_qs.arg(links(collection))
+                    .arg(index)
+                    .arg(field)
+                    .arg(known)
+                    .arg(kPieceChars)
+                    .arg(kMaxFieldChars));
+}
+
+QString pieceExpression(qint64 token, qint64 offset) {
+    return wrap(u"links, token, offset, pieceChars"_qs, {kPieceOf, kPiece},
+                u"1, %1, %2, %3"_qs.arg(token).arg(offset).arg(kPieceChars));
+}
+
 QString clickExpression(Collection collection, int index) {
-    return wrap(u"links, index"_qs, kClick,
-                u"%1, %2"_qs.arg(collection == Collection::Links ? 1 : 0).arg(index));
+    return wrap(u"links, index"_qs, {kClick}, u"%1, %2"_qs.arg(links(collection)).arg(index));
 }
 
 QString outlineExpression(Collection collection, int index, int ms) {
-    return wrap(u"links, index, ms"_qs, kOutline,
-                u"%1, %2, %3"_qs.arg(collection == Collection::Links ? 1 : 0).arg(index).arg(ms));
+    return wrap(u"links, index, ms"_qs, {kOutline},
+                u"%1, %2, %3"_qs.arg(links(collection)).arg(index).arg(ms));
+}
+
+namespace {
+// A string is the field; a number, the length of one left out; else none.
+std::optional<QString> field(const QJsonValue &value, unsigned bit, unsigned &longFields) {
+    if (value.isString())
+        return value.toString();
+    if (value.isDouble())
+        longFields |= bit;
+    return std::nullopt;
+}
+} // namespace
+
+std::optional<PageRows> parseRows(const QString &json) {
+    const QJsonArray pair = QJsonDocument::fromJson(json.toUtf8()).array();
+    const double length = pair.at(0).toDouble(-1);
+    if (!pair.at(0).isDouble() || !(length >= 0 && length <= std::numeric_limits<int>::max()) ||
+        !pair.at(1).isArray())
+        return std::nullopt;
+    PageRows parsed;
+    parsed.length = int(length);
+    const QJsonArray rows = pair.at(1).toArray();
+    parsed.rows.reserve(rows.size());
+    for (const QJsonValue item : rows) {
+        PageRow &row = parsed.rows.emplaceBack();
+        if (item.isString()) {
+            row.tag = item.toString();
+            continue;
+        }
+        const QJsonArray fields = item.toArray();
+        row.tag = field(fields.at(0), 1, row.longFields);
+        row.value = field(fields.at(1), 2, row.longFields);
+        row.text = field(fields.at(2), 4, row.longFields);
+    }
+    return parsed;
 }
 
 } // namespace pressbird

@@ -2,7 +2,10 @@
 
 #include "browser.h"
 
+#include <QList>
 #include <QString>
+
+#include <optional>
 
 namespace pressbird {
 
@@ -11,9 +14,43 @@ namespace pressbird {
 // elements (a form field called "tagName", an image called "links") can
 // change what is read or pressed.
 
+// A field longer than this crosses as its length in a block, to be read on its own.
+inline constexpr int kInlineChars = 64 * 1024;
+// A block ends early once its fields hold this many characters.
+inline constexpr int kBlockChars = 1024 * 1024;
+// A field read on its own crosses in pieces of this many characters, so no
+// answer is large whatever the text (a quote mark crosses as two bytes, a
+// control character as six)...
+inline constexpr int kPieceChars = 2 * 1024 * 1024;
+// ...and one longer than this is not read at all.
+inline constexpr qint64 kMaxFieldChars = 64 * 1024 * 1024;
+
 // JSON text of [length, [[tagName, value|null, outerText|null], ...]] for up to count
-// elements from start; outerText only when withText.
+// elements from start; outerText only when withText. A field longer than
+// kInlineChars is its length instead; a bare tagName stands for [tagName, null, null].
 QString rowsExpression(Collection collection, int start, int count, bool withText);
+// Field 0 (tagName), 1 (value) or 2 (outerText) of one element: {same: true}
+// when it is still the text given under the token known; else {token, length,
+// piece} with its first piece; null when there is none or it is longer than
+// kMaxFieldChars.
+QString longFieldExpression(Collection collection, int index, int field, qint64 known);
+// The piece of the text given under token from offset; null once another replaced it.
+QString pieceExpression(qint64 token, qint64 offset);
+
+// One element of a block. A field the block left out for its length reads
+// as none here, with its bit set in longFields (1 tagName, 2 value, 4 outerText).
+struct PageRow {
+    std::optional<QString> tag;
+    std::optional<QString> value;
+    std::optional<QString> text;
+    unsigned longFields = 0;
+};
+struct PageRows {
+    int length = 0; // of the whole collection
+    QList<PageRow> rows;
+};
+// The answer of a rowsExpression; nullopt when it is not of that shape.
+std::optional<PageRows> parseRows(const QString &json);
 // true when the element existed and was pressed.
 QString clickExpression(Collection collection, int index);
 // true when the element existed and now shows an outline, which goes after ms
