@@ -7,7 +7,12 @@ EventLoopYielder::EventLoopYielder() {
 }
 
 bool EventLoopYielder::continueAtOnce(int ms) {
-    return ms <= 0 && m_sinceLastTurn.nsecsElapsed() < kCoalesceNs;
+    if (ms > 0)
+        return false;
+    if (++m_unclocked < kClockEvery)
+        return true;
+    m_unclocked = 0;
+    return m_sinceLastTurn.nsecsElapsed() < kCoalesceNs;
 }
 
 void EventLoopYielder::suspend(ResumeQueue::Entry &entry, std::coroutine_handle<> handle, int ms) {

@@ -24,21 +24,17 @@ public:
 
     bool await_ready() const noexcept { return m_value.has_value(); }
     std::coroutine_handle<> await_suspend(std::coroutine_handle<> awaiting) noexcept {
-        m_awaiter.emplace(std::move(m_task).operator co_await());
-        return m_awaiter->await_suspend(awaiting);
+        return m_task.continueWith(awaiting);
     }
     T await_resume() {
         if (m_value)
             return std::move(*m_value);
-        return m_awaiter->await_resume();
+        return m_task.result();
     }
 
 private:
-    using TaskAwaiter = decltype(std::declval<Task<T>>().operator co_await());
-
     std::optional<T> m_value;
     Task<T> m_task;
-    std::optional<TaskAwaiter> m_awaiter;
 };
 
 } // namespace pressbird

@@ -93,8 +93,15 @@ public:
         handle.resume(); // `this` may be gone from here on
     }
 
-    // The result of a finished root task.
+    // The result of a finished task.
     T result() { return m_handle.promise().take(); }
+
+    // Starts the task with `awaiting` as what resumes when it ends; the
+    // handle to transfer to. What co_await does, for awaitables that hold a Task.
+    std::coroutine_handle<> continueWith(std::coroutine_handle<> awaiting) noexcept {
+        m_handle.promise().continuation = awaiting;
+        return m_handle;
+    }
 
     auto operator co_await() &&noexcept {
         struct Awaiter {

@@ -95,8 +95,7 @@ Task<CdpConnection::LookUp> CdpConnection::lookUpBrowserPath(QString host) {
         m_network = new QNetworkAccessManager(this);
         m_network->setProxy(QNetworkProxy::NoProxy);
     }
-    QNetworkRequest request(
-        QUrl(u"http://%1:%2/json/version"_qs.arg(urlHost(host)).arg(m_endpoint.port)));
+    QNetworkRequest request(endpointUrl(u"http"_qs, host, m_endpoint.port, u"/json/version"_qs));
     request.setTransferTimeout(m_timeouts.connectMs);
     PendingReply reply(m_network->get(request));
     reply.onFinished(this, [this] { m_changed.notify(); });
@@ -109,7 +108,7 @@ Task<CdpConnection::LookUp> CdpConnection::lookUpBrowserPath(QString host) {
     const QJsonObject version = QJsonDocument::fromJson(reply->readAll()).object();
     const QUrl url(version.value(u"webSocketDebuggerUrl").toString());
     // Only the path is taken: the host stays the loopback one we chose.
-    if (url.isValid() && url.path().startsWith(u"/devtools/browser/"))
+    if (url.isValid() && isBrowserPath(url.path()))
         found.path = url.path();
     co_return found;
 }
@@ -150,7 +149,7 @@ Task<CdpConnection::Dial> CdpConnection::dial(QString host) {
         onClosed();
     });
     connect(m_socket, &QWebSocket::textMessageReceived, this, &CdpConnection::onMessage);
-    m_socket->open(QUrl(u"ws://%1:%2%3"_qs.arg(urlHost(host)).arg(m_endpoint.port).arg(path)));
+    m_socket->open(endpointUrl(u"ws"_qs, host, m_endpoint.port, path));
     co_await waitUntil([this] { return m_dialFinished; }, m_timeouts.connectMs);
     if (m_connected)
         co_return Dial::Connected;
@@ -247,21 +246,44 @@ void CdpConnection::addSession(const CdpSessionPtr &session) {
     m_sessions.insert(session->id, session);
 }
 
-void CdpConnection::onMessage(const QString &text) {
+CdpMessage parseCdpMessage(const QString &text) {
+    CdpMessage parsed;
     const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
     if (message.isEmpty())
+        return parsed;
+    parsed.sessionId = message.value(u"sessionId").toString();
+    if (!message.contains(u"id")) {
+        parsed.kind = CdpMessage::Kind::Event;
+        parsed.method = message.value(u"method").toString();
+        parsed.params = message.value(u"params").toObject();
+        return parsed;
+    }
+    parsed.kind = CdpMessage::Kind::Reply;
+    parsed.id = message.value(u"id").toInt(-1);
+    const QJsonObject error = message.value(u"error").toObject();
+    parsed.failed = !error.isEmpty();
+    if (parsed.failed)
+        parsed.errorCode = error.value(u"code").toInt();
+    else
+        parsed.result = message.value(u"result").toObject();
+    return parsed;
+}
+
+void CdpConnection::onMessage(const QString &text) {
+    const CdpMessage message = parseCdpMessage(text);
+    if (message.kind == CdpMessage::Kind::None)
         return; // not a protocol message: ignored
     m_hung = false;
-    const CdpSessionPtr session = m_sessions.value(message.value(u"sessionId").toString());
+    const CdpSessionPtr session = m_sessions.value(message.sessionId);
     if (session)
         session->hung = false;
 
-    if (!message.contains(u"id")) {
-        onEvent(session, message.value(u"method").toString(), message.value(u"params").toObject());
+    if (message.kind == CdpMessage::Kind::Event) {
+        onEvent(session, message.method, message.params);
         m_changed.notify();
         return;
     }
-    auto it = m_pending.find(message.value(u"id").toInt(-1));
+    auto it = m_pending.find(message.id);
     if (it == m_pending.end())
         return;
     if (it->abandoned) {
@@ -270,12 +292,11 @@ void CdpConnection::onMessage(const QString &text) {
         m_pending.erase(it);
         return;
     }
-    const QJsonObject error = message.value(u"error").toObject();
-    if (error.isEmpty()) {
-        it->reply = CdpReply{CdpFailure::None, message.value(u"result").toObject()};
+    if (!message.failed) {
+        it->reply = CdpReply{CdpFailure::None, message.result};
     } else {
         it->reply = CdpReply{CdpFailure::Error, {}};
-        if (error.value(u"code").toInt() == kSessionNotFound)
+        if (message.errorCode == kSessionNotFound)
             markDead(m_sessions.value(it->sessionId));
     }
     it->done = true;

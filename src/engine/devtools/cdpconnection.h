@@ -37,6 +37,21 @@ struct CdpReply {
     bool ok() const { return failure == CdpFailure::None; }
 };
 
+// One message from the browser, taken apart. Anything that is not a JSON
+// object reads as None and is ignored; an object without an id is an event.
+struct CdpMessage {
+    enum class Kind { None, Reply, Event };
+    Kind kind = Kind::None;
+    int id = -1; // of a reply; -1 when it names none we could have sent
+    QString sessionId;
+    QString method;      // of an event
+    QJsonObject params;  // of an event
+    QJsonObject result;  // of a reply that succeeded
+    bool failed = false; // a reply with an error
+    int errorCode = 0;
+};
+CdpMessage parseCdpMessage(const QString &text);
+
 // One attached page target, as the connection learns about it from events.
 struct CdpSession {
     QString id;

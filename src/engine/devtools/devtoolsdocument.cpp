@@ -145,8 +145,8 @@ Task<std::optional<QString>> DevToolsDocument::fetchLong(Collection collection, 
     const std::optional<QJsonValue> answer =
         co_await evaluate(longFieldExpression(collection, index, field, m_long.token), false);
     const qint64 answeredMs = coarseNowMs();
-    const QJsonObject first = answer ? answer->toObject() : QJsonObject();
-    if (first.value(u"same").toBool() && m_long.token != 0) {
+    const std::optional<LongFieldStart> first = answer ? parseLongField(*answer) : std::nullopt;
+    if (first && first->same && m_long.token != 0) {
         m_long.collection = collection;
         m_long.index = index;
         m_long.field = field;
@@ -156,31 +156,26 @@ Task<std::optional<QString>> DevToolsDocument::fetchLong(Collection collection, 
     }
     // Whatever comes now replaces what was kept: let it go before the new text grows.
     m_long = LongField();
-    const qint64 token = first.value(u"token").toInteger(0);
-    const qint64 length = first.value(u"length").toInteger(-1);
-    if (token <= 0 || length < 0 || length > kMaxFieldChars)
+    if (!first || first->same)
         co_return std::nullopt;
     QString text;
-    text.reserve(length);
+    text.reserve(first->length);
+    text.append(first->piece);
     // Each piece waits its own time; the whole text gets a budget of its own,
     // looked at between the pieces.
     const QDeadlineTimer budget(qint64(kLongFieldCalls) * m_connection->timeouts().callMs);
-    QJsonValue piece = first.value(u"piece");
-    while (piece.isString() && text.size() + piece.toString().size() <= length) {
-        text.append(piece.toString());
-        if (text.size() == length)
-            break;
-        if (piece.toString().isEmpty() || budget.hasExpired())
+    while (text.size() < first->length) {
+        if (budget.hasExpired())
             co_return std::nullopt;
-        const std::optional<QJsonValue> next =
-            co_await evaluate(pieceExpression(token, text.size()), false);
-        if (!next)
+        const std::optional<QJsonValue> answered =
+            co_await evaluate(pieceExpression(first->token, text.size()), false);
+        const QString piece = answered ? answered->toString() : QString();
+        // An empty piece would never end the text.
+        if (piece.isEmpty() || text.size() + piece.size() > first->length)
             co_return std::nullopt;
-        piece = *next;
+        text.append(piece);
     }
-    if (text.size() != length)
-        co_return std::nullopt;
-    m_long = LongField{token, text, collection, index, field, answeredMs, false};
+    m_long = LongField{first->token, text, collection, index, field, answeredMs, false};
     co_return text;
 }
 

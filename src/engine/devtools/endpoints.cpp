@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QStandardPaths>
 
@@ -27,6 +28,15 @@ QString Endpoint::label() const {
     return urlHost(host) + u':' + QString::number(port);
 }
 
+QUrl endpointUrl(const QString &scheme, const QString &host, quint16 port, const QString &path) {
+    QUrl url;
+    url.setScheme(scheme);
+    url.setHost(host);
+    url.setPort(port);
+    url.setPath(path);
+    return url;
+}
+
 std::optional<Endpoint> parseEndpoint(QStringView text) {
     text = text.trimmed();
     QStringView host;
@@ -49,20 +59,44 @@ std::optional<Endpoint> parseEndpoint(QStringView text) {
     if (!ok || number == 0 || number > 65535 || !isLoopbackHost(host))
         return std::nullopt;
     Endpoint endpoint;
-    endpoint.host = host.toString();
     endpoint.port = static_cast<quint16>(number);
+    if (host.compare(u"localhost", Qt::CaseInsensitive) == 0) {
+        // Taken as the addresses it stands for, so that no name is ever looked up.
+        endpoint.host = u"127.0.0.1"_qs;
+        endpoint.tryIpv6Too = true;
+    } else {
+        // The canonical form: "127.1" or "::0:1" would reach the URL as a name.
+        endpoint.host = QHostAddress(host.toString()).toString();
+    }
     return endpoint;
 }
 
-std::optional<Endpoint> readActivePortFile(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+bool isBrowserPath(QStringView path) {
+    static constexpr QStringView prefix = u"/devtools/browser/";
+    if (!path.startsWith(prefix) || path.size() == prefix.size() || path.size() > 160)
+        return false;
+    for (const QChar c : path.sliced(prefix.size())) {
+        const char16_t u = c.unicode();
+        const bool allowed = (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') ||
+                             (u >= 'A' && u <= 'Z') || u == '-';
+        if (!allowed)
+            return false;
+    }
+    return true;
+}
+
+std::optional<Endpoint> parseActivePort(QByteArrayView content) {
+    content = content.first(std::min<qsizetype>(content.size(), kMaxActivePortBytes));
+    const qsizetype newline = content.indexOf('\n');
+    if (newline < 0)
         return std::nullopt;
-    const QList<QByteArray> lines = file.read(4096).split('\n');
     bool ok = false;
-    const uint port = lines.value(0).trimmed().toUInt(&ok);
-    const QString browserPath = QString::fromLatin1(lines.value(1).trimmed());
-    if (!ok || port == 0 || port > 65535 || !browserPath.startsWith(u"/devtools/browser/"))
+    const uint port = content.first(newline).trimmed().toUInt(&ok);
+    QByteArrayView rest = content.sliced(newline + 1);
+    const qsizetype end = rest.indexOf('\n');
+    const QByteArrayView path = (end < 0 ? rest : rest.first(end)).trimmed();
+    const QString browserPath = QString::fromLatin1(path);
+    if (!ok || port == 0 || port > 65535 || !isBrowserPath(browserPath))
         return std::nullopt;
     Endpoint endpoint;
     endpoint.host = u"127.0.0.1"_qs;
@@ -70,6 +104,16 @@ std::optional<Endpoint> readActivePortFile(const QString &path) {
     endpoint.browserPath = browserPath;
     endpoint.tryIpv6Too = true;
     return endpoint;
+}
+
+std::optional<Endpoint> readActivePortFile(const QString &path) {
+    // A FIFO or a device in its place would block the open or never end.
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return parseActivePort(file.read(kMaxActivePortBytes));
 }
 
 QString pressbirdProfileDir() {

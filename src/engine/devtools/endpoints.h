@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <optional>
 
@@ -36,8 +37,20 @@ QString urlHost(const QString &host);
 // "host:port" or "[v6]:port"; nullopt when malformed or not loopback.
 std::optional<Endpoint> parseEndpoint(QStringView text);
 
-// A DevToolsActivePort file: the port on the first line, the browser path on the second.
+// Chromium names its browser target with a GUID; nothing else is let into a URL.
+bool isBrowserPath(QStringView path);
+
+// What a DevToolsActivePort file may hold; no more is read.
+inline constexpr qsizetype kMaxActivePortBytes = 4096;
+// A DevToolsActivePort file's content: the port on the first line, the
+// browser target's path on the second. The host is always 127.0.0.1.
+std::optional<Endpoint> parseActivePort(QByteArrayView content);
+// The same from a file; nullopt for anything but a readable regular file.
 std::optional<Endpoint> readActivePortFile(const QString &path);
+
+// The URL of a path at an endpoint, built by parts: nothing in the path can
+// change the host.
+QUrl endpointUrl(const QString &scheme, const QString &host, quint16 port, const QString &path);
 
 // Pressbird's own browser profile, where pressbird-browser keeps its user data.
 QString pressbirdProfileDir();

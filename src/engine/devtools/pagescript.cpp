@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 
 #include <initializer_list>
 #include <limits>
@@ -247,6 +248,25 @@ std::optional<PageRows> parseRows(const QString &json) {
         row.text = field(fields.at(2), 4, row.longFields);
     }
     return parsed;
+}
+
+std::optional<LongFieldStart> parseLongField(const QJsonValue &answer) {
+    const QJsonObject object = answer.toObject();
+    LongFieldStart start;
+    if (object.value(u"same").toBool()) {
+        start.same = true;
+        return start;
+    }
+    start.token = object.value(u"token").toInteger(0);
+    start.length = object.value(u"length").toInteger(-1);
+    const QJsonValue piece = object.value(u"piece");
+    if (start.token <= 0 || start.length < 0 || start.length > kMaxFieldChars ||
+        !piece.isString())
+        return std::nullopt;
+    start.piece = piece.toString();
+    if (start.piece.size() > start.length)
+        return std::nullopt;
+    return start;
 }
 
 } // namespace pressbird

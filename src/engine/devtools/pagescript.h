@@ -2,6 +2,7 @@
 
 #include "browser.h"
 
+#include <QJsonValue>
 #include <QList>
 #include <QString>
 
@@ -51,6 +52,16 @@ struct PageRows {
 };
 // The answer of a rowsExpression; nullopt when it is not of that shape.
 std::optional<PageRows> parseRows(const QString &json);
+
+// The answer of a longFieldExpression: the text is still the one known, or a
+// new one begins. nullopt for none, or anything not of that shape.
+struct LongFieldStart {
+    bool same = false;
+    qint64 token = 0;  // the page's name for the new text, above 0
+    qint64 length = 0; // of the whole text, at most kMaxFieldChars
+    QString piece;     // its first piece, no longer than the text
+};
+std::optional<LongFieldStart> parseLongField(const QJsonValue &answer);
 // true when the element existed and was pressed.
 QString clickExpression(Collection collection, int index);
 // true when the element existed and now shows an outline, which goes after ms

@@ -194,14 +194,6 @@ Async<std::unique_ptr<ShellWindows>> SimulatedBrowser::createShellWindows() {
     });
 }
 
-bool SimulatedBrowser::enter(const SimulatedCallInfo &info) {
-    if (trace)
-        trace(info);
-    return !(failWhen && failWhen(info));
-}
 
-int SimulatedBrowser::delayOf(const SimulatedCallInfo &info) const {
-    return answerDelayMs ? answerDelayMs(info) : 0;
-}
 
 } // namespace pressbird
