@@ -77,8 +77,8 @@ bool isBrowserPath(QStringView path) {
         return false;
     for (const QChar c : path.sliced(prefix.size())) {
         const char16_t u = c.unicode();
-        const bool allowed = (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') ||
-                             (u >= 'A' && u <= 'Z') || u == '-';
+        const bool allowed =
+            (u >= '0' && u <= '9') || (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '-';
         if (!allowed)
             return false;
     }

@@ -260,8 +260,7 @@ std::optional<LongFieldStart> parseLongField(const QJsonValue &answer) {
     start.token = object.value(u"token").toInteger(0);
     start.length = object.value(u"length").toInteger(-1);
     const QJsonValue piece = object.value(u"piece");
-    if (start.token <= 0 || start.length < 0 || start.length > kMaxFieldChars ||
-        !piece.isString())
+    if (start.token <= 0 || start.length < 0 || start.length > kMaxFieldChars || !piece.isString())
         return std::nullopt;
     start.piece = piece.toString();
     if (start.piece.size() > start.length)

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace pressbird;
 using namespace pressbird::testing;
 
@@ -27,24 +29,35 @@ private Q_SLOTS:
     void parseEndpoint_acceptsOnlyLoopback_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("accepted");
-        QTest::newRow("ipv4") << u"127.0.0.1:9222"_qs << true;
-        QTest::newRow("whole 127/8") << u"127.3.4.5:1"_qs << true;
-        QTest::newRow("ipv6") << u"[::1]:9222"_qs << true;
-        QTest::newRow("localhost") << u" LOCALHOST:9222 "_qs << true;
-        QTest::newRow("lan") << u"10.0.0.1:9222"_qs << false;
-        QTest::newRow("any") << u"0.0.0.0:9222"_qs << false;
-        QTest::newRow("any6") << u"[::]:9222"_qs << false;
-        QTest::newRow("lookalike name") << u"localhost.example.com:9222"_qs << false;
-        QTest::newRow("lookalike numbers") << u"127.0.0.1.example.com:9222"_qs << false;
-        QTest::newRow("port 0") << u"127.0.0.1:0"_qs << false;
-        QTest::newRow("port too big") << u"127.0.0.1:70000"_qs << false;
-        QTest::newRow("no port") << u"127.0.0.1"_qs << false;
-        QTest::newRow("bare ipv6") << u"::1:9222"_qs << false;
+        QTest::addColumn<QString>("host"); // as it will be dialled
+        QTest::newRow("ipv4") << u"127.0.0.1:9222"_qs << true << u"127.0.0.1"_qs;
+        QTest::newRow("whole 127/8") << u"127.3.4.5:1"_qs << true << u"127.3.4.5"_qs;
+        QTest::newRow("ipv6") << u"[::1]:9222"_qs << true << u"::1"_qs;
+        QTest::newRow("localhost") << u" LOCALHOST:9222 "_qs << true << u"127.0.0.1"_qs;
+        // Short and long spellings reach the URL in their one canonical form.
+        QTest::newRow("short ipv4") << u"127.1:9222"_qs << true << u"127.0.0.1"_qs;
+        QTest::newRow("long ipv6") << u"[0:0::0:1]:9222"_qs << true << u"::1"_qs;
+        QTest::newRow("lan") << u"10.0.0.1:9222"_qs << false << QString();
+        QTest::newRow("any") << u"0.0.0.0:9222"_qs << false << QString();
+        QTest::newRow("any6") << u"[::]:9222"_qs << false << QString();
+        QTest::newRow("lookalike name") << u"localhost.example.com:9222"_qs << false << QString();
+        QTest::newRow("lookalike numbers")
+            << u"127.0.0.1.example.com:9222"_qs << false << QString();
+        QTest::newRow("port 0") << u"127.0.0.1:0"_qs << false << QString();
+        QTest::newRow("port too big") << u"127.0.0.1:70000"_qs << false << QString();
+        QTest::newRow("no port") << u"127.0.0.1"_qs << false << QString();
+        QTest::newRow("bare ipv6") << u"::1:9222"_qs << false << QString();
     }
     void parseEndpoint_acceptsOnlyLoopback() {
         QFETCH(QString, text);
         QFETCH(bool, accepted);
-        QCOMPARE(parseEndpoint(text).has_value(), accepted);
+        QFETCH(QString, host);
+        const std::optional<Endpoint> endpoint = parseEndpoint(text);
+        QCOMPARE(endpoint.has_value(), accepted);
+        if (endpoint) {
+            QCOMPARE(endpoint->host, host);
+            QCOMPARE(endpointUrl(u"ws"_qs, endpoint->host, endpoint->port, u"/x"_qs).host(), host);
+        }
     }
 
     void activePortFile_readAsChromiumWritesIt_garbageRefused() {
@@ -63,6 +76,51 @@ private Q_SLOTS:
         writeFile(path, "41234\n/elsewhere");
         QVERIFY(!readActivePortFile(path));
         QVERIFY(!readActivePortFile(dir.filePath(u"missing"_qs)));
+    }
+
+    void activePortFile_untrustedContent_refusedWithoutHangingOrReadingMuch_data() {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("path"); // null: refused
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("port only") << QByteArray("9222") << QString();
+        // Only the port and the path are taken: the host is always 127.0.0.1.
+        QTest::newRow("another host")
+            << QByteArray("9222\nws://10.0.0.1:9222/devtools/browser/x") << QString();
+        QTest::newRow("authority in the path")
+            << QByteArray("9222\n/devtools/browser/x@10.0.0.1/") << QString();
+        QTest::newRow("dots in the path")
+            << QByteArray("9222\n/devtools/browser/../../x") << QString();
+        QTest::newRow("header after the path")
+            << QByteArray("9222\n/devtools/browser/x\r\nHost: 10.0.0.1")
+            << u"/devtools/browser/x"_qs;
+        QTest::newRow("huge, the two lines first")
+            << QByteArray("9222\n/devtools/browser/ab-12\n") + QByteArray(2 << 20, 'x')
+            << u"/devtools/browser/ab-12"_qs;
+        QTest::newRow("huge, one line")
+            << QByteArray(2 << 20, '9') + "\n/devtools/browser/a" << QString();
+    }
+    void activePortFile_untrustedContent_refusedWithoutHangingOrReadingMuch() {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, path);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(u"DevToolsActivePort"_qs);
+        writeFile(file, content);
+        const std::optional<Endpoint> endpoint = readActivePortFile(file);
+        QCOMPARE(endpoint.has_value(), !path.isNull());
+        if (endpoint) {
+            QCOMPARE(endpoint->host, u"127.0.0.1"_qs);
+            QCOMPARE(endpoint->browserPath, path);
+        }
+    }
+
+    void activePortFile_fifoOrDevice_refusedAtOnce() {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(u"DevToolsActivePort"_qs);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(!readActivePortFile(fifo)); // opening it would wait for a writer
+        const QString zero = dir.filePath(u"zero"_qs);
+        QVERIFY(QFile::link(u"/dev/zero"_qs, zero));
+        QVERIFY(!readActivePortFile(zero)); // reading it would never end
     }
 
     void discovery_overrideReplacesDefaults_refusedEntriesDropped() {
