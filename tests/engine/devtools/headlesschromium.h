@@ -5,6 +5,7 @@
 #include "endpoints.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QProcess>
 #include <QStandardPaths>
@@ -17,12 +18,33 @@
 
 namespace pressbird::testing {
 
+// PRESSBIRD_TEST_CHROMIUM, else chromium on the PATH; empty when not executable.
 inline QString chromiumBinary() {
     const QString chosen = qEnvironmentVariable("PRESSBIRD_TEST_CHROMIUM");
     if (!chosen.isEmpty())
-        return chosen;
+        return QFileInfo(chosen).isExecutable() ? chosen : QString();
     return QStandardPaths::findExecutable(u"chromium"_qs);
 }
+
+// CI (any value but empty, 0 or false) must run every browser test.
+inline bool browserRequired() {
+    const QByteArray ci = qgetenv("CI").trimmed().toLower();
+    return !ci.isEmpty() && ci != "0" && ci != "false";
+}
+
+} // namespace pressbird::testing
+
+// Skips the test on a developer's machine without Chromium; fails it in CI.
+#define PRESSBIRD_REQUIRE_CHROMIUM()                                                               \
+    do {                                                                                           \
+        if (pressbird::testing::chromiumBinary().isEmpty()) {                                      \
+            if (pressbird::testing::browserRequired())                                             \
+                QFAIL("no chromium binary, and CI is set: the browser tests must run");            \
+            QSKIP("no chromium binary");                                                           \
+        }                                                                                          \
+    } while (false)
+
+namespace pressbird::testing {
 
 inline QStringList headlessFlags() {
     return {u"--headless"_qs,

@@ -42,10 +42,7 @@ private:
     };
 
 private Q_SLOTS:
-    void init() {
-        if (chromiumBinary().isEmpty())
-            QSKIP("no chromium binary");
-    }
+    void init() { PRESSBIRD_REQUIRE_CHROMIUM(); }
 
     void twoBrowsers_bothWalkedInEndpointOrder() {
         TwoBrowsers browsers;

@@ -65,8 +65,7 @@ private:
 
 private Q_SLOTS:
     void initTestCase() {
-        if (chromiumBinary().isEmpty())
-            QSKIP("no chromium binary");
+        PRESSBIRD_REQUIRE_CHROMIUM();
         QVERIFY(m_chromium.start());
     }
 
