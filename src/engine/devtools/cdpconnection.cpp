@@ -12,30 +12,7 @@ namespace pressbird {
 
 namespace {
 constexpr int kSessionNotFound = -32001;
-constexpr quint64 kMaxMessageBytes = 64ull * 1024 * 1024;
 
-// A reply that goes with the frame waiting for it, answered or not; deleted
-// later, as a reply must never be deleted inside one of its own signals.
-class PendingReply final {
-public:
-    explicit PendingReply(QNetworkReply *reply)
-        : m_reply(reply) {}
-    PendingReply(const PendingReply &) = delete;
-    PendingReply &operator=(const PendingReply &) = delete;
-    ~PendingReply() {
-        QObject::disconnect(m_finished);
-        m_reply->abort();
-        m_reply->deleteLater();
-    }
-    QNetworkReply *operator->() const { return m_reply; }
-    void onFinished(QObject *context, std::function<void()> slot) {
-        m_finished = QObject::connect(m_reply, &QNetworkReply::finished, context, std::move(slot));
-    }
-
-private:
-    QNetworkReply *m_reply;
-    QMetaObject::Connection m_finished;
-};
 } // namespace
 
 // The ids a wait leaves behind when it ends, or when it is destroyed while
@@ -73,94 +50,13 @@ CdpConnection::CdpConnection(const Endpoint &endpoint, DevToolsTimeouts timeouts
 
 // No coroutine waits here any more: each holds the connection while it waits.
 CdpConnection::~CdpConnection() {
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->abort();
-    }
-}
-
-Task<bool> CdpConnection::open() {
-    const std::shared_ptr<CdpConnection> self = shared_from_this();
-    if (m_connected)
-        co_return true;
-    Dial result = co_await dial(m_endpoint.host);
-    if (result == Dial::Refused && m_endpoint.tryIpv6Too)
-        result = co_await dial(u"::1"_qs);
-    m_unreachable = result == Dial::Refused;
-    co_return result == Dial::Connected;
-}
-
-Task<CdpConnection::LookUp> CdpConnection::lookUpBrowserPath(QString host) {
-    if (!m_network) {
-        m_network = new QNetworkAccessManager(this);
-        m_network->setProxy(QNetworkProxy::NoProxy);
-    }
-    QNetworkRequest request(endpointUrl(u"http"_qs, host, m_endpoint.port, u"/json/version"_qs));
-    request.setTransferTimeout(m_timeouts.connectMs);
-    PendingReply reply(m_network->get(request));
-    reply.onFinished(this, [this] { m_changed.notify(); });
-    const bool finished =
-        co_await waitUntil([&reply] { return reply->isFinished(); }, m_timeouts.connectMs);
-    LookUp found;
-    found.refused = reply->error() == QNetworkReply::ConnectionRefusedError;
-    if (!finished)
-        co_return found;
-    const QJsonObject version = QJsonDocument::fromJson(reply->readAll()).object();
-    const QUrl url(version.value(u"webSocketDebuggerUrl").toString());
-    // Only the path is taken: the host stays the loopback one we chose.
-    if (url.isValid() && isBrowserPath(url.path()))
-        found.path = url.path();
-    co_return found;
-}
-
-Task<CdpConnection::Dial> CdpConnection::dial(QString host) {
-    QString path = m_endpoint.browserPath;
-    if (path.isEmpty()) {
-        const LookUp found = co_await lookUpBrowserPath(host);
-        if (!found.path)
-            co_return found.refused ? Dial::Refused : Dial::Failed;
-        path = *found.path;
-    }
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->abort();
-        m_socket->deleteLater();
-    }
-    // An empty origin sends no Origin header; Chromium refuses any it was not told to allow.
-    m_socket = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
-    m_socket->setProxy(QNetworkProxy::NoProxy);
-    m_socket->setMaxAllowedIncomingMessageSize(kMaxMessageBytes);
-    m_refused = false;
-    m_dialFinished = false;
-    connect(m_socket, &QWebSocket::connected, this, [this] {
-        m_connected = true;
-        m_dialFinished = true;
-        m_changed.notify();
-    });
-    connect(m_socket, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this,
-            [this](QAbstractSocket::SocketError e) {
-                if (!m_dialFinished)
-                    m_refused = e == QAbstractSocket::ConnectionRefusedError;
-                m_dialFinished = true;
-                onClosed();
-            });
-    connect(m_socket, &QWebSocket::disconnected, this, [this] {
-        m_dialFinished = true;
-        onClosed();
-    });
-    connect(m_socket, &QWebSocket::textMessageReceived, this, &CdpConnection::onMessage);
-    m_socket->open(endpointUrl(u"ws"_qs, host, m_endpoint.port, path));
-    co_await waitUntil([this] { return m_dialFinished; }, m_timeouts.connectMs);
-    if (m_connected)
-        co_return Dial::Connected;
-    m_socket->disconnect(this);
-    m_socket->abort();
-    co_return m_refused ? Dial::Refused : Dial::Failed;
+    dropLookUp();
+    dropSocket();
 }
 
 int CdpConnection::send(const QString &method, const QJsonObject &params,
                         const CdpSessionPtr &session) {
-    if (!m_connected || (session && !session->usable()))
+    if (!connected() || (session && !session->usable()))
         return -1;
     const int id = m_nextId++;
     QJsonObject message{{u"id"_qs, id}, {u"method"_qs, method}, {u"params"_qs, params}};
@@ -352,7 +248,7 @@ void CdpConnection::markDead(const CdpSessionPtr &session) {
 }
 
 void CdpConnection::onClosed() {
-    m_connected = false;
+    setStatus(CdpStatus::Closed);
     for (const CdpSessionPtr &session : std::as_const(m_sessions))
         session->dead = true;
     m_sessions.clear();

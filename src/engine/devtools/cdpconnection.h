@@ -8,12 +8,14 @@
 #include <QJsonObject>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 class QWebSocket;
 
 namespace pressbird {
@@ -69,11 +71,26 @@ struct CdpSession {
 };
 using CdpSessionPtr = std::shared_ptr<CdpSession>;
 
+// How far dialling an endpoint has come.
+enum class CdpStatus {
+    Idle,        // not dialled
+    LookingUp,   // asking /json/version for the browser target's path
+    Handshaking, // the WebSocket handshake is out: a browser may be asking its user
+    Connected,
+    Refused,     // the handshake was answered with an HTTP error (the user said no)
+    Unreachable, // nothing listens
+    NoAnswer,    // the look-up was not answered in time
+    NotDevTools, // the look-up was answered, but by no DevTools endpoint
+    Closed,      // the connection, or the handshake, was closed by the other end
+};
+
 // The browser-wide WebSocket of one endpoint, with flat sessions for pages.
-// Every wait suspends the calling coroutine until the socket brings what it
-// waits for or its time is up; the event loop runs meanwhile. Always owned
-// through a shared_ptr: each wait holds the connection in its own frame, so
-// it outlives whatever waits on it.
+// Dialling runs on the socket's signals: the handshake may wait for a user's
+// answer for as long as the browser keeps it open, and nobody waits for it
+// but a walk that chooses to, for a bounded time. Every call suspends the
+// calling coroutine until the socket brings what it waits for or its time is
+// up. Always owned through a shared_ptr: each wait holds the connection in
+// its own frame, so it outlives whatever waits on it.
 class CdpConnection final : public QObject, public std::enable_shared_from_this<CdpConnection> {
     Q_OBJECT
 
@@ -84,10 +101,19 @@ public:
 
     const Endpoint &endpoint() const { return m_endpoint; }
     const DevToolsTimeouts &timeouts() const { return m_timeouts; }
+    CdpStatus status() const { return m_status; }
+    bool dialling() const {
+        return m_status == CdpStatus::LookingUp || m_status == CdpStatus::Handshaking;
+    }
+    // Dials unless dialling or connected already: at most one handshake at a time.
+    void start();
+    // Waits up to ms for the dial to end; true when connected. The dial goes
+    // on after a wait that ends first.
+    Task<bool> waitDialled(int ms);
+    // start(), then waits up to the connect time-out.
     Task<bool> open();
-    bool usable() const { return m_connected && !m_hung; }
-    // The last open() found nothing listening.
-    bool unreachable() const { return m_unreachable; }
+    bool connected() const { return m_status == CdpStatus::Connected; }
+    bool usable() const { return connected() && !m_hung; }
 
     int send(const QString &method, const QJsonObject &params, const CdpSessionPtr &session = {});
     // Waits for every id at once; an id of -1 reads as failed. A wait that is
@@ -105,15 +131,20 @@ private:
         bool abandoned = false;
         CdpReply reply;
     };
-    enum class Dial { Connected, Refused, Failed };
-    struct LookUp {
-        std::optional<QString> path;
-        bool refused = false;
-    };
     class Abandon;
 
-    Task<Dial> dial(QString host);
-    Task<LookUp> lookUpBrowserPath(QString host);
+    // Dialling, in cdpdial.cpp.
+    void dialNext();
+    void lookUp(const QString &host);
+    void lookedUp(QNetworkReply *reply, const QString &host);
+    void handshake(const QString &host, const QString &path);
+    void onSocketError(QWebSocket *socket, int error);
+    void onSocketClosed(QWebSocket *socket);
+    void dialFailed(CdpStatus status);
+    void dropSocket();
+    void dropLookUp();
+    void setStatus(CdpStatus status);
+
     Task<bool> waitUntil(std::function<bool()> done, int timeoutMs);
     void onMessage(const QString &text);
     void onEvent(const CdpSessionPtr &session, const QString &method, const QJsonObject &params);
@@ -126,11 +157,10 @@ private:
     std::shared_ptr<DevToolsStats> m_stats;
     QWebSocket *m_socket = nullptr;
     QNetworkAccessManager *m_network = nullptr;
-    bool m_connected = false;
+    QNetworkReply *m_lookUp = nullptr;
+    QStringList m_hostsLeft; // to dial after this one, if nothing listens here
+    CdpStatus m_status = CdpStatus::Idle;
     bool m_hung = false;
-    bool m_dialFinished = false;
-    bool m_refused = false;
-    bool m_unreachable = false;
     int m_nextId = 1;
     QHash<int, Pending> m_pending;
     QHash<QString, CdpSessionPtr> m_sessions; // by session id
