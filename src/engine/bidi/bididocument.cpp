@@ -18,11 +18,6 @@ qint64 nowMs() {
     return clock.elapsed();
 }
 
-std::optional<QString> textOf(const QJsonValue &value) {
-    if (!value.isString())
-        return std::nullopt;
-    return value.toString();
-}
 } // namespace
 
 BidiDocument::BidiDocument(std::shared_ptr<BidiConnection> connection, QString context,
@@ -52,31 +47,26 @@ Task<std::optional<QJsonValue>> BidiDocument::evaluate(QString expression, bool 
     co_return reply.result.value(u"result").toObject().value(u"value");
 }
 
+// A field too long to cross in a block reads as failed here: the rule it is
+// tested against is passed over, never matched against part of the text.
 Task<std::optional<int>> BidiDocument::fetch(Collection collection, int start, int count,
                                              bool withText) {
     block(collection).valid = false;
     const std::optional<QJsonValue> answer =
         co_await evaluate(rowsExpression(collection, start, count, withText), false);
-    if (!answer || !answer->isString())
-        co_return std::nullopt;
-    const QJsonArray pair = QJsonDocument::fromJson(answer->toString().toUtf8()).array();
-    if (!pair.at(0).isDouble())
+    const std::optional<PageRows> parsed =
+        answer && answer->isString() ? parseRows(answer->toString()) : std::nullopt;
+    if (!parsed)
         co_return std::nullopt;
     Block &target = block(collection);
     target.rows.clear();
-    for (const QJsonValue item : pair.at(1).toArray()) {
-        if (item.isString()) {
-            target.rows.append(Row{item.toString(), std::nullopt, std::nullopt});
-            continue;
-        }
-        const QJsonArray fields = item.toArray();
-        target.rows.append(Row{textOf(fields.at(0)), textOf(fields.at(1)), textOf(fields.at(2))});
-    }
+    for (const PageRow &row : parsed->rows)
+        target.rows.append(Row{row.tag, row.value, row.text});
     target.valid = true;
     target.withText = withText;
     target.start = start;
     target.fetchedMs = nowMs();
-    co_return pair.at(0).toInt();
+    co_return parsed->length;
 }
 
 Async<std::optional<QString>> BidiDocument::read(Collection collection, int index, Field field) {
