@@ -3,11 +3,11 @@
 // can on its own (activity, preview, export, import) and says so otherwise.
 
 #include "activitylog.h"
+#include "bidibrowser.h"
 #include "clock.h"
+#include "compositebrowser.h"
 #include "controlclient.h"
 #include "controlprotocol.h"
-#include "bidibrowser.h"
-#include "compositebrowser.h"
 #include "devtoolsbrowser.h"
 #include "memoryrulelist.h"
 #include "rulepersistence.h"
@@ -44,7 +44,7 @@ struct Verb {
 constexpr Verb kVerbs[] = {
     {"pause", 0, true, 2000},      {"resume", 0, true, 2000},     {"status", 0, true, 2000},
     {"activity", -1, false, 5000}, {"preview", 0, false, 120000}, {"export", 1, false, 10000},
-    {"import", 1, false, 10000},   {"show", 1, true, 2000},
+    {"import", 1, false, 10000},   {"show", 1, true, 2000},       {"retry", 0, true, 2000},
 };
 
 void print(FILE *to, const QString &text) {
@@ -189,6 +189,7 @@ int main(int argc, char **argv) {
         "  pause              stop scanning until resume (a scan under way presses nothing more)\n"
         "  resume             scan again\n"
         "  status             scanning or paused, then one line per browser known\n"
+        "  retry              ask again a browser whose Allow prompt was refused\n"
         "  activity [N]       the last N presses (20), oldest first\n"
         "  preview            what a scan would press now; presses nothing\n"
         "  export FILE        both rule lists as JSON (- for standard output)\n"

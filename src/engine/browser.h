@@ -94,6 +94,8 @@ public:
     // The program ends: lets go of what a browser keeps for it (a session only
     // one client may hold), each with a short time-out. No scan runs by then.
     virtual Task<> release() { co_return; }
+    // The user asks again for browsers that refused (a denied prompt, say).
+    virtual void retry() {}
 };
 
 } // namespace pressbird

@@ -49,6 +49,11 @@ Task<> CompositeBrowser::release() {
         co_await backend->release();
 }
 
+void CompositeBrowser::retry() {
+    for (Browser *backend : std::as_const(m_backends))
+        backend->retry();
+}
+
 QList<BrowserState> CompositeBrowser::states() const {
     QList<BrowserState> all;
     for (const Browser *backend : m_backends)

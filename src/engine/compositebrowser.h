@@ -15,6 +15,7 @@ public:
     Async<std::unique_ptr<ShellWindows>> createShellWindows() override;
     QList<BrowserState> states() const override;
     Task<> release() override;
+    void retry() override;
 
 private:
     Task<std::unique_ptr<ShellWindows>> walk();

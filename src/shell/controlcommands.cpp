@@ -48,6 +48,11 @@ Task<QJsonObject> ControlCommands::handle(QJsonObject request) {
     }
     if (verb == u"status")
         co_return control::success(statusText());
+    if (verb == u"retry") {
+        m_parts.browser.retry();
+        co_return control::success(QStringLiteral("browsers that refused are asked again at the "
+                                                  "next scan"));
+    }
     if (verb == u"activity")
         co_return control::success(activityText(argument));
     if (verb == u"preview")

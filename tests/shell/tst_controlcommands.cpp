@@ -73,9 +73,17 @@ private:
         return reply.value(reply.value(u"ok").toBool() ? u"text" : u"error").toString();
     }
     void startProgram(const QString &activityLog) {
-        program = std::make_unique<Program>(Program::Platform{store, browser, yielder, clock,
-                                                              messages, tray, autostart, opener,
-                                                              {}, folder->path(), activityLog});
+        program = std::make_unique<Program>(Program::Platform{store,
+                                                              browser,
+                                                              yielder,
+                                                              clock,
+                                                              messages,
+                                                              tray,
+                                                              autostart,
+                                                              opener,
+                                                              {},
+                                                              folder->path(),
+                                                              activityLog});
         program->start();
     }
     void addRule(RuleListWidget *list, const QString &name, const QString &kind, bool ticked) {
@@ -191,6 +199,7 @@ private Q_SLOTS:
             QVERIFY2(shown, name);
         }
         QVERIFY(!ask(u"show"_qs, u"everything"_qs).value(u"ok").toBool());
+        QVERIFY(ask(u"retry"_qs).value(u"ok").toBool());
         QVERIFY(text(u"frobnicate"_qs).contains(u"unknown verb"_qs));
     }
 };

@@ -34,7 +34,7 @@ public:
     Async<std::unique_ptr<ShellWindows>> createShellWindows() override;
     QList<BrowserState> states() const override;
     // Forgets every refusal: the next walk asks those browsers again.
-    void retry();
+    void retry() override;
 
     DevToolsStats stats() const { return *m_stats; }
 
