@@ -1,88 +1,32 @@
 #pragma once
 
-#include "browser.h"
 #include "cdpconnection.h"
-#include "pagescript.h"
-
-#include <QJsonValue>
-
-#include <array>
+#include "pagedocument.h"
 
 namespace pressbird {
 
 // A page's top-level document as it was when it was taken, reached through
-// our isolated world of it. Once the page has navigated or the tab is gone,
-// every call fails.
-//
-// Reads come in blocks: one round trip fetches the rows of many elements, and
-// the block answers the reads that follow at once, without suspending. Any
-// click, any reading of a length and any block older than kMaxBlockAgeMs goes
-// back to the page, so on a page that changes only through clicks every read
-// is what a live read would give. A field too long for a block is read on its
-// own, in pieces, and costs its own round trips, never the other elements'.
-class DevToolsDocument final : public Document {
+// our isolated world of it over the DevTools protocol.
+class DevToolsDocument final : public PageDocument {
 public:
-    static constexpr int kFirstBlock = 1024;
-    static constexpr int kMaxBlock = 16384;
-    static constexpr int kMaxBlockAgeMs = 1000;
-    static constexpr int kMaxOutlineMs = 60000;
-    // A field read on its own gives up after this many call time-outs in all.
-    static constexpr int kLongFieldCalls = 5;
-
     DevToolsDocument(std::shared_ptr<CdpConnection> connection, CdpSessionPtr session,
                      QString uniqueContextId, QString loaderId);
 
-    Async<std::optional<int>> length(Collection collection) override;
-    Async<std::optional<QString>> tagName(Collection collection, int index) override;
-    Async<std::optional<QString>> value(Collection collection, int index) override;
-    Async<std::optional<QString>> outerText(Collection collection, int index) override;
-    Async<bool> click(Collection collection, int index) override;
-    Async<bool> outline(Collection collection, int index, int ms) override;
+protected:
+    bool alive() const override;
+    Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) override;
+    Task<bool> press(QString expression) override;
+    int callTimeoutMs() const override { return m_connection->timeouts().callMs; }
 
 private:
-    struct Block {
-        bool valid = false;
-        bool withText = false;
-        int start = 0;
-        QList<PageRow> rows;
-        qint64 fetchedMs = 0; // on the coarse clock
-        int nextSize = kFirstBlock;
-    };
-    using Field = std::optional<QString> PageRow::*;
-    // The last field too long for a block, read on its own; the page says
-    // whether it still has that text before it is sent again.
-    struct LongField {
-        qint64 token = 0; // the page's name for the text; 0: none
-        QString text;
-        Collection collection = Collection::All;
-        int index = -1;
-        int field = -1;
-        qint64 checkedMs = 0; // when the page last gave or confirmed it
-        bool stale = true;
-    };
-
-    bool alive() const;
     // One Runtime.evaluate in our isolated world, answered by value.
     Task<CdpReply> run(const QString &expression, bool userGesture);
-    Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture);
-    Task<std::optional<int>> fetch(Collection collection, int start, int count, bool withText);
-    Async<std::optional<QString>> read(Collection collection, int index, Field field);
-    Task<std::optional<QString>> readFromPage(Collection collection, int index, Field field);
-    Async<std::optional<QString>> readLong(Collection collection, int index, Field field);
-    Task<std::optional<QString>> fetchLong(Collection collection, int index, int field);
-    Task<bool> press(QString expression);
-    Task<bool> mark(QString expression);
-    void dropBlocks();
-    Block &block(Collection collection) { return m_blocks[collection == Collection::Links]; }
 
     std::shared_ptr<CdpConnection> m_connection;
     CdpSessionPtr m_session;
     QString m_uniqueContextId;
     QString m_loaderId;
     bool m_gone = false;
-    std::array<Block, 2> m_blocks;
-    LongField m_long;
-    int m_lastIndex = 0;
 };
 
 } // namespace pressbird

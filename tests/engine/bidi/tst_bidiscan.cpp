@@ -116,6 +116,18 @@ private Q_SLOTS:
         QCOMPARE(rig.pressed(), u"link;button;submit;"_qs);
     }
 
+    // A text too long for a block is read on its own, in pieces, and matched
+    // whole; the link beside it is pressed in the same scan.
+    void linkWithAFiveMegabyteText_isReadWhole_andItsNeighbourPressed() {
+        startOn(u"long.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        rig.listClick.appendTicked(rule(u"the end"_qs, u"Ends With"_qs));
+        rig.listClick.appendTicked(rule(u"Short one"_qs, u"Exact Match"_qs));
+        rig.scan();
+        QCOMPARE(rig.pressed(), u"long;short;"_qs);
+    }
+
     // The old document fails once the tab has navigated: "Go on too" of the old
     // page is never pressed; the next scan walks the new page.
     void navigatingClick_endsTheWalkAndTheNextScanWalksTheNewPage() {
