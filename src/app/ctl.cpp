@@ -142,14 +142,13 @@ int importAlone(const QString &path) {
 }
 
 int activityAlone(const QString &count) {
-    bool ok = true;
-    const qsizetype wanted = count.isEmpty() ? 20 : count.toLongLong(&ok);
-    if (!ok || wanted < 0)
+    const std::optional<qsizetype> wanted = control::activityCount(count);
+    if (!wanted)
         return fail(QStringLiteral("activity takes a number of presses, not \"%1\"").arg(count));
     ActivityLog log(QDir(QFileInfo(settingsFilePath()).absolutePath())
                         .filePath(QStringLiteral("activity.sqlite3")));
     log.setReporter([](const QString &text) { print(stderr, text); });
-    for (const ActivityEntry &entry : log.recent(wanted))
+    for (const ActivityEntry &entry : log.recent(*wanted))
         print(stdout, control::activityLine(entry));
     return EXIT_SUCCESS;
 }

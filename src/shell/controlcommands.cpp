@@ -20,7 +20,6 @@ namespace pressbird {
 namespace {
 
 constexpr int kOutlineMs = 4000;
-constexpr qsizetype kDefaultActivityLines = 20;
 
 using control::field;
 
@@ -53,8 +52,14 @@ Task<QJsonObject> ControlCommands::handle(QJsonObject request) {
         co_return control::success(QStringLiteral("browsers that refused are asked again at the "
                                                   "next scan"));
     }
-    if (verb == u"activity")
-        co_return control::success(activityText(argument));
+    if (verb == u"activity") {
+        const std::optional<qsizetype> count = control::activityCount(argument);
+        if (!count)
+            co_return control::failure(
+                QStringLiteral("activity takes a number of presses, not \"%1\"")
+                    .arg(argument.left(40)));
+        co_return control::success(activityText(*count));
+    }
     if (verb == u"preview")
         co_return co_await preview(false);
     if (verb == u"export")
@@ -81,13 +86,9 @@ QString ControlCommands::statusText() const {
     return lines.join(u'\n');
 }
 
-QString ControlCommands::activityText(const QString &count) const {
-    bool ok = true;
-    const qsizetype wanted = count.isEmpty() ? kDefaultActivityLines : count.toLongLong(&ok);
-    if (!ok || wanted < 0)
-        return {};
+QString ControlCommands::activityText(qsizetype count) const {
     QStringList lines;
-    for (const ActivityEntry &entry : m_parts.activity.recent(wanted))
+    for (const ActivityEntry &entry : m_parts.activity.recent(count))
         lines.append(control::activityLine(entry));
     return lines.join(u'\n');
 }

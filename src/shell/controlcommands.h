@@ -50,7 +50,7 @@ private:
     QJsonObject exportRules(const QString &path);
     QJsonObject importRules(const QString &path);
     QString statusText() const;
-    QString activityText(const QString &count) const;
+    QString activityText(qsizetype count) const;
     QJsonObject show(const QString &what);
 
     Parts m_parts;

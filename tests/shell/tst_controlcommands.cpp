@@ -159,6 +159,7 @@ private Q_SLOTS:
                                              u"Next page"_qs, u"https://example.org/demo"_qs}));
         QCOMPARE(program->activity().recent(1).constFirst().pageTitle, u"Demo\tpage"_qs);
         QCOMPARE(text(u"activity"_qs, u"0"_qs), QString());
+        QVERIFY(!ask(u"activity"_qs, u"many"_qs).value(u"ok").toBool());
     }
 
     void exportThenImport_givesTheSameListsAndTicks_refusedImportChangesNothing() {

@@ -13,7 +13,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace pressbird;
@@ -103,7 +106,6 @@ void TestControlSocket::folderAndSocket_areTheUsersAlone() {
 
     // A folder open to others is never used.
     QVERIFY(::chmod(QFile::encodeName(m_folder).constData(), 0777) == 0);
-    QVERIFY(QFile::remove(control::socketName(m_folder)) || true);
     const std::optional<QString> again = control::runtimeFolder();
     QVERIFY(again);
     QCOMPARE(modeOf(*again), 0700u); // made private again, it is ours
@@ -151,15 +153,17 @@ void TestControlSocket::nothingListening_isNotRunning() {
 }
 
 void TestControlSocket::staleSocketFile_isTakenOver() {
-    {
-        QLocalServer crashed;
-        crashed.setSocketOptions(QLocalServer::UserAccessOption);
-        QVERIFY(crashed.listen(control::socketName(m_folder)));
-        // A crash leaves the file behind; closing would remove it.
-        QFile::copy(control::socketName(m_folder), control::socketName(m_folder) + u".keep"_qs);
-    }
-    QVERIFY(QFile::link(m_folder + u"/nowhere"_qs, control::socketName(m_folder)) ||
-            QFileInfo::exists(control::socketName(m_folder)));
+    // What a crashed run leaves: a socket file bound once, listened on by no one.
+    const QByteArray path = QFile::encodeName(control::socketName(m_folder));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    const int crashed = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    QCOMPARE(::bind(crashed, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    ::close(crashed);
+    QVERIFY(QFileInfo::exists(control::socketName(m_folder)));
+    QCOMPARE(ask(control::request(u"status"_qs)).failure,
+             std::optional(ControlClient::Failure::NotRunning));
     ControlServer server(echo);
     QVERIFY(server.listen(control::socketName(m_folder)));
     QVERIFY(ask(control::request(u"status"_qs)).reply);

@@ -80,6 +80,16 @@ QString field(QString text) {
     return text.replace(u'\t', u' ').replace(u'\n', u' ').replace(u'\r', u' ');
 }
 
+std::optional<qsizetype> activityCount(const QString &text) {
+    if (text.isEmpty())
+        return 20;
+    bool ok = false;
+    const qsizetype count = text.toLongLong(&ok);
+    if (!ok || count < 0)
+        return std::nullopt;
+    return count;
+}
+
 QString previewLine(const ActivityEntry &entry) {
     return QStringList{entry.link ? QStringLiteral("link") : QStringLiteral("button"),
                        field(entry.entry), field(entry.element), field(entry.pageAddress)}

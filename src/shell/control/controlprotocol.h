@@ -38,6 +38,8 @@ QJsonObject request(const QString &verb, const QString &argument = {});
 // a field made blanks: `link` or `button`, rule, element text, page address
 // for a preview; the same after the local time (ISO 8601) for the activity.
 QString field(QString text);
+// The N of `activity [N]`: 20 when empty; nullopt when it is no count.
+std::optional<qsizetype> activityCount(const QString &text);
 QString previewLine(const ActivityEntry &entry);
 QString activityLine(const ActivityEntry &entry);
 QJsonObject ack();
