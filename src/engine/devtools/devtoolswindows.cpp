@@ -81,22 +81,28 @@ Task<std::optional<QString>> DevToolsWindow::isolatedWorld(CdpSessionPtr session
     // may reuse; the unique id comes with the context's creation event, which
     // Runtime.enable replays for every live context.
     ContextCollection collection(*session);
-    const QList<int> ids{connection.send(u"Page.createIsolatedWorld"_qs,
+    // The page tells of a change through the binding; only worlds of that
+    // name get it, and only those made after it exists.
+    const QJsonObject binding{{u"name"_qs, kChangedBinding.toString()},
+                              {u"executionContextName"_qs, kWorldName}};
+    const QList<int> ids{connection.send(u"Runtime.addBinding"_qs, binding, session),
+                         connection.send(u"Page.createIsolatedWorld"_qs,
                                          {{u"frameId"_qs, frameId}, {u"worldName"_qs, kWorldName}},
                                          session),
                          connection.send(u"Runtime.enable"_qs, {}, session),
                          connection.send(u"Runtime.disable"_qs, {}, session)};
     const QList<CdpReply> replies = co_await connection.waitAll(ids, connection.timeouts().callMs);
     const QList<QJsonObject> contexts = collection.take();
-    if (!replies.at(0).ok() || !replies.at(1).ok() || session->mainLoaderId != loaderId)
+    if (!replies.at(1).ok() || !replies.at(2).ok() || session->mainLoaderId != loaderId)
         co_return std::nullopt;
-    const int contextId = replies.at(0).result.value(u"executionContextId").toInt(-1);
+    const int contextId = replies.at(1).result.value(u"executionContextId").toInt(-1);
     for (const QJsonObject &context : contexts) {
         const QJsonObject aux = context.value(u"auxData").toObject();
         if (context.value(u"id").toInt() == contextId && context.value(u"name") == kWorldName &&
             aux.value(u"frameId") == frameId) {
             session->worldLoaderId = loaderId;
             session->worldUniqueId = context.value(u"uniqueId").toString();
+            session->pageMemory = std::make_shared<PageMemory>();
             co_return session->worldUniqueId;
         }
     }
@@ -114,6 +120,13 @@ Task<std::unique_ptr<Document>> DevToolsWindow::openDocument() {
     const CdpSessionPtr session = co_await attach();
     if (!session || !session->usable())
         co_return nullptr;
+    // The world of the document shown now serves walk after walk, with what
+    // its reads keep: every navigation moves the loader id on
+    // (Page.frameNavigated), and a world found gone is forgotten.
+    if (!session->worldUniqueId.isEmpty() && session->pageMemory &&
+        session->worldLoaderId == session->mainLoaderId)
+        co_return std::make_unique<DevToolsDocument>(connection, session, session->worldUniqueId,
+                                                     session->worldLoaderId, session->pageMemory);
     const CdpReply tree = co_await connection->call(u"Page.getFrameTree"_qs, {}, session);
     const QJsonObject frame = tree.result.value(u"frameTree").toObject().value(u"frame").toObject();
     const QString frameId = frame.value(u"id").toString();
@@ -124,7 +137,8 @@ Task<std::unique_ptr<Document>> DevToolsWindow::openDocument() {
     const std::optional<QString> world = co_await isolatedWorld(session, frameId, loaderId);
     if (!world || world->isEmpty())
         co_return nullptr;
-    co_return std::make_unique<DevToolsDocument>(connection, session, *world, loaderId);
+    co_return std::make_unique<DevToolsDocument>(connection, session, *world, loaderId,
+                                                 session->pageMemory);
 }
 
 } // namespace pressbird
