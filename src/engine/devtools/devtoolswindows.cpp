@@ -81,21 +81,21 @@ Task<std::optional<QString>> DevToolsWindow::isolatedWorld(CdpSessionPtr session
     // may reuse; the unique id comes with the context's creation event, which
     // Runtime.enable replays for every live context.
     ContextCollection collection(*session);
-    // The page tells of a change through the binding; only worlds of that
-    // name get it, and only those made after it exists.
+    // The page tells of a change through a binding, added to our world once
+    // the world exists.
     const QJsonObject binding{{u"name"_qs, kChangedBinding.toString()},
                               {u"executionContextName"_qs, kWorldName}};
-    const QList<int> ids{connection.send(u"Runtime.addBinding"_qs, binding, session),
-                         connection.send(u"Page.createIsolatedWorld"_qs,
+    const QList<int> ids{connection.send(u"Page.createIsolatedWorld"_qs,
                                          {{u"frameId"_qs, frameId}, {u"worldName"_qs, kWorldName}},
                                          session),
                          connection.send(u"Runtime.enable"_qs, {}, session),
+                         connection.send(u"Runtime.addBinding"_qs, binding, session),
                          connection.send(u"Runtime.disable"_qs, {}, session)};
     const QList<CdpReply> replies = co_await connection.waitAll(ids, connection.timeouts().callMs);
     const QList<QJsonObject> contexts = collection.take();
-    if (!replies.at(1).ok() || !replies.at(2).ok() || session->mainLoaderId != loaderId)
+    if (!replies.at(0).ok() || !replies.at(1).ok() || session->mainLoaderId != loaderId)
         co_return std::nullopt;
-    const int contextId = replies.at(1).result.value(u"executionContextId").toInt(-1);
+    const int contextId = replies.at(0).result.value(u"executionContextId").toInt(-1);
     for (const QJsonObject &context : contexts) {
         const QJsonObject aux = context.value(u"auxData").toObject();
         if (context.value(u"id").toInt() == contextId && context.value(u"name") == kWorldName &&
