@@ -78,13 +78,13 @@ Task<> ScanEngine::walkWindows(const PassTraits &traits) {
     const quint64 walk = ++m_walks;
     m_shellWindows = co_await m_browser.createShellWindows();
     const std::shared_ptr<ShellWindows> windows = m_shellWindows;
-    if (!windows)
-        co_return;
-    const int count = (co_await windows->count()).value_or(0);
-    if (count <= 0)
-        co_return;
-
-    while (std::unique_ptr<BrowserWindow> window = co_await windows->next()) {
+    int count = 0;
+    if (windows)
+        count = (co_await windows->count()).value_or(0);
+    while (count > 0) {
+        const std::unique_ptr<BrowserWindow> window = co_await windows->next();
+        if (!window)
+            break;
         const std::optional<QString> name = co_await window->name();
         if (!name || *name != kBrowserWindowName)
             continue;
