@@ -65,8 +65,8 @@ int main(int argc, char **argv) {
 
     // The floor of one tab: the whole walk as one evaluation in its page.
     const QString first = chromium.openTab(pageUrl(u"tabpage.html"_qs));
-    const Phase floor =
-        measure(chromium.pid(), 50, [] {}, [&] { chromium.evaluate(first, kFloorScript); });
+    const Phase floor = measure(
+        chromium.pid(), 50, [] {}, [&] { chromium.evaluate(first, kFloorScript); });
     out << "one tab's in-page floor: " << QString::number(floor.wallMs, 'f', 2) << " ms wall, "
         << QString::number(floor.browserCpuMs, 'f', 2) << " ms browser CPU\n";
     out << "browser CPU below: beyond what the browser burns idle with as many tabs\n"
@@ -85,9 +85,11 @@ int main(int argc, char **argv) {
         const double firstMs = firstScan.nsecsElapsed() / 1e6;
         const int runs = tabs == 50 ? 1000 : 100;
         const double rssBefore = residentMb();
-        const Phase warm = measure(chromium.pid(), runs / 10, [] {}, scan);
+        const Phase warm = measure(
+            chromium.pid(), runs / 10, [] {}, scan);
         const double rssWarm = residentMb();
-        Phase unchanged = measure(chromium.pid(), runs - runs / 10, [] {}, scan);
+        Phase unchanged = measure(
+            chromium.pid(), runs - runs / 10, [] {}, scan);
         const double rssAfter = residentMb();
         Q_UNUSED(warm);
         Q_UNUSED(rssBefore);
@@ -106,8 +108,8 @@ int main(int argc, char **argv) {
             << QString::number(unchanged.wallMs, 'f', 2).rightJustified(7) << " ms | "
             << QString::number(unchanged.cpuMs, 'f', 2).rightJustified(7) << " ms | "
             << QString::number(unchanged.browserCpuMs, 'f', 2).rightJustified(7) << " ms | "
-            << QString::number(perTab, 'f', 3) << " ms | "
-            << QString::number(rssAfter, 'f', 1) << " MB (" << (rssAfter - rssWarm >= 0 ? "+" : "")
+            << QString::number(perTab, 'f', 3) << " ms | " << QString::number(rssAfter, 'f', 1)
+            << " MB (" << (rssAfter - rssWarm >= 0 ? "+" : "")
             << QString::number(rssAfter - rssWarm, 'f', 1) << " MB over " << runs - runs / 10
             << " scans)\n";
         out.flush();
