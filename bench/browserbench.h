@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QTextStream>
 
 #include <algorithm>
 #include <ctime>
@@ -80,6 +81,13 @@ Phase measure(qint64 browserPid, int runs, Prepare prepare, Step step) {
     }
     const double cpu = processCpuMs() - cpuBefore;
     return {median(wall), cpu / runs, (browserCpuMs(browserPid) - browserBefore) / runs};
+}
+
+// One line of a phase's figures.
+inline void printPhase(QTextStream &out, const char *what, const Phase &phase) {
+    out << "  " << what << QString::number(phase.wallMs, 'f', 1).rightJustified(7) << " ms wall"
+        << QString::number(phase.cpuMs, 'f', 1).rightJustified(7) << " ms Pressbird CPU"
+        << QString::number(phase.browserCpuMs, 'f', 1).rightJustified(7) << " ms browser CPU\n";
 }
 
 inline const QString kFloorScript = uR"JS((() => {

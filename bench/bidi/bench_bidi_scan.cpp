@@ -109,18 +109,13 @@ int main(int argc, char **argv) {
         out << "bench_bidi_scan: the floor's session was refused\n";
         return 1;
     }
-    const auto line = [&](const char *what, const Phase &phase) {
-        out << "  " << what << QString::number(phase.wallMs, 'f', 1).rightJustified(7) << " ms wall"
-            << QString::number(phase.cpuMs, 'f', 1).rightJustified(7) << " ms Pressbird CPU"
-            << QString::number(phase.browserCpuMs, 'f', 1).rightJustified(7) << " ms browser CPU\n";
-    };
     out << "one full idle scan over WebDriver BiDi (Firefox ESR), " << kRuns << " runs each:\n"
         << "  in-page floor:       " << QString::number(median(floor), 'f', 1).rightJustified(7)
         << " ms wall\n";
-    line("page changed:        ", changed);
-    line("page unchanged:      ", unchanged);
-    out << "unchanged/floor: wall " << QString::number(unchanged.wallMs / median(floor), 'f', 2)
-        << "\n"
-        << "scan/floor ratio: " << QString::number(changed.wallMs / median(floor), 'f', 2) << "\n";
+    printPhase(out, "page changed:        ", changed);
+    printPhase(out, "page unchanged:      ", unchanged);
+    out << "scan/floor ratio, wall: page changed "
+        << QString::number(changed.wallMs / median(floor), 'f', 2) << ", unchanged "
+        << QString::number(unchanged.wallMs / median(floor), 'f', 2) << "\n";
     return 0;
 }

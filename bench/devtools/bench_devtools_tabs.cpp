@@ -71,7 +71,7 @@ int main(int argc, char **argv) {
         << QString::number(floor.browserCpuMs, 'f', 2) << " ms browser CPU\n";
     out << "browser CPU below: beyond what the browser burns idle with as many tabs\n"
         << "tabs | first scan | unchanged scan: wall | Pressbird CPU | browser CPU | per tab | "
-           "RSS\n";
+           "RSS (after warming up)\n";
 
     int open = 1;
     QList<std::pair<int, double>> browserPerScan; // tabs, browser CPU of an unchanged scan
@@ -83,16 +83,23 @@ int main(int argc, char **argv) {
         firstScan.start();
         scan(); // reads every tab afresh
         const double firstMs = firstScan.nsecsElapsed() / 1e6;
-        const int runs = tabs == 50 ? 1000 : 100;
-        const double rssBefore = residentMb();
-        const Phase warm = measure(
+        // PRESSBIRD_BENCH_SCANS shortens the runs (for a build that reads every tab every scan).
+        const int runs = qEnvironmentVariableIntValue("PRESSBIRD_BENCH_SCANS") > 10
+                             ? qEnvironmentVariableIntValue("PRESSBIRD_BENCH_SCANS")
+                         : tabs == 50 ? 1000
+                                      : 100;
+        // Memory after each third of the runs: flat, or growing with every scan.
+        measure(
             chromium.pid(), runs / 10, [] {}, scan);
         const double rssWarm = residentMb();
-        Phase unchanged = measure(
-            chromium.pid(), runs - runs / 10, [] {}, scan);
-        const double rssAfter = residentMb();
-        Q_UNUSED(warm);
-        Q_UNUSED(rssBefore);
+        QList<double> rss;
+        Phase unchanged;
+        for (int third = 0; third < 3; ++third) {
+            unchanged = measure(
+                chromium.pid(), (runs - runs / 10) / 3, [] {}, scan);
+            rss.append(residentMb());
+        }
+        const double rssAfter = rss.constLast();
         // What the browser burns anyway with that many tabs open, idle.
         const double idleBefore = browserCpuMs(chromium.pid());
         QElapsedTimer idle;
@@ -108,10 +115,10 @@ int main(int argc, char **argv) {
             << QString::number(unchanged.wallMs, 'f', 2).rightJustified(7) << " ms | "
             << QString::number(unchanged.cpuMs, 'f', 2).rightJustified(7) << " ms | "
             << QString::number(unchanged.browserCpuMs, 'f', 2).rightJustified(7) << " ms | "
-            << QString::number(perTab, 'f', 3) << " ms | " << QString::number(rssAfter, 'f', 1)
-            << " MB (" << (rssAfter - rssWarm >= 0 ? "+" : "")
-            << QString::number(rssAfter - rssWarm, 'f', 1) << " MB over " << runs - runs / 10
-            << " scans)\n";
+            << QString::number(perTab, 'f', 3) << " ms | " << QString::number(rssWarm, 'f', 1)
+            << " MB, after each third of " << runs - runs / 10 << " more scans "
+            << QString::number(rss.at(0), 'f', 1) << ", " << QString::number(rss.at(1), 'f', 1)
+            << ", " << QString::number(rss.at(2), 'f', 1) << " MB\n";
         out.flush();
     }
     // What each tab adds, beyond what a scan costs however few the tabs.
