@@ -19,7 +19,12 @@ template<typename T> T awaitOnLoop(Task<T> task, int timeoutMs = 120000) {
         loop.quit();
     });
     if (!done) {
-        QTimer::singleShot(timeoutMs, &loop, [&loop] { loop.exit(1); });
+        // A timer of this call's own: a single-shot one would outlive the
+        // call until it fires, one per call, and look like a leak.
+        QTimer hang;
+        hang.setSingleShot(true);
+        QObject::connect(&hang, &QTimer::timeout, &loop, [&loop] { loop.exit(1); });
+        hang.start(timeoutMs);
         if (loop.exec() != 0)
             qFatal("awaitOnLoop: the task did not end within %d ms", timeoutMs);
     }
