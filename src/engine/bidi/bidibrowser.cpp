@@ -29,11 +29,12 @@ public:
 
 private:
     // Our sandbox of the document shown now: its realm id binds the document.
+    // Asking for it installs the page operations there.
     static Task<std::unique_ptr<Document>> documentOf(ContextEntry entry) {
         if (!entry.connection->contextUsable(entry.context))
             co_return nullptr;
         const QJsonObject target{{u"context"_qs, entry.context}, {u"sandbox"_qs, kSandbox}};
-        const QJsonObject params{{u"expression"_qs, u"0"_qs},
+        const QJsonObject params{{u"expression"_qs, pageScriptSource()},
                                  {u"target"_qs, target},
                                  {u"awaitPromise"_qs, false},
                                  {u"resultOwnership"_qs, u"none"_qs}};

@@ -12,6 +12,8 @@ QJsonValue plain(const QJsonValue &remote, int depth = 0) {
     const QJsonObject typed = remote.toObject();
     const QString type = typed.value(u"type").toString();
     const QJsonValue value = typed.value(u"value");
+    if (type == u"undefined" && depth == 0)
+        return QJsonValue(QJsonValue::Undefined); // no operations in that realm yet
     if (type == u"string" || type == u"boolean")
         return value;
     if (type == u"number")
@@ -65,7 +67,7 @@ Task<std::optional<QJsonValue>> BidiDocument::evaluate(QString expression, bool 
     co_return plain(reply.result.value(u"result"));
 }
 
-Task<bool> BidiDocument::press(QString expression) {
+Task<bool> BidiDocument::pressScript(QString expression) {
     const BidiReply reply = co_await run(expression, true);
     // A dialog opened by the page's click handler holds the answer back: the
     // press itself has happened.

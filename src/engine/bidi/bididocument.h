@@ -9,14 +9,14 @@ namespace pressbird {
 // our sandbox realm of it over WebDriver BiDi: the realm goes with the
 // document, so after a navigation or a closed tab every call fails. Reads,
 // blocks and long fields as every in-page document has them.
-class BidiDocument final : public PageDocument {
+class BidiDocument final : public ScriptPageDocument {
 public:
     BidiDocument(std::shared_ptr<BidiConnection> connection, QString context, QString realm);
 
 protected:
     bool alive() const override { return !m_gone && m_connection->contextUsable(m_context); }
     Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) override;
-    Task<bool> press(QString expression) override;
+    Task<bool> pressScript(QString expression) override;
     int callTimeoutMs() const override { return m_connection->timeouts().callMs; }
 
 private:

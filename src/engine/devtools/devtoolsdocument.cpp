@@ -40,7 +40,7 @@ Task<std::optional<QJsonValue>> DevToolsDocument::evaluate(QString expression, b
     co_return reply.result.value(u"result").toObject().value(u"value");
 }
 
-Task<bool> DevToolsDocument::press(QString expression) {
+Task<bool> DevToolsDocument::pressScript(QString expression) {
     const CdpReply reply = co_await run(expression, true);
     // A dialog opened by the page's click handler holds the answer back: the
     // press itself has happened.

@@ -7,7 +7,7 @@ namespace pressbird {
 
 // A page's top-level document as it was when it was taken, reached through
 // our isolated world of it over the DevTools protocol.
-class DevToolsDocument final : public PageDocument {
+class DevToolsDocument final : public ScriptPageDocument {
 public:
     DevToolsDocument(std::shared_ptr<CdpConnection> connection, CdpSessionPtr session,
                      QString uniqueContextId, QString loaderId);
@@ -15,7 +15,7 @@ public:
 protected:
     bool alive() const override;
     Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) override;
-    Task<bool> press(QString expression) override;
+    Task<bool> pressScript(QString expression) override;
     int callTimeoutMs() const override { return m_connection->timeouts().callMs; }
 
 private:

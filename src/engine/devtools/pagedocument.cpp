@@ -33,7 +33,7 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int start, i
                                              bool withText) {
     block(collection).valid = false;
     const std::optional<QJsonValue> answer =
-        co_await evaluate(rowsExpression(collection, start, count, withText), false);
+        co_await call(rowsCall(collection, start, count, withText));
     std::optional<PageRows> parsed;
     if (answer && answer->isString())
         parsed = parseRows(answer->toString());
@@ -103,7 +103,7 @@ Async<std::optional<QString>> PageDocument::readLong(Collection collection, int 
 
 Task<std::optional<QString>> PageDocument::fetchLong(Collection collection, int index, int field) {
     const std::optional<QJsonValue> answer =
-        co_await evaluate(longFieldExpression(collection, index, field, m_long.token), false);
+        co_await call(longFieldCall(collection, index, field, m_long.token));
     const qint64 answeredMs = coarseNowMs();
     const std::optional<LongFieldStart> first = answer ? parseLongField(*answer) : std::nullopt;
     if (first && first->same && m_long.token != 0) {
@@ -128,7 +128,7 @@ Task<std::optional<QString>> PageDocument::fetchLong(Collection collection, int 
         if (budget.hasExpired())
             co_return std::nullopt;
         const std::optional<QJsonValue> answered =
-            co_await evaluate(pieceExpression(first->token, text.size()), false);
+            co_await call(pieceCall(first->token, text.size()));
         const QString piece = answered ? answered->toString() : QString();
         // An empty piece would never end the text.
         if (piece.isEmpty() || text.size() + piece.size() > first->length)
@@ -170,19 +170,39 @@ Async<bool> PageDocument::click(Collection collection, int index) {
     dropBlocks();
     if (!alive())
         return false;
-    return press(clickExpression(collection, index));
+    return press(clickCall(collection, index));
 }
 
 // Changes no text nor value: the blocks read before stay good.
 Async<bool> PageDocument::outline(Collection collection, int index, int ms) {
     if (!alive() || index < 0)
         return false;
-    return mark(outlineExpression(collection, index, std::clamp(ms, 0, kMaxOutlineMs)));
+    return mark(outlineCall(collection, index, std::clamp(ms, 0, kMaxOutlineMs)));
 }
 
-Task<bool> PageDocument::mark(QString expression) {
-    const std::optional<QJsonValue> answer = co_await evaluate(std::move(expression), false);
+Task<bool> PageDocument::mark(PageCall call) {
+    const std::optional<QJsonValue> answer = co_await this->call(std::move(call));
     co_return answer && answer->toBool();
+}
+
+Task<std::optional<QJsonValue>> ScriptPageDocument::call(PageCall call) {
+    const QString expression = callExpression(call);
+    std::optional<QJsonValue> answer = co_await evaluate(expression, call.userGesture);
+    if (answer && answer->isUndefined()) {
+        // A world of ours made since the last call: install, then ask again.
+        if (!co_await evaluate(pageScriptSource(), false))
+            co_return std::nullopt;
+        answer = co_await evaluate(expression, call.userGesture);
+    }
+    if (answer && answer->isUndefined())
+        co_return std::nullopt;
+    co_return answer;
+}
+
+// A click comes after a read in the same world, but costs one evaluation
+// however it stands: the install rides along, doing nothing where it was done.
+Task<bool> ScriptPageDocument::press(PageCall call) {
+    return pressScript(installingCallExpression(call));
 }
 
 } // namespace pressbird

@@ -9,10 +9,10 @@
 
 namespace pressbird {
 
-// A page's top-level document read through the in-page script (pagescript.h),
-// whatever protocol carries its evaluations: the DevTools backend's isolated
-// world, the BiDi backend's sandbox. Once the page has navigated or the tab
-// is gone, every call fails.
+// A page's top-level document read through the page operations (pagescript.h),
+// whatever carries the calls: the DevTools backend's isolated world, the BiDi
+// backend's sandbox, the extension. Once the page has navigated or the tab is
+// gone, every call fails.
 //
 // Reads come in blocks: one round trip fetches the rows of many elements, and
 // the block answers the reads that follow at once, without suspending. Any
@@ -40,12 +40,12 @@ protected:
     // Whether the document can still be reached: the page has not navigated
     // and its tab, world and connection are there.
     virtual bool alive() const = 0;
-    // One evaluation in our world of the page, answered by value; nullopt on
+    // One operation in our world of the page, answered by value; nullopt on
     // any failure (a backend that sees the document gone for good says so
     // through alive() from then on).
-    virtual Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) = 0;
-    // The click's evaluation: true once pressed, a dialog it opened included.
-    virtual Task<bool> press(QString expression) = 0;
+    virtual Task<std::optional<QJsonValue>> call(PageCall call) = 0;
+    // The click: true once pressed, a dialog it opened included.
+    virtual Task<bool> press(PageCall call) = 0;
     // How long one call may take, for the budget of a long field.
     virtual int callTimeoutMs() const = 0;
 
@@ -76,13 +76,26 @@ private:
     Task<std::optional<QString>> readFromPage(Collection collection, int index, Field field);
     Async<std::optional<QString>> readLong(Collection collection, int index, Field field);
     Task<std::optional<QString>> fetchLong(Collection collection, int index, int field);
-    Task<bool> mark(QString expression);
+    Task<bool> mark(PageCall call);
     void dropBlocks();
     Block &block(Collection collection) { return m_blocks[collection == Collection::Links]; }
 
     std::array<Block, 2> m_blocks;
     LongField m_long;
     int m_lastIndex = 0;
+};
+
+// A page document whose backend evaluates script text in our world: the
+// operations are installed there with the first call that finds them missing.
+class ScriptPageDocument : public PageDocument {
+protected:
+    // One evaluation, answered by value (undefined included); nullopt on failure.
+    virtual Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) = 0;
+    // The click's evaluation: true once pressed, a dialog it opened included.
+    virtual Task<bool> pressScript(QString expression) = 0;
+
+    Task<std::optional<QJsonValue>> call(PageCall call) final;
+    Task<bool> press(PageCall call) final;
 };
 
 } // namespace pressbird

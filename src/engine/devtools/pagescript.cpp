@@ -1,218 +1,74 @@
 #include "pagescript.h"
 
+#include "pagescriptsource.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <initializer_list>
 #include <limits>
 
 namespace pressbird {
 
 namespace {
-
-// Shared prelude: the collection and an item reader, both through getters
-// taken from the pristine prototypes of this world.
-constexpr char16_t kPrelude[] = uR"JS(
-  'use strict';
-  const getter = (proto, key) => Object.getOwnPropertyDescriptor(proto, key).get;
-  const read = (proto, key, target) => Reflect.apply(getter(proto, key), target, []);
-  const list = read(Document.prototype, links ? 'links' : 'all', document);
-  const proto = links ? HTMLCollection.prototype : HTMLAllCollection.prototype;
-  const length = read(proto, 'length', list);
-  const item = (i) => (i >= 0 && i < length ? Reflect.apply(proto.item, list, [i]) : null);
-  // State this world keeps between evaluations: an own property of its
-  // global, which page script never sees and no element named like it
-  // can stand in for.
-  const kept = (key, make) => {
-    const found = Object.getOwnPropertyDescriptor(globalThis, key);
-    if (found !== undefined)
-      return found.value;
-    const made = make();
-    Object.defineProperty(globalThis, key, {value: made});
-    return made;
-  };
-)JS";
-
-// The three fields of a row, through getters looked up once per evaluation.
-constexpr char16_t kFields[] = uR"JS(
-  const tagNameOf = getter(Element.prototype, 'tagName');
-  const outerTextOf = getter(HTMLElement.prototype, 'outerText');
-  const valued = [HTMLInputElement, HTMLButtonElement, HTMLSelectElement, HTMLTextAreaElement,
-                  HTMLOptionElement, HTMLOutputElement, HTMLDataElement]
-                     .map((type) => [type, getter(type.prototype, 'value')]);
-  // Which value getter applies, and whether outerText does, follows from the
-  // element's prototype alone: the instanceof tests run once per prototype,
-  // not seven times per element (this code runs once, mostly interpreted).
-  const kinds = new Map();
-  const kindOf = (el) => {
-    const prototype = Object.getPrototypeOf(el);
-    let kind = kinds.get(prototype);
-    if (kind === undefined) {
-      const found = valued.find(([type]) => el instanceof type);
-      kind = {value: found ? found[1] : null, html: el instanceof HTMLElement};
-      kinds.set(prototype, kind);
-    }
-    return kind;
-  };
-  const valueOf = (el, kind) => (kind.value ? Reflect.apply(kind.value, el, []) : null);
-  const textOf = (el, kind) => (kind.html ? Reflect.apply(outerTextOf, el, []) : null);
-)JS";
-
-constexpr char16_t kRows[] = uR"JS(
-  // A field longer than inlineChars crosses as its length, to be read on its
-  // own; the block ends early once it carries blockChars.
-  const fit = (field) => (field === null || field.length <= inlineChars ? field : field.length);
-  const size = (field) => (typeof field === 'string' ? field.length : 0);
-  let carried = 0;
-  const rows = [];
-  const end = Math.min(length, start + count);
-  for (let i = start; i < end && carried < blockChars; ++i) {
-    const el = item(i);
-    const kind = kindOf(el);
-    const tag = fit(Reflect.apply(tagNameOf, el, []));
-    const value = fit(valueOf(el, kind));
-    const text = withText ? fit(textOf(el, kind)) : null;
-    carried += size(tag) + size(value) + size(text);
-    // Most elements have only a tag: send it bare to halve what crosses.
-    rows.push(value === null && text === null && typeof tag === 'string' ? tag
-                                                                         : [tag, value, text]);
-  }
-  // One string crosses the protocol far cheaper than ten thousand values.
-  return JSON.stringify([length, rows]);
-)JS";
-
-// One field of one element, in pieces. The field is kept in this world
-// between the calls, so every piece comes from the same text, and a later
-// call that finds the same text again says so instead of sending it.
-constexpr char16_t kLongField[] = uR"JS(
-  const el = item(index);
-  if (el === null)
-    return null;
-  const kind = kindOf(el);
-  const text = field === 0 ? Reflect.apply(tagNameOf, el, [])
-             : field === 1 ? valueOf(el, kind) : textOf(el, kind);
-  if (text === null || text.length > maxChars)
-    return null;
-  const held = kept('pressbirdLongField', () => ({token: 0, count: 0, text: null}));
-  if (held.token === known && held.text === text)
-    return {same: true};
-  held.token = ++held.count;
-  held.text = text;
-  return {token: held.token, length: text.length, piece: pieceOf(held.text, 0)};
-)JS";
-
-constexpr char16_t kPiece[] = uR"JS(
-  const held = kept('pressbirdLongField', () => ({token: 0, count: 0, text: null}));
-  return held.token === token ? pieceOf(held.text, offset) : null;
-)JS";
-
-// Shared by the two above: a piece never ends between the two halves of a
-// surrogate pair, which would each cross as a replacement character.
-constexpr char16_t kPieceOf[] = uR"JS(
-  const pieceOf = (text, offset) => {
-    let end = Math.min(text.length, offset + pieceChars);
-    const last = text.charCodeAt(end - 1);
-    if (end < text.length && end - 1 > offset && last >= 0xd800 && last <= 0xdbff)
-      --end;
-    return text.slice(offset, end);
-  };
-)JS";
-
-constexpr char16_t kClick[] = uR"JS(
-  const el = item(index);
-  if (!(el instanceof HTMLElement))
-    return false;
-  Reflect.apply(HTMLElement.prototype.click, el, []);
-  return true;
-)JS";
-
-constexpr char16_t kOutline[] = uR"JS(
-  const el = item(index);
-  const owner = el instanceof HTMLElement ? HTMLElement.prototype
-              : el instanceof SVGElement ? SVGElement.prototype : null;
-  if (owner === null)
-    return false;
-  const style = read(owner, 'style', el);
-  const css = CSSStyleDeclaration.prototype;
-  const longhands = ['outline-color', 'outline-style', 'outline-width'];
-  const outlined = kept('pressbirdOutlines', () => new WeakMap());
-  // Outlined again before its time is up: keep what was saved the first time.
-  let saved = outlined.get(el);
-  if (saved === undefined) {
-    saved = {
-      own: longhands.map((name) => [name, Reflect.apply(css.getPropertyValue, style, [name]),
-                                    Reflect.apply(css.getPropertyPriority, style, [name])]),
-      hadStyle: Reflect.apply(Element.prototype.hasAttribute, el, ['style']),
-    };
-    outlined.set(el, saved);
-  } else {
-    clearTimeout(saved.timer);
-  }
-  Reflect.apply(css.setProperty, style, ['outline', '3px solid #e8590c', 'important']);
-  saved.timer = setTimeout(() => {
-    outlined.delete(el);
-    for (const [name, value, priority] of saved.own)
-      Reflect.apply(css.setProperty, style, [name, value, priority]);
-    if (!saved.hadStyle && read(css, 'length', style) === 0) {
-      // The attribute follows the inline style lazily: brought up to date
-      // first, or the change written back later undoes the removal.
-      Reflect.apply(Element.prototype.getAttribute, el, ['style']);
-      Reflect.apply(Element.prototype.removeAttribute, el, ['style']);
-    }
-  }, ms);
-  return true;
-)JS";
-
-QString wrap(const QString &parameters, std::initializer_list<QStringView> body,
-             const QString &arguments) {
-    QString expression = u"(function ("_qs + parameters + u") {"_qs;
-    expression.append(QStringView(kPrelude));
-    for (QStringView part : body)
-        expression.append(part);
-    expression.append(u"})("_qs + arguments + u")"_qs);
-    return expression;
+bool isLinks(Collection collection) {
+    return collection == Collection::Links;
 }
 
-QString links(Collection collection) {
-    return collection == Collection::Links ? u"1"_qs : u"0"_qs;
+QString argumentsOf(const PageCall &call) {
+    // JSON is a JavaScript literal: the arguments cross as data, never as code.
+    return QString::fromUtf8(QJsonDocument(call.args).toJson(QJsonDocument::Compact));
 }
-
 } // namespace
 
-QString rowsExpression(Collection collection, int start, int count, bool withText) {
-    const QString limits =
-        u"const inlineChars = %1, blockChars = %2;"_qs.arg(kInlineChars).arg(kBlockChars);
-    return wrap(u"links, start, count, withText"_qs, {kFields, limits, kRows},
-                u"%1, %2, %3, %4"_qs.arg(links(collection))
-                    .arg(start)
-                    .arg(count)
-                    .arg(withText ? u"true"_qs : u"false"_qs));
+PageCall rowsCall(Collection collection, int start, int count, bool withText) {
+    return {u"rows"_qs,
+            {{u"links"_qs, isLinks(collection)},
+             {u"start"_qs, start},
+             {u"count"_qs, count},
+             {u"withText"_qs, withText},
+             {u"inlineChars"_qs, kInlineChars},
+             {u"blockChars"_qs, kBlockChars}}};
 }
 
-QString longFieldExpression(Collection collection, int index, int field, qint64 known) {
-    return wrap(u"links, index, field, known, pieceChars, maxChars"_qs,
-                {kFields, kPieceOf, kLongField},
-                u"%1, %2, %3, %4, %5, %6"_qs.arg(links(collection))
-                    .arg(index)
-                    .arg(field)
-                    .arg(known)
-                    .arg(kPieceChars)
-                    .arg(kMaxFieldChars));
+PageCall longFieldCall(Collection collection, int index, int field, qint64 known) {
+    return {u"longField"_qs,
+            {{u"links"_qs, isLinks(collection)},
+             {u"index"_qs, index},
+             {u"field"_qs, field},
+             {u"known"_qs, known},
+             {u"pieceChars"_qs, kPieceChars},
+             {u"maxChars"_qs, kMaxFieldChars}}};
 }
 
-QString pieceExpression(qint64 token, qint64 offset) {
-    return wrap(u"links, token, offset, pieceChars"_qs, {kPieceOf, kPiece},
-                u"1, %1, %2, %3"_qs.arg(token).arg(offset).arg(kPieceChars));
+PageCall pieceCall(qint64 token, qint64 offset) {
+    return {u"piece"_qs,
+            {{u"token"_qs, token}, {u"offset"_qs, offset}, {u"pieceChars"_qs, kPieceChars}}};
 }
 
-QString clickExpression(Collection collection, int index) {
-    return wrap(u"links, index"_qs, {kClick}, u"%1, %2"_qs.arg(links(collection)).arg(index));
+PageCall clickCall(Collection collection, int index) {
+    return {u"click"_qs, {{u"links"_qs, isLinks(collection)}, {u"index"_qs, index}}, true};
 }
 
-QString outlineExpression(Collection collection, int index, int ms) {
-    return wrap(u"links, index, ms"_qs, {kOutline},
-                u"%1, %2, %3"_qs.arg(links(collection)).arg(index).arg(ms));
+PageCall outlineCall(Collection collection, int index, int ms) {
+    return {u"outline"_qs,
+            {{u"links"_qs, isLinks(collection)}, {u"index"_qs, index}, {u"ms"_qs, ms}}};
+}
+
+QString pageScriptSource() {
+    return QString::fromUtf8(kPageScript);
+}
+
+QString callExpression(const PageCall &call) {
+    // The operations are looked up as an own property of the world's global:
+    // an element named like them is no stand-in. The name comes from our code.
+    return u"(() => { const own = Object.getOwnPropertyDescriptor(globalThis, 'pressbirdPage');"
+           u" return own === undefined ? undefined : own.value.%1(%2); })()"_qs.arg(
+               call.op, argumentsOf(call));
+}
+
+QString installingCallExpression(const PageCall &call) {
+    return pageScriptSource() + u"\n;"_qs + callExpression(call);
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "browser.h"
 
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
 #include <QString>
@@ -10,10 +11,15 @@
 
 namespace pressbird {
 
-// Expressions evaluated in our isolated world of the page. They reach the DOM
-// only through the prototypes' own getters, so neither page script nor named
-// elements (a form field called "tagName", an image called "links") can
-// change what is read or pressed.
+// The page operations (src/extension/page.js) run in a world of our own in
+// the page, one per backend: the DevTools isolated world, the BiDi sandbox,
+// the extension's content script. A call names one operation and its
+// arguments; backends that evaluate script text turn it into an expression.
+struct PageCall {
+    QString op;
+    QJsonObject args;
+    bool userGesture = false; // a click, which may open a window
+};
 
 // A field longer than this crosses as its length in a block, to be read on its own.
 inline constexpr int kInlineChars = 64 * 1024;
@@ -29,14 +35,28 @@ inline constexpr qint64 kMaxFieldChars = 64 * 1024 * 1024;
 // JSON text of [length, [[tagName, value|null, outerText|null], ...]] for up to count
 // elements from start; outerText only when withText. A field longer than
 // kInlineChars is its length instead; a bare tagName stands for [tagName, null, null].
-QString rowsExpression(Collection collection, int start, int count, bool withText);
+PageCall rowsCall(Collection collection, int start, int count, bool withText);
 // Field 0 (tagName), 1 (value) or 2 (outerText) of one element: {same: true}
 // when it is still the text given under the token known; else {token, length,
 // piece} with its first piece; null when there is none or it is longer than
 // kMaxFieldChars.
-QString longFieldExpression(Collection collection, int index, int field, qint64 known);
+PageCall longFieldCall(Collection collection, int index, int field, qint64 known);
 // The piece of the text given under token from offset; null once another replaced it.
-QString pieceExpression(qint64 token, qint64 offset);
+PageCall pieceCall(qint64 token, qint64 offset);
+// true when the element existed and was pressed.
+PageCall clickCall(Collection collection, int index);
+// true when the element existed and now shows an outline, which goes after ms
+// and gives the element back its own inline outline.
+PageCall outlineCall(Collection collection, int index, int ms);
+
+// The text of page.js: evaluated in a world, it installs the operations there
+// (once; evaluated again it changes nothing).
+QString pageScriptSource();
+// An expression calling the operation in a world where page.js was
+// evaluated; it gives undefined, which no operation answers, where it was not.
+QString callExpression(const PageCall &call);
+// The same, installing the operations first where they are missing.
+QString installingCallExpression(const PageCall &call);
 
 // One element of a block. A field the block left out for its length reads
 // as none here, with its bit set in longFields (1 tagName, 2 value, 4 outerText).
@@ -50,10 +70,10 @@ struct PageRows {
     int length = 0; // of the whole collection
     QList<PageRow> rows;
 };
-// The answer of a rowsExpression; nullopt when it is not of that shape.
+// The answer of a rowsCall; nullopt when it is not of that shape.
 std::optional<PageRows> parseRows(const QString &json);
 
-// The answer of a longFieldExpression: the text is still the one known, or a
+// The answer of a longFieldCall: the text is still the one known, or a
 // new one begins. nullopt for none, or anything not of that shape.
 struct LongFieldStart {
     bool same = false;
@@ -62,10 +82,5 @@ struct LongFieldStart {
     QString piece;     // its first piece, no longer than the text
 };
 std::optional<LongFieldStart> parseLongField(const QJsonValue &answer);
-// true when the element existed and was pressed.
-QString clickExpression(Collection collection, int index);
-// true when the element existed and now shows an outline, which goes after ms
-// and gives the element back its own inline outline.
-QString outlineExpression(Collection collection, int index, int ms);
 
 } // namespace pressbird

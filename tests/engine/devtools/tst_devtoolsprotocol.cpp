@@ -94,13 +94,15 @@ private:
             pressed.append(session.mid(2));
             return true;
         }
-        // The arguments of the rows expression: links, start, count, withText.
-        static const QRegularExpression arguments(uR"(\)\((\d), (\d+), \d+, \w+\)$)"_qs);
-        const QRegularExpressionMatch match =
-            arguments.match(params.value(u"expression").toString());
+        // The arguments of the rows call: links, start, count, withText.
+        static const QRegularExpression call(uR"(\.rows\((\{.*\})\); \}\)\(\)$)"_qs);
+        const QJsonObject args =
+            QJsonDocument::fromJson(
+                call.match(params.value(u"expression").toString()).captured(1).toUtf8())
+                .object();
         QJsonArray rows;
-        if (match.captured(2) == u"0") {
-            if (match.captured(1) == u"1")
+        if (args.value(u"start") == 0) {
+            if (args.value(u"links").toBool())
                 rows.append(QJsonArray{u"A"_qs, QJsonValue::Null, u"Next"_qs});
             else
                 rows.append(u"A"_qs);

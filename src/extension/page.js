@@ -1,0 +1,174 @@
+// Pressbird's operations on a page, run in a world of its own (the DevTools
+// backend's isolated world, the BiDi sandbox, the extension's content script).
+// Evaluating this file installs them once per world as `pressbirdPage`, an own
+// property of the world's global that page script never sees and no element
+// named like it can stand in for; later evaluations change nothing.
+//
+// Every DOM read goes through getters taken here from the pristine prototypes
+// of this world, so neither page script (an overridden `click`, `Array.from`,
+// `document.all`) nor named elements (a field called "tagName") can change
+// what is read or pressed.
+'use strict';
+(() => {
+  if (Object.getOwnPropertyDescriptor(globalThis, 'pressbirdPage') !== undefined)
+    return 0;
+
+  const getter = (proto, key) => Object.getOwnPropertyDescriptor(proto, key).get;
+  const apply = Reflect.apply;
+  const linksOf = getter(Document.prototype, 'links');
+  const allOf = getter(Document.prototype, 'all');
+  const htmlLength = getter(HTMLCollection.prototype, 'length');
+  const allLength = getter(HTMLAllCollection.prototype, 'length');
+  const htmlItem = HTMLCollection.prototype.item;
+  const allItem = HTMLAllCollection.prototype.item;
+  const tagNameOf = getter(Element.prototype, 'tagName');
+  const outerTextOf = getter(HTMLElement.prototype, 'outerText');
+  const styleOf = new Map([[HTMLElement, getter(HTMLElement.prototype, 'style')],
+                           [SVGElement, getter(SVGElement.prototype, 'style')]]);
+  const css = CSSStyleDeclaration.prototype;
+  const cssLength = getter(css, 'length');
+  const {hasAttribute, getAttribute, removeAttribute} = Element.prototype;
+  const clickElement = HTMLElement.prototype.click;
+  const isHtml = (el) => el instanceof HTMLElement;
+  const valued = [HTMLInputElement, HTMLButtonElement, HTMLSelectElement, HTMLTextAreaElement,
+                  HTMLOptionElement, HTMLOutputElement, HTMLDataElement]
+                     .map((type) => [type, getter(type.prototype, 'value')]);
+  const {stringify} = JSON;
+  const {min} = Math;
+
+  // The collection asked for, as it stands now.
+  const collection = (links) => {
+    const list = apply(links ? linksOf : allOf, document, []);
+    const length = apply(links ? htmlLength : allLength, list, []);
+    const item = links ? htmlItem : allItem;
+    return {length, item: (i) => (i >= 0 && i < length ? apply(item, list, [i]) : null)};
+  };
+
+  // Which value getter applies, and whether outerText does, follows from the
+  // element's prototype alone: the instanceof tests run once per prototype,
+  // not seven times per element.
+  const kinds = new Map();
+  const kindOf = (el) => {
+    const prototype = Object.getPrototypeOf(el);
+    let kind = kinds.get(prototype);
+    if (kind === undefined) {
+      const found = valued.find(([type]) => el instanceof type);
+      kind = {value: found ? found[1] : null, html: isHtml(el)};
+      kinds.set(prototype, kind);
+    }
+    return kind;
+  };
+  const valueOf = (el, kind) => (kind.value ? apply(kind.value, el, []) : null);
+  const textOf = (el, kind) => (kind.html ? apply(outerTextOf, el, []) : null);
+  const fieldOf = (el, field) => {
+    const kind = kindOf(el);
+    return field === 0 ? apply(tagNameOf, el, []) : field === 1 ? valueOf(el, kind)
+                                                                : textOf(el, kind);
+  };
+
+  // [length, rows] as JSON text for up to `count` elements from `start`: one
+  // string crosses a protocol far cheaper than ten thousand values. A field
+  // longer than inlineChars crosses as its length, to be read on its own; the
+  // block ends early once it carries blockChars.
+  const rows = ({links, start, count, withText, inlineChars, blockChars}) => {
+    const {length, item} = collection(links);
+    const fit = (field) => (field === null || field.length <= inlineChars ? field : field.length);
+    const size = (field) => (typeof field === 'string' ? field.length : 0);
+    let carried = 0;
+    const out = [];
+    const end = min(length, start + count);
+    for (let i = start; i < end && carried < blockChars; ++i) {
+      const el = item(i);
+      const kind = kindOf(el);
+      const tag = fit(apply(tagNameOf, el, []));
+      const value = fit(valueOf(el, kind));
+      const text = withText ? fit(textOf(el, kind)) : null;
+      carried += size(tag) + size(value) + size(text);
+      // Most elements have only a tag: sent bare, it halves what crosses.
+      out.push(value === null && text === null && typeof tag === 'string' ? tag
+                                                                          : [tag, value, text]);
+    }
+    return stringify([length, out]);
+  };
+
+  // One field of one element (0 tagName, 1 value, 2 outerText), in pieces.
+  // The text is kept between the calls, so every piece comes from the same
+  // text, and a later call that finds the same text again says so instead of
+  // sending it.
+  const held = {token: 0, count: 0, text: null};
+  // A piece never ends between the two halves of a surrogate pair, which
+  // would each cross as a replacement character.
+  const pieceOf = (text, offset, pieceChars) => {
+    let end = min(text.length, offset + pieceChars);
+    const last = text.charCodeAt(end - 1);
+    if (end < text.length && end - 1 > offset && last >= 0xd800 && last <= 0xdbff)
+      --end;
+    return text.slice(offset, end);
+  };
+  const longField = ({links, index, field, known, pieceChars, maxChars}) => {
+    const el = collection(links).item(index);
+    if (el === null)
+      return null;
+    const text = fieldOf(el, field);
+    if (text === null || text.length > maxChars)
+      return null;
+    if (held.token === known && held.text === text)
+      return {same: true};
+    held.token = ++held.count;
+    held.text = text;
+    return {token: held.token, length: text.length, piece: pieceOf(text, 0, pieceChars)};
+  };
+  const piece = ({token, offset, pieceChars}) =>
+    (held.token === token ? pieceOf(held.text, offset, pieceChars) : null);
+
+  const click = ({links, index}) => {
+    const el = collection(links).item(index);
+    if (!isHtml(el))
+      return false;
+    apply(clickElement, el, []);
+    return true;
+  };
+
+  // Outlines an element for ms, then gives it back its own inline outline
+  // (and drops a style attribute it did not have).
+  const outlined = new WeakMap();
+  const longhands = ['outline-color', 'outline-style', 'outline-width'];
+  const outline = ({links, index, ms}) => {
+    const el = collection(links).item(index);
+    const owner = el instanceof HTMLElement ? HTMLElement : el instanceof SVGElement ? SVGElement
+                                                                                     : null;
+    if (owner === null)
+      return false;
+    const style = apply(styleOf.get(owner), el, []);
+    // Outlined again before its time is up: keep what was saved the first time.
+    let saved = outlined.get(el);
+    if (saved === undefined) {
+      saved = {
+        own: longhands.map((name) => [name, apply(css.getPropertyValue, style, [name]),
+                                      apply(css.getPropertyPriority, style, [name])]),
+        hadStyle: apply(hasAttribute, el, ['style']),
+      };
+      outlined.set(el, saved);
+    } else {
+      clearTimeout(saved.timer);
+    }
+    apply(css.setProperty, style, ['outline', '3px solid #e8590c', 'important']);
+    saved.timer = setTimeout(() => {
+      outlined.delete(el);
+      for (const [name, value, priority] of saved.own)
+        apply(css.setProperty, style, [name, value, priority]);
+      if (!saved.hadStyle && apply(cssLength, style, []) === 0) {
+        // The attribute follows the inline style lazily: brought up to date
+        // first, or the change written back later undoes the removal.
+        apply(getAttribute, el, ['style']);
+        apply(removeAttribute, el, ['style']);
+      }
+    }, ms);
+    return true;
+  };
+
+  Object.defineProperty(globalThis, 'pressbirdPage', {
+    value: Object.freeze({rows, longField, piece, click, outline}),
+  });
+  return 0;
+})();
