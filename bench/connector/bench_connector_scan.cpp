@@ -75,8 +75,9 @@ int main(int argc, char **argv) {
     ConnectorServer server;
     server.listen(connector::socketName(*control::runtimeFolder()));
     ConnectorBrowser connector(server, [&home] {
-        return writeHostManifests(BrowserFolders{home.configHome(), home.path()},
-                                  QStringLiteral(PRESSBIRD_CONNECTOR_HOST));
+        return writeHostManifests(
+            BrowserFolders{home.configHome(), home.path(), home.path() + u"/data"_qs},
+            QStringLiteral(PRESSBIRD_CONNECTOR_HOST));
     });
     if (!QTest::qWaitFor([&] { return server.links().size() == 1; }, 30000)) {
         out << "bench_connector_scan: the extension's host never connected\n";

@@ -32,6 +32,9 @@ QList<Family> familiesOf(const BrowserFolders &folders) {
          config + u"/microsoft-edge"_qs + hosts, false},
         {QStringLiteral("Firefox"), folders.home + u"/.mozilla"_qs,
          folders.home + u"/.mozilla/native-messaging-hosts"_qs, true},
+        // The browser pressbird-browser starts looks in its own profile too.
+        {QStringLiteral("Chromium"), folders.dataHome + u"/Pressbird/browser-profile"_qs,
+         folders.dataHome + u"/Pressbird/browser-profile"_qs + hosts, false},
         // Firefox's newer home for its files.
         {QStringLiteral("Firefox"), config + u"/mozilla"_qs,
          config + u"/mozilla/native-messaging-hosts"_qs, true},
@@ -61,7 +64,10 @@ BrowserFolders BrowserFolders::ofThisUser() {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (config.isEmpty() || !QDir::isAbsolutePath(config))
         config = home + QStringLiteral("/.config");
-    return {config, home};
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || !QDir::isAbsolutePath(data))
+        data = home + QStringLiteral("/.local/share");
+    return {config, home, data};
 }
 
 QList<HostManifest> writeHostManifests(const BrowserFolders &folders, const QString &hostProgram) {

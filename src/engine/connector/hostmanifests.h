@@ -18,10 +18,12 @@ struct HostManifest {
 };
 
 // The folders of the user's home that the browsers read. configHome is
-// $XDG_CONFIG_HOME (~/.config), home is $HOME.
+// $XDG_CONFIG_HOME (~/.config), home is $HOME, dataHome $XDG_DATA_HOME
+// (~/.local/share), where pressbird-browser keeps its browser's profile.
 struct BrowserFolders {
     QString configHome;
     QString home;
+    QString dataHome;
     static BrowserFolders ofThisUser();
 };
 

@@ -17,8 +17,9 @@ struct ConnectorRig {
         : server(timeouts)
         , listening(server.listen(connector::socketName(*control::runtimeFolder())))
         , browser(server, [&home] {
-            return writeHostManifests(BrowserFolders{home.configHome(), home.path()},
-                                      QStringLiteral(PRESSBIRD_CONNECTOR_HOST));
+            return writeHostManifests(
+                BrowserFolders{home.configHome(), home.path(), home.path() + u"/data"_qs},
+                QStringLiteral(PRESSBIRD_CONNECTOR_HOST));
         }) {
         clock.now = 1000.2;
     }
