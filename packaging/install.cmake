@@ -16,6 +16,7 @@ install(DIRECTORY ${PRESSBIRD_EXTENSION_DIR}/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/browser-extension/chromium)
 install(FILES ${PRESSBIRD_EXTENSION_XPI}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/browser-extension)
+install(SCRIPT ${PROJECT_SOURCE_DIR}/packaging/connector-system.cmake)
 
 set(CPACK_PACKAGE_NAME pressbird)
 set(CPACK_PACKAGE_VENDOR "pressbird-tools.example")
@@ -40,4 +41,5 @@ libqt6core6 (>= 6.4.2), libqt6gui6 (>= 6.4.2), libqt6widgets6 (>= 6.4.2), \
 libqt6network6 (>= 6.4.2), libqt6websockets6 (>= 6.4.2), libqt6svg6 (>= 6.4.2), \
 qt6-qpa-plugins (>= 6.4.2)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "chromium, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "firefox-esr")
 include(CPack)
