@@ -88,6 +88,8 @@ void Relay::toBrowser(const QJsonObject &message) {
 }
 
 void Relay::fromBrowser(const QByteArray &bytes) {
+    if (m_browserFrames.broken())
+        return; // the host is ending
     m_browserFrames.append(bytes);
     QByteArray json;
     for (;;) {
@@ -114,7 +116,8 @@ void Relay::fromBrowser(const QByteArray &bytes) {
         case FrameReader::Status::Frame:
             break;
         }
-        if (json.contains("\"hello\"") && parseObject(json)->value(u"hello").toString() == u"extension")
+        if (json.contains("\"hello\"") &&
+            parseObject(json)->value(u"hello").toString() == u"extension")
             m_extensionHello = json;
         if (m_connected)
             m_pressbird->write(frame(json));

@@ -157,8 +157,7 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
         const QJsonObject request{{QStringLiteral("op"), QStringLiteral("tabs")}};
         asked.append(link->usable() ? link->send(request, -1) : -1);
     }
-    const QDeadlineTimer deadline(m_server.links().isEmpty() ? 0
-                                                             : links.first()->timeouts().listMs);
+    const QDeadlineTimer deadline(links.isEmpty() ? 0 : links.first()->timeouts().listMs);
     QList<TabEntry> entries;
     QList<BrowserState> states;
     QSet<qint64> pids;
