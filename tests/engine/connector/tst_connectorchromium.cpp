@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+#include <csignal>
+
 using namespace pressbird;
 using namespace pressbird::testing;
 
@@ -28,6 +30,21 @@ private:
         return *m_rig;
     }
     QString clicks() { return m_chromium.evaluate(m_tab, u"window.clicks"_qs); }
+    // The browser's pressbird-connector process, from /proc.
+    static qint64 hostOf(qint64 browser) {
+        const QStringList pids = QDir(u"/proc"_qs).entryList(QDir::Dirs);
+        for (const QString &pid : pids) {
+            QFile stat(u"/proc/"_qs + pid + u"/stat"_qs);
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> after = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (line.contains("(pressbird-conne") && after.size() > 1 &&
+                after.at(1).toLongLong() == browser)
+                return pid.toLongLong();
+        }
+        return 0;
+    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -129,6 +146,20 @@ private Q_SLOTS:
             if (named)
                 QCOMPARE(pages.size(), 1);
         }
+    }
+
+    // The host ends (it crashed, or was killed): the extension starts another.
+    void hostKilled_extensionStartsAnotherAndIsFoundAgain() {
+        rigOn(u"basic.html"_qs);
+        const qint64 host = hostOf(m_chromium.pid());
+        QVERIFY(host > 0);
+        ::kill(pid_t(host), SIGKILL);
+        QTRY_COMPARE(m_rig->server.links().size(), 0);
+        QVERIFY(m_rig->waitForBrowsers(1));
+        QVERIFY(hostOf(m_chromium.pid()) != host);
+        m_rig->listClick.appendTicked(rule(u"Next Page"_qs, u"Exact Match"_qs));
+        m_rig->scan();
+        QCOMPARE(clicks(), u"link:Next Page;"_qs);
     }
 
     void pressbirdRestarted_foundAgainByTheRunningBrowser() {
