@@ -5,6 +5,7 @@
 // included, in one evaluation).
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QList>
@@ -55,6 +56,30 @@ inline double browserCpuMs(qint64 root) {
 inline double median(QList<double> values) {
     std::sort(values.begin(), values.end());
     return values.at(values.size() / 2);
+}
+
+// What `runs` repetitions of one step cost: the median wall time, and the
+// mean CPU of this process and of the browser over all of them (/proc counts
+// in 10 ms ticks: only the sum over many runs resolves a few milliseconds).
+struct Phase {
+    double wallMs = 0;
+    double cpuMs = 0;
+    double browserCpuMs = 0;
+};
+template<typename Prepare, typename Step>
+Phase measure(qint64 browserPid, int runs, Prepare prepare, Step step) {
+    QList<double> wall;
+    const double browserBefore = browserCpuMs(browserPid);
+    const double cpuBefore = processCpuMs();
+    for (int run = 0; run < runs; ++run) {
+        prepare();
+        QElapsedTimer timer;
+        timer.start();
+        step();
+        wall.append(timer.nsecsElapsed() / 1e6);
+    }
+    const double cpu = processCpuMs() - cpuBefore;
+    return {median(wall), cpu / runs, (browserCpuMs(browserPid) - browserBefore) / runs};
 }
 
 inline const QString kFloorScript = uR"JS((() => {

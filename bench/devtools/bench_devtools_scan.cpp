@@ -65,28 +65,29 @@ int main(int argc, char **argv) {
     Pause pause(clock, yielder);
     ScanEngine engine(browser, listClick, listPush, yielder, pause);
 
-    constexpr int kRuns = 15;
-    QList<double> wall, cpu, browserCpu, floor;
-    qint64 roundTrips = 0;
-    qint64 commands = 0;
+    constexpr int kRuns = 30;
     scan(engine); // attaches and creates the isolated world once
-    for (int run = 0; run < kRuns; ++run) {
-        const DevToolsStats before = browser.stats();
-        const double cpuBefore = processCpuMs();
-        const double browserBefore = browserCpuMs(chromium.pid());
-        QElapsedTimer timer;
-        timer.start();
-        scan(engine);
-        wall.append(timer.nsecsElapsed() / 1e6);
-        cpu.append(processCpuMs() - cpuBefore);
-        browserCpu.append(browserCpuMs(chromium.pid()) - browserBefore);
-        roundTrips = browser.stats().waits - before.waits;
-        commands = browser.stats().commands - before.commands;
+    const qint64 pid = chromium.pid();
+    // The floor: the whole walk as one evaluation in the page.
+    const Phase floor = measure(
+        pid, kRuns, [] {}, [&] { chromium.evaluate(tab, kFloorScript); });
+    // A page that changed since the last scan: everything is read again. The
+    // change (one attribute) is made from the benchmark's own connection.
+    int generation = 0;
+    const auto touchPage = [&] {
+        chromium.evaluate(tab, u"document.body.dataset.scan = '%1'"_qs.arg(++generation));
+    };
+    const Phase touchOnly = measure(
+        pid, kRuns, [] {}, touchPage);
+    Phase changed = measure(pid, kRuns, touchPage, [&] { scan(engine); });
+    changed.browserCpuMs -= touchOnly.browserCpuMs;
+    // A page that has not changed since the last scan.
+    const DevToolsStats before = browser.stats();
+    const Phase unchanged = measure(
+        pid, kRuns, [] {}, [&] { scan(engine); });
+    const qint64 roundTrips = (browser.stats().waits - before.waits) / kRuns;
+    const qint64 commands = (browser.stats().commands - before.commands) / kRuns;
 
-        timer.start();
-        chromium.evaluate(tab, kFloorScript);
-        floor.append(timer.nsecsElapsed() / 1e6);
-    }
     // The engine's own share: the same scan over an in-memory copy of the page.
     auto page = std::make_shared<SimulatedPage>();
     for (int i = 0; i < 1001; ++i)
@@ -108,19 +109,24 @@ int main(int argc, char **argv) {
         engineOnly.append(timer.nsecsElapsed() / 1e6);
     }
 
-    const double ratio = median(wall) / median(floor);
-    out << "one full idle scan, median of " << kRuns << " runs:\n"
-        << "  (a) wall time:           " << QString::number(median(wall), 'f', 1) << " ms\n"
-        << "  (b) Pressbird CPU:       " << QString::number(median(cpu), 'f', 1) << " ms\n"
-        << "  (c) round trips:         " << roundTrips << " (" << commands << " commands)\n"
-        << "  (d) in-page floor:       " << QString::number(median(floor), 'f', 1)
-        << " ms\n"
-        // /proc counts CPU in 10 ms ticks: the mean over every run resolves finer.
-        << "  browser CPU per scan:    "
-        << QString::number(std::accumulate(browserCpu.cbegin(), browserCpu.cend(), 0.0) / kRuns,
-                           'f', 1)
-        << " ms (mean)\n"
+    const auto line = [&](const char *what, const Phase &phase) {
+        out << "  " << what << QString::number(phase.wallMs, 'f', 1).rightJustified(7) << " ms wall"
+            << QString::number(phase.cpuMs, 'f', 1).rightJustified(7) << " ms Pressbird CPU"
+            << QString::number(phase.browserCpuMs, 'f', 1).rightJustified(7) << " ms browser CPU\n";
+    };
+    out << "one full idle scan (both passes, 10 ticked rules per list matching nothing), " << kRuns
+        << " runs each:\n";
+    line("in-page floor:      ", floor);
+    line("page changed:       ", changed);
+    line("page unchanged:     ", unchanged);
+    out << "  unchanged page: " << roundTrips << " round trips (" << commands << " commands)\n"
         << "  engine alone, in memory: " << QString::number(median(engineOnly), 'f', 1) << " ms\n"
-        << "scan/floor ratio: " << QString::number(ratio, 'f', 2) << "\n";
+        << "changed/floor: wall " << QString::number(changed.wallMs / floor.wallMs, 'f', 2)
+        << ", browser CPU " << QString::number(changed.browserCpuMs / floor.browserCpuMs, 'f', 2)
+        << "\n"
+        << "unchanged/floor: wall " << QString::number(unchanged.wallMs / floor.wallMs, 'f', 2)
+        << ", browser CPU " << QString::number(unchanged.browserCpuMs / floor.browserCpuMs, 'f', 2)
+        << "\n"
+        << "scan/floor ratio: " << QString::number(changed.wallMs / floor.wallMs, 'f', 2) << "\n";
     return 0;
 }

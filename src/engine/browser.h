@@ -28,6 +28,15 @@ enum class Collection {
     Links, // the document's links
 };
 
+// Names a state of a document's collection: two equal versions promise equal
+// answers to every read of that collection (the page has not changed in
+// between), so what was decided on the one holds for the other.
+struct DocumentVersion {
+    quint64 world = 0;     // which reading of which document
+    qint64 generation = 0; // the page's change counter
+    friend bool operator==(const DocumentVersion &, const DocumentVersion &) = default;
+};
+
 class Document {
 public:
     virtual ~Document() = default;
@@ -44,6 +53,9 @@ public:
     // Outlines the element in its page for about ms milliseconds, so a user
     // sees what a rule matches; false where the backend cannot.
     virtual Async<bool> outline(Collection, int, int) { return false; }
+    // The collection's state as its latest length read or read found it;
+    // nullopt where the backend cannot tell, or the page has changed since.
+    virtual std::optional<DocumentVersion> version(Collection) const { return std::nullopt; }
 };
 
 // What a window shows and where it lives, as the browser last told it.

@@ -7,6 +7,20 @@
 
 namespace pressbird {
 
+namespace {
+// The tag upper-cased is "INPUT". Tags are almost always ASCII, compared
+// here without making an upper-cased copy of each of ten thousand.
+bool isInputTag(const QString &tag) {
+    constexpr QStringView input = u"INPUT";
+    bool ascii = true;
+    for (const QChar c : tag)
+        ascii = ascii && c.unicode() < 0x80;
+    if (!ascii)
+        return tag.toUpper() == input;
+    return tag.size() == input.size() && tag.compare(input, Qt::CaseInsensitive) == 0;
+}
+} // namespace
+
 // What differs between the link pass and the button pass; the walk is shared.
 struct ScanEngine::PassTraits {
     Collection collection;
@@ -61,15 +75,16 @@ Task<QList<ActivityEntry>> ScanEngine::Preview(int outlineMs) {
 }
 
 Task<> ScanEngine::walkWindows(const PassTraits &traits) {
+    const quint64 walk = ++m_walks;
     m_shellWindows = co_await m_browser.createShellWindows();
     const std::shared_ptr<ShellWindows> windows = m_shellWindows;
-    if (!windows)
-        co_return;
-    const int count = (co_await windows->count()).value_or(0);
-    if (count <= 0)
-        co_return;
-
-    while (std::unique_ptr<BrowserWindow> window = co_await windows->next()) {
+    int count = 0;
+    if (windows)
+        count = (co_await windows->count()).value_or(0);
+    while (count > 0) {
+        const std::unique_ptr<BrowserWindow> window = co_await windows->next();
+        if (!window)
+            break;
         const std::optional<QString> name = co_await window->name();
         if (!name || *name != kBrowserWindowName)
             continue;
@@ -77,6 +92,22 @@ Task<> ScanEngine::walkWindows(const PassTraits &traits) {
         if (std::unique_ptr<Document> document = co_await window->document())
             co_await walkElements(*document, window->page(), traits);
     }
+    // What this pass did not meet again (a closed tab, a navigated page) goes.
+    std::erase_if(m_idleWalks, [&](const auto &entry) {
+        return entry.first.first == traits.collection && entry.second.walk != walk;
+    });
+}
+
+bool ScanEngine::stillIdle(const std::optional<DocumentVersion> &version,
+                           const PassTraits &traits) {
+    if (!version || m_previewMatches)
+        return false;
+    const auto found = m_idleWalks.find({traits.collection, version->world});
+    if (found == m_idleWalks.end() || found->second.version != *version ||
+        found->second.rulesRevision != traits.rules.revision())
+        return false;
+    found->second.walk = m_walks;
+    return true;
 }
 
 Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTraits &traits) {
@@ -86,12 +117,17 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
     };
 
     int count = (co_await document.length(traits.collection)).value_or(0);
+    const std::optional<DocumentVersion> version = document.version(traits.collection);
+    if (stillIdle(version, traits))
+        co_return;
+    const quint64 rulesRevision = traits.rules.revision();
+    bool matched = false;
     // The element index never passes the cap, whatever the page's size.
     for (int index = 0; index < count && index <= traits.maxIndex; ++index) {
         co_await m_yielder.yield();
         if (traits.inputElementsOnly) {
             const std::optional<QString> tag = co_await document.tagName(traits.collection, index);
-            if (!tag || tag->toUpper() != u"INPUT")
+            if (!tag || !isInputTag(*tag))
                 continue;
         }
         for (std::int16_t rule = 0; rule < traits.rules.count(); ++rule) {
@@ -113,6 +149,7 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
                 continue;
             if (!m_matcher.RuleMatches(rule, *entry, *ticked, *text))
                 continue;
+            matched = true;
 
             const ActivityEntry press{QDateTime::currentDateTime(),
                                       traits.collection == Collection::Links,
@@ -134,6 +171,11 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
             count = (co_await document.length(traits.collection)).value_or(0);
         }
     }
+    // Walked to the end with nothing matched, the page and the rules as they
+    // were at the start: the next walk of the same may be left out.
+    if (version && !matched && !m_previewMatches &&
+        document.version(traits.collection) == version && traits.rules.revision() == rulesRevision)
+        m_idleWalks[{traits.collection, version->world}] = {*version, rulesRevision, m_walks};
 }
 
 } // namespace pressbird

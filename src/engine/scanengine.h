@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace pressbird {
@@ -45,8 +46,21 @@ public:
 private:
     struct PassTraits;
 
+    // A pass that walked a document to its end and matched nothing. While
+    // the document answers every read as it did then (the same version) and
+    // the rule list has not changed, walking it again would decide the same.
+    struct IdleWalk {
+        DocumentVersion version;
+        quint64 rulesRevision = 0;
+        quint64 walk = 0; // the latest walk that found the document so
+    };
+    using IdleKey = std::pair<Collection, quint64>; // the pass, the document's world
+
     Task<> walkWindows(const PassTraits &traits);
     Task<> walkElements(Document &document, PageInfo page, const PassTraits &traits);
+    // Whether the walk of this document may be left out, as it would end as
+    // the idle walk remembered did.
+    bool stillIdle(const std::optional<DocumentVersion> &version, const PassTraits &traits);
 
     Browser &m_browser;
     const RuleList &m_listClick;
@@ -59,6 +73,8 @@ private:
     RuleMatchCache m_matcher;
     std::function<void(const ActivityEntry &)> m_onPress;
     QList<ActivityEntry> *m_previewMatches = nullptr; // set while a preview runs
+    std::map<IdleKey, IdleWalk> m_idleWalks;
+    quint64 m_walks = 0;
     int m_outlineMs = 0;
 };
 

@@ -66,12 +66,58 @@
                                                                 : textOf(el, kind);
   };
 
-  // [length, rows] as JSON text for up to `count` elements from `start`: one
-  // string crosses a protocol far cheaper than ten thousand values. A field
-  // longer than inlineChars crosses as its length, to be read on its own; the
-  // block ends early once it carries blockChars.
-  const rows = ({links, start, count, withText, inlineChars, blockChars}) => {
+  // What a read gives changes only with the document: a counter moves with
+  // every change to its nodes, texts and attributes, and with every input
+  // event. Form fields' values set by script raise no event: they are
+  // compared with the values last seen at every read instead. The backend
+  // may give this world a function `pressbirdChanged`, called once after the
+  // first change since the last read.
+  let generation = 0;
+  let told = true;
+  const given = Object.getOwnPropertyDescriptor(globalThis, 'pressbirdChanged');
+  const tell = given !== undefined && typeof given.value === 'function' ? given.value : null;
+  const changed = () => {
+    ++generation;
+    if (!told && tell !== null) {
+      told = true;
+      apply(tell, globalThis, ['']);
+    }
+  };
+  apply(MutationObserver.prototype.observe, new MutationObserver(changed),
+        [document, {subtree: true, childList: true, attributes: true, characterData: true}]);
+  for (const type of ['input', 'change'])
+    apply(EventTarget.prototype.addEventListener, document, [type, changed, true]);
+  const byTag = Document.prototype.getElementsByTagName;
+  const fields = ['input', 'textarea', 'select'].map((tag) => apply(byTag, document, [tag]));
+  const seenValues = new WeakMap();
+  // The counter as it stands now, values set by script included.
+  const current = () => {
+    for (const list of fields) {
+      const length = apply(htmlLength, list, []);
+      for (let i = 0; i < length; ++i) {
+        const el = apply(htmlItem, list, [i]);
+        const value = valueOf(el, kindOf(el));
+        if (seenValues.get(el) !== value) {
+          seenValues.set(el, value);
+          ++generation;
+        }
+      }
+    }
+    told = false;
+    return generation;
+  };
+
+  // [length, rows, generation] as JSON text for up to `count` elements from
+  // `start`: one string crosses a protocol far cheaper than ten thousand
+  // values. When the counter still stands at `unless`, rows is null: the
+  // rows read before still hold. A field longer than inlineChars crosses as
+  // its length, to be read on its own; the block ends early once it carries
+  // blockChars.
+  const rows = ({links, start, count, withText, inlineChars, blockChars, unless}) => {
+    const now = current();
     const {length, item} = collection(links);
+    if (unless === now)
+      return stringify([length, null, now]);
     const fit = (field) => (field === null || field.length <= inlineChars ? field : field.length);
     const size = (field) => (typeof field === 'string' ? field.length : 0);
     let carried = 0;
@@ -88,7 +134,7 @@
       out.push(value === null && text === null && typeof tag === 'string' ? tag
                                                                           : [tag, value, text]);
     }
-    return stringify([length, out]);
+    return stringify([length, out, now]);
   };
 
   // One field of one element (0 tagName, 1 value, 2 outerText), in pieces.

@@ -22,6 +22,7 @@ bool MemoryRuleList::append(const QString &text) {
     if (m_entries.size() >= kMaxEntries)
         return false;
     m_entries.append({text, false});
+    ++m_revision;
     return true;
 }
 
@@ -29,20 +30,24 @@ bool MemoryRuleList::insertAtTop(const QString &text) {
     if (m_entries.size() >= kMaxEntries)
         return false;
     m_entries.prepend({text, false});
+    ++m_revision;
     if (m_current >= 0)
         ++m_current;
     return true;
 }
 
 void MemoryRuleList::setTicked(std::int16_t index, bool ticked) {
-    if (valid(index))
-        m_entries[index].ticked = ticked;
+    if (!valid(index) || m_entries.at(index).ticked == ticked)
+        return;
+    m_entries[index].ticked = ticked;
+    ++m_revision;
 }
 
 void MemoryRuleList::remove(std::int16_t index) {
     if (!valid(index))
         return;
     m_entries.removeAt(index);
+    ++m_revision;
     if (index == m_current)
         m_current = -1;
     else if (index < m_current)

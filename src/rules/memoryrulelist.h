@@ -12,6 +12,7 @@ public:
     std::int16_t count() const override;
     std::optional<QString> text(std::int16_t index) const override;
     std::optional<bool> ticked(std::int16_t index) const override;
+    quint64 revision() const override { return m_revision; }
 
     bool append(const QString &text) override;
     bool insertAtTop(const QString &text) override;
@@ -32,6 +33,7 @@ private:
 
     QList<Entry> m_entries;
     std::int16_t m_current = -1;
+    quint64 m_revision = 0;
 };
 
 } // namespace pressbird

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 #include <cstdint>
 #include <optional>
@@ -19,6 +20,9 @@ public:
     virtual std::int16_t count() const = 0;
     virtual std::optional<QString> text(std::int16_t index) const = 0;
     virtual std::optional<bool> ticked(std::int16_t index) const = 0;
+    // Moves on with every change to the list's texts, ticks or order: a scan
+    // that finds it where it stood knows the rules are as they were.
+    virtual quint64 revision() const = 0;
 };
 
 // The operations that loading, saving and the editing commands need on top.

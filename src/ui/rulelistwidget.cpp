@@ -18,6 +18,15 @@ RuleListWidget::RuleListWidget(QWidget *parent)
     };
     connect(this, &QListWidget::itemChanged, this, noteChange);
     connect(this, &QListWidget::itemSelectionChanged, this, noteChange);
+    // Every way the rows can change, from code or from the user, goes through the model.
+    const auto revise = [this] { ++m_revision; };
+    QAbstractItemModel *rows = model();
+    connect(rows, &QAbstractItemModel::dataChanged, this, revise);
+    connect(rows, &QAbstractItemModel::rowsInserted, this, revise);
+    connect(rows, &QAbstractItemModel::rowsRemoved, this, revise);
+    connect(rows, &QAbstractItemModel::rowsMoved, this, revise);
+    connect(rows, &QAbstractItemModel::layoutChanged, this, revise);
+    connect(rows, &QAbstractItemModel::modelReset, this, revise);
 }
 
 std::int16_t RuleListWidget::count() const {

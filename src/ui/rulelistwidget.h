@@ -18,6 +18,7 @@ public:
     std::int16_t count() const override;
     std::optional<QString> text(std::int16_t index) const override;
     std::optional<bool> ticked(std::int16_t index) const override;
+    quint64 revision() const override { return m_revision; }
 
     bool append(const QString &text) override;
     bool insertAtTop(const QString &text) override;
@@ -49,6 +50,7 @@ private:
     bool m_inUserEvent = false;
     bool m_changedByUser = false;
     bool m_leftPressed = false;
+    quint64 m_revision = 0;
 };
 
 } // namespace pressbird

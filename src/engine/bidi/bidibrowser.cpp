@@ -16,6 +16,17 @@ struct ContextEntry {
     PageInfo page;
 };
 
+// Installs the page operations in our sandbox, with the channel they tell of
+// a change through (given once, before the operations first look for it).
+const QString &installFunction() {
+    static const QString function =
+        u"function (changed) {\n"
+        u"  if (Object.getOwnPropertyDescriptor(globalThis, 'pressbirdChanged') === undefined)\n"
+        u"    Object.defineProperty(globalThis, 'pressbirdChanged', {value: changed});\n"_qs +
+        pageScriptSource() + u"\n}"_qs;
+    return function;
+}
+
 class BidiWindow final : public BrowserWindow {
 public:
     explicit BidiWindow(ContextEntry entry)
@@ -34,16 +45,23 @@ private:
         if (!entry.connection->contextUsable(entry.context))
             co_return nullptr;
         const QJsonObject target{{u"context"_qs, entry.context}, {u"sandbox"_qs, kSandbox}};
-        const QJsonObject params{{u"expression"_qs, pageScriptSource()},
+        const QJsonObject channel{
+            {u"type"_qs, u"channel"_qs},
+            {u"value"_qs, QJsonObject{{u"channel"_qs, kChangedChannel.toString()},
+                                      {u"ownership"_qs, u"none"_qs}}}};
+        const QJsonObject params{{u"functionDeclaration"_qs, installFunction()},
+                                 {u"arguments"_qs, QJsonArray{channel}},
                                  {u"target"_qs, target},
                                  {u"awaitPromise"_qs, false},
                                  {u"resultOwnership"_qs, u"none"_qs}};
         const BidiReply reply =
-            co_await entry.connection->call(u"script.evaluate"_qs, params, entry.context);
+            co_await entry.connection->call(u"script.callFunction"_qs, params, entry.context);
         const QString realm = reply.result.value(u"realm").toString();
         if (!reply.ok() || realm.isEmpty())
             co_return nullptr;
-        co_return std::make_unique<BidiDocument>(entry.connection, entry.context, realm);
+        co_return std::make_unique<BidiDocument>(
+            entry.connection, entry.context, realm,
+            entry.connection->pageMemory(entry.context, realm));
     }
 
     ContextEntry m_entry;

@@ -1,5 +1,7 @@
 #include "bidiconnection.h"
 
+#include "pagedocument.h"
+
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -105,11 +107,28 @@ Task<bool> BidiConnection::open() {
         co_return false;
     const QJsonArray events{u"browsingContext.userPromptOpened"_qs,
                             u"browsingContext.userPromptClosed"_qs,
-                            u"browsingContext.contextDestroyed"_qs};
+                            u"browsingContext.contextDestroyed"_qs, u"script.message"_qs};
     const QJsonObject subscription{{u"events"_qs, events}};
     const BidiReply subscribed = co_await call(u"session.subscribe"_qs, subscription);
     m_subscribed = subscribed.ok();
     co_return m_subscribed;
+}
+
+std::shared_ptr<PageMemory> BidiConnection::pageMemory(const QString &context,
+                                                       const QString &realm) {
+    KeptReads &kept = m_kept[context];
+    if (kept.realm != realm || !kept.memory)
+        kept = {realm, std::make_shared<PageMemory>()};
+    return kept.memory;
+}
+
+// Our sandbox saw its page change since it was last read.
+void BidiConnection::onScriptMessage(const QJsonObject &params) {
+    const QJsonObject source = params.value(u"source").toObject();
+    const auto kept = m_kept.constFind(source.value(u"context").toString());
+    if (params.value(u"channel").toString() == kChangedChannel && kept != m_kept.cend() &&
+        kept->realm == source.value(u"realm").toString())
+        kept->memory->pageChanged();
 }
 
 Task<bool> BidiConnection::dial() {
@@ -210,7 +229,9 @@ void BidiConnection::onMessage(const QString &text) {
         } else if (method == u"browsingContext.userPromptClosed")
             m_prompts.remove(context);
         else if (method == u"browsingContext.contextDestroyed")
-            m_prompts.remove(context), m_hungContexts.remove(context);
+            m_prompts.remove(context), m_hungContexts.remove(context), m_kept.remove(context);
+        else if (method == u"script.message")
+            onScriptMessage(message.value(u"params").toObject());
         m_changed.notify();
         return;
     }

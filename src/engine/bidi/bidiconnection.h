@@ -15,6 +15,11 @@ class QWebSocket;
 
 namespace pressbird {
 
+class PageMemory;
+
+// The channel our sandbox tells of a change through.
+inline constexpr QStringView kChangedChannel = u"pressbird-changed";
+
 struct BidiTimeouts {
     int connectMs = 1000; // the handshake and session.new
     int callMs = 2000;    // every command
@@ -60,6 +65,11 @@ public:
     // ended here, answer awaited, so the next client (a Pressbird started
     // again included) is admitted.
     Task<> endSession();
+    // What the reads of our sandbox in a context keep from walk to walk: kept
+    // while the realm stays (a navigation brings another), dropped with the
+    // context.
+    std::shared_ptr<PageMemory> pageMemory(const QString &context, const QString &realm);
+
     // A command; `context` names the page it runs in, if any.
     Task<BidiReply> call(QString method, QJsonObject params, QString context = {},
                          int timeoutMs = -1);
@@ -76,6 +86,7 @@ private:
     Task<bool> dial();
     Task<bool> waitUntil(std::function<bool()> done, int timeoutMs);
     void onMessage(const QString &text);
+    void onScriptMessage(const QJsonObject &params);
     void onClosed();
 
     BidiEndpoint m_endpoint;
@@ -87,6 +98,11 @@ private:
     // user closes it, so they are skipped, never answered for the user.
     QSet<QString> m_prompts;
     QSet<QString> m_hungContexts;
+    struct KeptReads {
+        QString realm;
+        std::shared_ptr<PageMemory> memory;
+    };
+    QHash<QString, KeptReads> m_kept; // by context
     int m_nextId = 1;
     bool m_connected = false;
     bool m_dialFinished = false;

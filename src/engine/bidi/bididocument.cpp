@@ -37,8 +37,9 @@ QJsonValue plain(const QJsonValue &remote, int depth = 0) {
 } // namespace
 
 BidiDocument::BidiDocument(std::shared_ptr<BidiConnection> connection, QString context,
-                           QString realm)
-    : m_connection(std::move(connection))
+                           QString realm, std::shared_ptr<PageMemory> memory)
+    : ScriptPageDocument(std::move(memory))
+    , m_connection(std::move(connection))
     , m_context(std::move(context))
     , m_realm(std::move(realm)) {}
 

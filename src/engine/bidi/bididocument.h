@@ -11,7 +11,8 @@ namespace pressbird {
 // blocks and long fields as every in-page document has them.
 class BidiDocument final : public ScriptPageDocument {
 public:
-    BidiDocument(std::shared_ptr<BidiConnection> connection, QString context, QString realm);
+    BidiDocument(std::shared_ptr<BidiConnection> connection, QString context, QString realm,
+                 std::shared_ptr<PageMemory> memory);
 
 protected:
     bool alive() const override { return !m_gone && m_connection->contextUsable(m_context); }

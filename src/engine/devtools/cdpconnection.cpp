@@ -1,5 +1,7 @@
 #include "cdpconnection.h"
 
+#include "pagedocument.h"
+
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -219,6 +221,11 @@ void CdpConnection::onEvent(const CdpSessionPtr &session, const QString &method,
         const QJsonObject frame = params.value(u"frame").toObject();
         if (!frame.contains(u"parentId"))
             session->mainLoaderId = frame.value(u"loaderId").toString();
+    } else if (method == u"Runtime.bindingCalled" &&
+               params.value(u"name").toString() == kChangedBinding) {
+        // Our world saw the page change since it was last read.
+        if (session->pageMemory)
+            session->pageMemory->pageChanged();
     } else if (method == u"Runtime.executionContextCreated" && session->collectContexts) {
         session->createdContexts.append(params.value(u"context").toObject());
     }

@@ -20,6 +20,11 @@ class QWebSocket;
 
 namespace pressbird {
 
+class PageMemory;
+
+// The function our isolated world calls when the page changes after a read.
+inline constexpr QStringView kChangedBinding = u"pressbirdChanged";
+
 struct DevToolsTimeouts {
     int connectMs = 1000; // dialling and browser-wide calls: a dead endpoint costs this once
     int callMs = 2000;    // every call into a page
@@ -64,8 +69,9 @@ struct CdpSession {
     bool hung = false;
     QString mainLoaderId; // of the main frame's current document
     QString worldLoaderId;
-    QString worldUniqueId;              // our isolated world in that document
-    QList<QJsonObject> createdContexts; // Runtime.executionContextCreated, while wanted
+    QString worldUniqueId;                  // our isolated world in that document
+    std::shared_ptr<PageMemory> pageMemory; // what reads keep in that world
+    QList<QJsonObject> createdContexts;     // Runtime.executionContextCreated, while wanted
     bool collectContexts = false;
     bool usable() const { return !dead && !dialogOpen && !hung; }
 };

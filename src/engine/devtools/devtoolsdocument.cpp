@@ -3,8 +3,10 @@
 namespace pressbird {
 
 DevToolsDocument::DevToolsDocument(std::shared_ptr<CdpConnection> connection, CdpSessionPtr session,
-                                   QString uniqueContextId, QString loaderId)
-    : m_connection(std::move(connection))
+                                   QString uniqueContextId, QString loaderId,
+                                   std::shared_ptr<PageMemory> memory)
+    : ScriptPageDocument(std::move(memory))
+    , m_connection(std::move(connection))
     , m_session(std::move(session))
     , m_uniqueContextId(std::move(uniqueContextId))
     , m_loaderId(std::move(loaderId)) {}
@@ -31,8 +33,11 @@ Task<std::optional<QJsonValue>> DevToolsDocument::evaluate(QString expression, b
     const CdpReply reply = co_await run(expression, userGesture);
     if (reply.failure == CdpFailure::Error || reply.failure == CdpFailure::SessionGone ||
         reply.failure == CdpFailure::Closed) {
-        // The context is gone ("uniqueContextId not found"): it never comes back.
+        // The context is gone ("uniqueContextId not found"): it never comes
+        // back, and the next walk makes another.
         m_gone = true;
+        if (m_session->worldUniqueId == m_uniqueContextId)
+            m_session->worldUniqueId.clear();
         co_return std::nullopt;
     }
     if (!reply.ok() || reply.result.contains(u"exceptionDetails"))

@@ -10,7 +10,7 @@ namespace pressbird {
 class DevToolsDocument final : public ScriptPageDocument {
 public:
     DevToolsDocument(std::shared_ptr<CdpConnection> connection, CdpSessionPtr session,
-                     QString uniqueContextId, QString loaderId);
+                     QString uniqueContextId, QString loaderId, std::shared_ptr<PageMemory> memory);
 
 protected:
     bool alive() const override;

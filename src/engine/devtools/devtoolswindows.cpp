@@ -81,10 +81,15 @@ Task<std::optional<QString>> DevToolsWindow::isolatedWorld(CdpSessionPtr session
     // may reuse; the unique id comes with the context's creation event, which
     // Runtime.enable replays for every live context.
     ContextCollection collection(*session);
+    // The page tells of a change through a binding, added to our world once
+    // the world exists.
+    const QJsonObject binding{{u"name"_qs, kChangedBinding.toString()},
+                              {u"executionContextName"_qs, kWorldName}};
     const QList<int> ids{connection.send(u"Page.createIsolatedWorld"_qs,
                                          {{u"frameId"_qs, frameId}, {u"worldName"_qs, kWorldName}},
                                          session),
                          connection.send(u"Runtime.enable"_qs, {}, session),
+                         connection.send(u"Runtime.addBinding"_qs, binding, session),
                          connection.send(u"Runtime.disable"_qs, {}, session)};
     const QList<CdpReply> replies = co_await connection.waitAll(ids, connection.timeouts().callMs);
     const QList<QJsonObject> contexts = collection.take();
@@ -97,6 +102,7 @@ Task<std::optional<QString>> DevToolsWindow::isolatedWorld(CdpSessionPtr session
             aux.value(u"frameId") == frameId) {
             session->worldLoaderId = loaderId;
             session->worldUniqueId = context.value(u"uniqueId").toString();
+            session->pageMemory = std::make_shared<PageMemory>();
             co_return session->worldUniqueId;
         }
     }
@@ -114,6 +120,13 @@ Task<std::unique_ptr<Document>> DevToolsWindow::openDocument() {
     const CdpSessionPtr session = co_await attach();
     if (!session || !session->usable())
         co_return nullptr;
+    // The world of the document shown now serves walk after walk, with what
+    // its reads keep: every navigation moves the loader id on
+    // (Page.frameNavigated), and a world found gone is forgotten.
+    if (!session->worldUniqueId.isEmpty() && session->pageMemory &&
+        session->worldLoaderId == session->mainLoaderId)
+        co_return std::make_unique<DevToolsDocument>(connection, session, session->worldUniqueId,
+                                                     session->worldLoaderId, session->pageMemory);
     const CdpReply tree = co_await connection->call(u"Page.getFrameTree"_qs, {}, session);
     const QJsonObject frame = tree.result.value(u"frameTree").toObject().value(u"frame").toObject();
     const QString frameId = frame.value(u"id").toString();
@@ -124,7 +137,8 @@ Task<std::unique_ptr<Document>> DevToolsWindow::openDocument() {
     const std::optional<QString> world = co_await isolatedWorld(session, frameId, loaderId);
     if (!world || world->isEmpty())
         co_return nullptr;
-    co_return std::make_unique<DevToolsDocument>(connection, session, *world, loaderId);
+    co_return std::make_unique<DevToolsDocument>(connection, session, *world, loaderId,
+                                                 session->pageMemory);
 }
 
 } // namespace pressbird

@@ -1,10 +1,13 @@
 #include "pagedocument.h"
 
+#include "scanengine.h"
+
 #include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 
 namespace pressbird {
@@ -29,39 +32,99 @@ int fieldNumber(std::optional<QString> PageRow::*field) {
 }
 } // namespace
 
-Task<std::optional<int>> PageDocument::fetch(Collection collection, int start, int count,
-                                             bool withText) {
-    block(collection).valid = false;
+PageMemory::PageMemory()
+    : id([] {
+        static std::atomic<quint64> next{0};
+        return ++next;
+    }()) {}
+
+void PageMemory::pageChanged() {
+    changed = true;
+    longField.stale = true;
+}
+
+PageDocument::PageDocument(std::shared_ptr<PageMemory> memory)
+    : m_memory(std::move(memory)) {}
+
+// Served without asking the page: the page confirmed, less than kConfirmMs
+// ago, that its counter still stands where it stood when the block was read.
+bool PageDocument::servable(const Block &kept, qint64 nowMs) const {
+    return confirmable(kept, nowMs) && kept.generation == m_memory->generation &&
+           nowMs - m_memory->confirmedMs < kConfirmMs;
+}
+
+// Worth asking the page whether it still holds.
+bool PageDocument::confirmable(const Block &kept, qint64 nowMs) const {
+    return kept.valid && !m_memory->changed && nowMs - kept.readMs < kMaxReuseMs;
+}
+
+namespace {
+bool covers(const PageMemory::Block &kept, int index, bool withText) {
+    // A block that reaches the collection's end also answers for the index past it.
+    const qsizetype end = kept.start + kept.rows.size();
+    return index >= kept.start && (index < end || end == kept.length) &&
+           (kept.withText || !withText);
+}
+} // namespace
+
+// The block from index on, or the one kept when the page says it still holds.
+Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, bool withText) {
+    Block &kept = block(collection);
+    std::optional<qint64> unless;
+    if (confirmable(kept, coarseNowMs()) && covers(kept, index, withText))
+        unless = kept.generation;
+    // The walk looks no further than its cap: a block stops there.
+    const int cap =
+        collection == Collection::Links ? ScanEngine::kMaxLinkIndex : ScanEngine::kMaxElementIndex;
+    const int count = std::max(1, std::min(kBlock, cap + 1 - index));
     const std::optional<QJsonValue> answer =
-        co_await call(rowsCall(collection, start, count, withText));
+        co_await call(rowsCall(collection, index, count, withText, unless));
     std::optional<PageRows> parsed;
     if (answer && answer->isString())
         parsed = parseRows(answer->toString());
-    if (!parsed)
-        co_return std::nullopt;
     Block &target = block(collection);
-    target.rows = std::move(parsed->rows);
-    target.valid = true;
-    target.withText = withText;
-    target.start = start;
-    target.fetchedMs = coarseNowMs();
+    if (!parsed || (parsed->unchanged && parsed->generation != unless)) {
+        target.valid = false;
+        co_return std::nullopt;
+    }
+    const qint64 nowMs = coarseNowMs();
+    m_readsBeforeClock = 0;
+    if (parsed->generation != m_memory->generation)
+        m_memory->longField.stale = true; // to be confirmed by the page again
+    m_memory->generation = parsed->generation;
+    m_memory->confirmedMs = nowMs;
+    m_memory->changed = false;
+    if (!parsed->unchanged) {
+        target.rows = std::move(parsed->rows);
+        target.valid = true;
+        target.withText = withText;
+        target.start = index;
+        target.length = parsed->length;
+        target.generation = parsed->generation;
+        target.readMs = nowMs;
+    }
     co_return parsed->length;
 }
 
-// A read the cached block answers costs no round trip and no coroutine frame:
+// A read the kept block answers costs no round trip and no coroutine frame:
 // the scan makes tens of thousands of them.
 Async<std::optional<QString>> PageDocument::read(Collection collection, int index, Field field) {
     if (!alive() || index < 0)
         return std::optional<QString>();
-    const Block &cached = block(collection);
+    const Block &kept = block(collection);
     const bool needText = field == &PageRow::text;
-    const bool hit = cached.valid && index >= cached.start &&
-                     index < cached.start + cached.rows.size() && (cached.withText || !needText) &&
-                     coarseNowMs() - cached.fetchedMs < kMaxBlockAgeMs;
-    if (!hit)
+    // The clock is read at every 16th read: a few microseconds apart.
+    if (--m_readsBeforeClock <= 0) {
+        m_readsBeforeClock = 16;
+        m_nowMs = coarseNowMs();
+    }
+    if (!servable(kept, m_nowMs) || !covers(kept, index, needText))
         return readFromPage(collection, index, field);
     m_lastIndex = index;
-    const PageRow &row = cached.rows.at(index - cached.start);
+    const qsizetype offset = index - kept.start;
+    if (offset >= kept.rows.size())
+        return std::optional<QString>(); // past the collection's end
+    const PageRow &row = kept.rows.at(offset);
     if (row.longFields & (1u << fieldNumber(field)))
         return readLong(collection, index, field);
     return row.*field;
@@ -69,53 +132,51 @@ Async<std::optional<QString>> PageDocument::read(Collection collection, int inde
 
 Task<std::optional<QString>> PageDocument::readFromPage(Collection collection, int index,
                                                         Field field) {
-    Block &cached = block(collection);
-    // A walk moving on to the next block reads ever larger blocks.
-    const bool sequential = cached.valid && index == cached.start + cached.rows.size();
-    cached.nextSize = sequential ? std::min(cached.nextSize * 2, kMaxBlock) : kFirstBlock;
     // The link pass reads texts; the button pass reads tags and values.
     const bool withText = field == &PageRow::text || collection == Collection::Links;
-    const std::optional<int> length = co_await fetch(collection, index, cached.nextSize, withText);
-    if (!length)
+    if (!co_await fetch(collection, index, withText))
         co_return std::nullopt;
     m_lastIndex = index;
-    const qsizetype offset = index - cached.start;
-    if (offset >= cached.rows.size())
+    const Block &kept = block(collection);
+    const qsizetype offset = index - kept.start;
+    if (offset < 0 || offset >= kept.rows.size())
         co_return std::nullopt;
-    const PageRow &row = cached.rows.at(offset);
+    const PageRow &row = kept.rows.at(offset);
     if (row.longFields & (1u << fieldNumber(field)))
         co_return co_await readLong(collection, index, field);
     co_return row.*field;
 }
 
 // The same rule of freshness as a block's: a text the page gave or confirmed
-// less than kMaxBlockAgeMs ago, with no click nor length read since.
+// less than kConfirmMs ago, with no click nor change told since.
 Async<std::optional<QString>> PageDocument::readLong(Collection collection, int index,
                                                      Field field) {
     const int number = fieldNumber(field);
-    const bool fresh = m_long.token != 0 && !m_long.stale && m_long.collection == collection &&
-                       m_long.index == index && m_long.field == number &&
-                       coarseNowMs() - m_long.checkedMs < kMaxBlockAgeMs;
+    const PageMemory::LongField &held = m_memory->longField;
+    const bool fresh = held.token != 0 && !held.stale && held.collection == collection &&
+                       held.index == index && held.field == number &&
+                       coarseNowMs() - held.checkedMs < kConfirmMs;
     if (fresh)
-        return std::optional<QString>(m_long.text);
+        return std::optional<QString>(held.text);
     return fetchLong(collection, index, number);
 }
 
 Task<std::optional<QString>> PageDocument::fetchLong(Collection collection, int index, int field) {
+    PageMemory::LongField &held = m_memory->longField;
     const std::optional<QJsonValue> answer =
-        co_await call(longFieldCall(collection, index, field, m_long.token));
+        co_await call(longFieldCall(collection, index, field, held.token));
     const qint64 answeredMs = coarseNowMs();
     const std::optional<LongFieldStart> first = answer ? parseLongField(*answer) : std::nullopt;
-    if (first && first->same && m_long.token != 0) {
-        m_long.collection = collection;
-        m_long.index = index;
-        m_long.field = field;
-        m_long.checkedMs = answeredMs;
-        m_long.stale = false;
-        co_return m_long.text;
+    if (first && first->same && held.token != 0) {
+        held.collection = collection;
+        held.index = index;
+        held.field = field;
+        held.checkedMs = answeredMs;
+        held.stale = false;
+        co_return held.text;
     }
     // Whatever comes now replaces what was kept: let it go before the new text grows.
-    m_long = LongField();
+    held = PageMemory::LongField();
     if (!first || first->same)
         co_return std::nullopt;
     QString text;
@@ -135,23 +196,31 @@ Task<std::optional<QString>> PageDocument::fetchLong(Collection collection, int 
             co_return std::nullopt;
         text.append(piece);
     }
-    m_long = LongField{first->token, text, collection, index, field, answeredMs, false};
+    m_memory->longField =
+        PageMemory::LongField{first->token, text, collection, index, field, answeredMs, false};
     co_return text;
 }
 
 void PageDocument::dropBlocks() {
-    for (Block &each : m_blocks) {
+    for (Block &each : m_memory->blocks)
         each.valid = false;
-        each.nextSize = kFirstBlock;
-    }
-    m_long.stale = true; // kept: the page may still confirm it without sending it again
+    m_memory->longField.stale = true; // kept: the page may confirm it without sending it again
 }
 
+// Every length is the page's own: the walk's start and its re-reading of the
+// count after a click each cost one short round trip, which also tells
+// whether the blocks kept still hold.
 Async<std::optional<int>> PageDocument::length(Collection collection) {
-    dropBlocks();
     // The walk reads on from where it stands (0 at its start, the clicked
     // element after a click), so the length comes with the block from there.
-    return fetch(collection, m_lastIndex, kFirstBlock, collection == Collection::Links);
+    return fetch(collection, m_lastIndex, collection == Collection::Links);
+}
+
+std::optional<DocumentVersion> PageDocument::version(Collection collection) const {
+    const Block &kept = m_memory->blocks[collection == Collection::Links];
+    if (!kept.valid || m_memory->changed || kept.generation != m_memory->generation)
+        return std::nullopt;
+    return DocumentVersion{m_memory->id, kept.generation};
 }
 
 Async<std::optional<QString>> PageDocument::tagName(Collection collection, int index) {

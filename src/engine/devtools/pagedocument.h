@@ -6,8 +6,53 @@
 #include <QJsonValue>
 
 #include <array>
+#include <memory>
 
 namespace pressbird {
+
+// What the reads of one world of a page keep from one walk to the next: the
+// blocks read, the page's change counter they were read at, and when the page
+// last confirmed that counter. The backend keeps one per world of ours and
+// drops it with the world (a navigation, a closed tab).
+class PageMemory {
+public:
+    PageMemory();
+
+    // The page told of a change since the last read (where the backend can
+    // hear it): nothing read before is served again before the page is asked.
+    void pageChanged();
+
+    struct Block {
+        bool valid = false;
+        bool withText = false;
+        int start = 0;
+        int length = 0; // of the whole collection when read
+        QList<PageRow> rows;
+        qint64 generation = 0; // the page's counter when read
+        qint64 readMs = 0;     // on the coarse clock
+    };
+    // The last field too long for a block, read on its own; the page says
+    // whether it still has that text before it is sent again.
+    struct LongField {
+        qint64 token = 0; // the page's name for the text; 0: none
+        QString text;
+        Collection collection = Collection::All;
+        int index = -1;
+        int field = -1;
+        qint64 checkedMs = 0; // when the page last gave or confirmed it
+        bool stale = true;
+    };
+
+private:
+    friend class PageDocument;
+    const quint64 id; // never shared with another world, even a later one
+    std::array<Block, 2> blocks;
+    LongField longField;
+    // The counter the page last answered with, and when.
+    qint64 generation = -1;
+    qint64 confirmedMs = 0;
+    bool changed = false;
+};
 
 // A page's top-level document read through the page operations (pagescript.h),
 // whatever carries the calls: the DevTools backend's isolated world, the BiDi
@@ -15,19 +60,26 @@ namespace pressbird {
 // gone, every call fails.
 //
 // Reads come in blocks: one round trip fetches the rows of many elements, and
-// the block answers the reads that follow at once, without suspending. Any
-// click, any reading of a length and any block older than kMaxBlockAgeMs goes
-// back to the page, so on a page that changes only through clicks every read
-// is what a live read would give. A field too long for a block is read on its
+// the block answers the reads that follow at once, without suspending. A block
+// is served while the page's change counter stands where it stood when the
+// block was read: the page says so in one short round trip, at most
+// kConfirmMs after it last said so, and (where the backend hears of changes)
+// a change drops the blocks as soon as it is told. Any click drops them too,
+// and no block older than kMaxReuseMs is served, whatever the counter: that
+// bounds how late a change the counter cannot see (a style rule that starts
+// to apply by itself) is read. A field too long for a block is read on its
 // own, in pieces, and costs its own round trips, never the other elements'.
 class PageDocument : public Document {
 public:
-    static constexpr int kFirstBlock = 1024;
-    static constexpr int kMaxBlock = 16384;
-    static constexpr int kMaxBlockAgeMs = 1000;
+    static constexpr int kBlock = 16384;
+    static constexpr int kConfirmMs = 1000;
+    static constexpr int kMaxReuseMs = 30000;
     static constexpr int kMaxOutlineMs = 60000;
     // A field read on its own gives up after this many call time-outs in all.
     static constexpr int kLongFieldCalls = 5;
+
+    // Reads kept by the backend for this world; a memory of its own when none.
+    explicit PageDocument(std::shared_ptr<PageMemory> memory = std::make_shared<PageMemory>());
 
     Async<std::optional<int>> length(Collection collection) override;
     Async<std::optional<QString>> tagName(Collection collection, int index) override;
@@ -35,6 +87,7 @@ public:
     Async<std::optional<QString>> outerText(Collection collection, int index) override;
     Async<bool> click(Collection collection, int index) override;
     Async<bool> outline(Collection collection, int index, int ms) override;
+    std::optional<DocumentVersion> version(Collection collection) const override;
 
 protected:
     // Whether the document can still be reached: the page has not navigated
@@ -50,44 +103,34 @@ protected:
     virtual int callTimeoutMs() const = 0;
 
 private:
-    struct Block {
-        bool valid = false;
-        bool withText = false;
-        int start = 0;
-        QList<PageRow> rows;
-        qint64 fetchedMs = 0; // on the coarse clock
-        int nextSize = kFirstBlock;
-    };
+    using Block = PageMemory::Block;
     using Field = std::optional<QString> PageRow::*;
-    // The last field too long for a block, read on its own; the page says
-    // whether it still has that text before it is sent again.
-    struct LongField {
-        qint64 token = 0; // the page's name for the text; 0: none
-        QString text;
-        Collection collection = Collection::All;
-        int index = -1;
-        int field = -1;
-        qint64 checkedMs = 0; // when the page last gave or confirmed it
-        bool stale = true;
-    };
 
-    Task<std::optional<int>> fetch(Collection collection, int start, int count, bool withText);
+    Task<std::optional<int>> fetch(Collection collection, int start, bool withText);
+    bool servable(const Block &block, qint64 nowMs) const;
+    bool confirmable(const Block &block, qint64 nowMs) const;
     Async<std::optional<QString>> read(Collection collection, int index, Field field);
     Task<std::optional<QString>> readFromPage(Collection collection, int index, Field field);
     Async<std::optional<QString>> readLong(Collection collection, int index, Field field);
     Task<std::optional<QString>> fetchLong(Collection collection, int index, int field);
     Task<bool> mark(PageCall call);
     void dropBlocks();
-    Block &block(Collection collection) { return m_blocks[collection == Collection::Links]; }
+    Block &block(Collection collection) {
+        return m_memory->blocks[collection == Collection::Links];
+    }
 
-    std::array<Block, 2> m_blocks;
-    LongField m_long;
+    std::shared_ptr<PageMemory> m_memory;
     int m_lastIndex = 0;
+    int m_readsBeforeClock = 0;
+    qint64 m_nowMs = 0;
 };
 
 // A page document whose backend evaluates script text in our world: the
 // operations are installed there with the first call that finds them missing.
 class ScriptPageDocument : public PageDocument {
+public:
+    using PageDocument::PageDocument;
+
 protected:
     // One evaluation, answered by value (undefined included); nullopt on failure.
     virtual Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) = 0;

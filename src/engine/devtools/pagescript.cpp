@@ -2,6 +2,7 @@
 
 #include "pagescriptsource.h"
 
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -21,14 +22,18 @@ QString argumentsOf(const PageCall &call) {
 }
 } // namespace
 
-PageCall rowsCall(Collection collection, int start, int count, bool withText) {
-    return {u"rows"_qs,
-            {{u"links"_qs, isLinks(collection)},
-             {u"start"_qs, start},
-             {u"count"_qs, count},
-             {u"withText"_qs, withText},
-             {u"inlineChars"_qs, kInlineChars},
-             {u"blockChars"_qs, kBlockChars}}};
+PageCall rowsCall(Collection collection, int start, int count, bool withText,
+                  std::optional<qint64> unless) {
+    PageCall call{u"rows"_qs,
+                  {{u"links"_qs, isLinks(collection)},
+                   {u"start"_qs, start},
+                   {u"count"_qs, count},
+                   {u"withText"_qs, withText},
+                   {u"inlineChars"_qs, kInlineChars},
+                   {u"blockChars"_qs, kBlockChars}}};
+    if (unless)
+        call.args.insert(u"unless"_qs, *unless);
+    return call;
 }
 
 PageCall longFieldCall(Collection collection, int index, int field, qint64 known) {
@@ -83,19 +88,28 @@ std::optional<QString> field(const QJsonValue &value, unsigned bit, unsigned &lo
 } // namespace
 
 std::optional<PageRows> parseRows(const QString &json) {
-    const QJsonArray pair = QJsonDocument::fromJson(json.toUtf8()).array();
-    const double length = pair.at(0).toDouble(-1);
-    if (!pair.at(0).isDouble() || !(length >= 0 && length <= std::numeric_limits<int>::max()) ||
-        !pair.at(1).isArray())
+    const QJsonArray answer = QJsonDocument::fromJson(json.toUtf8()).array();
+    const double length = answer.at(0).toDouble(-1);
+    const double generation = answer.at(2).toDouble(-1);
+    // Whole numbers a double holds exactly: the page counts up from 0.
+    if (!answer.at(0).isDouble() || !(length >= 0 && length <= std::numeric_limits<int>::max()) ||
+        !answer.at(2).isDouble() || !(generation >= 0 && generation <= 9007199254740991.0) ||
+        !(answer.at(1).isArray() || answer.at(1).isNull()))
         return std::nullopt;
     PageRows parsed;
     parsed.length = int(length);
-    const QJsonArray rows = pair.at(1).toArray();
+    parsed.generation = qint64(generation);
+    parsed.unchanged = answer.at(1).isNull();
+    const QJsonArray rows = answer.at(1).toArray();
     parsed.rows.reserve(rows.size());
+    // A page has few distinct tag names: each is made once and shared.
+    QHash<QString, QString> tags;
     for (const QJsonValue item : rows) {
         PageRow &row = parsed.rows.emplaceBack();
         if (item.isString()) {
-            row.tag = item.toString();
+            QString tag = item.toString();
+            const auto known = tags.constFind(tag);
+            row.tag = known != tags.cend() ? *known : *tags.insert(tag, tag);
             continue;
         }
         const QJsonArray fields = item.toArray();

@@ -32,10 +32,13 @@ inline constexpr int kPieceChars = 2 * 1024 * 1024;
 // ...and one longer than this is not read at all.
 inline constexpr qint64 kMaxFieldChars = 64 * 1024 * 1024;
 
-// JSON text of [length, [[tagName, value|null, outerText|null], ...]] for up to count
-// elements from start; outerText only when withText. A field longer than
-// kInlineChars is its length instead; a bare tagName stands for [tagName, null, null].
-PageCall rowsCall(Collection collection, int start, int count, bool withText);
+// JSON text of [length, [[tagName, value|null, outerText|null], ...], generation]
+// for up to count elements from start; outerText only when withText. A field
+// longer than kInlineChars is its length instead; a bare tagName stands for
+// [tagName, null, null]. The generation is the page's change counter; when it
+// still stands at `unless`, the rows are null: those read before still hold.
+PageCall rowsCall(Collection collection, int start, int count, bool withText,
+                  std::optional<qint64> unless = std::nullopt);
 // Field 0 (tagName), 1 (value) or 2 (outerText) of one element: {same: true}
 // when it is still the text given under the token known; else {token, length,
 // piece} with its first piece; null when there is none or it is longer than
@@ -69,6 +72,8 @@ struct PageRow {
 struct PageRows {
     int length = 0; // of the whole collection
     QList<PageRow> rows;
+    qint64 generation = 0;
+    bool unchanged = false; // no rows: the page is as it was at `unless`
 };
 // The answer of a rowsCall; nullopt when it is not of that shape.
 std::optional<PageRows> parseRows(const QString &json);

@@ -19,6 +19,12 @@ public:
             });
     }
 
+    std::optional<DocumentVersion> version(Collection) const override {
+        if (!m_page || !m_page->generation)
+            return std::nullopt;
+        return DocumentVersion{quint64(quintptr(m_page.get())), *m_page->generation};
+    }
+
     Async<std::optional<QString>> tagName(Collection collection, int index) override {
         return read(SimulatedCall::TagName, collection, index, &SimulatedElement::tagName);
     }
@@ -193,7 +199,5 @@ Async<std::unique_ptr<ShellWindows>> SimulatedBrowser::createShellWindows() {
         return std::make_unique<SimulatedShellWindows>(*this, m_windows);
     });
 }
-
-
 
 } // namespace pressbird

@@ -37,6 +37,11 @@ public:
     const QList<SimulatedElementPtr> &all() const { return m_all; }
     const QList<SimulatedElementPtr> &links() const { return m_links; }
 
+    // The page's change counter, as a real page keeps one; none by default,
+    // and its elements change without moving it: a test sets it to say that
+    // nothing changed between two walks, and moves it when something did.
+    std::optional<qint64> generation;
+
 private:
     SimulatedElementPtr add(SimulatedElementPtr element, bool isLink);
 

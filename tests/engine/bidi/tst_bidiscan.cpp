@@ -5,6 +5,7 @@
 
 #include "bidibrowser.h"
 #include "headlessfirefox.h"
+#include "pagedocument.h"
 #include "scanrig.h"
 
 #include <QNetworkProxy>
@@ -141,6 +142,39 @@ private Q_SLOTS:
         QVERIFY(awaitOnLoop(windows->next())->page().address.endsWith(u"second.html"));
         rig.scan();
         QCOMPARE(rig.pressed(), u"second-pressed"_qs);
+    }
+
+    // The page changes by itself while a pass reads from a block: its word
+    // comes over the session and the next read goes to the page, well before
+    // the one-second bound. An unchanged page is not walked again.
+    void pageChangingByItself_seenByTheNextReadOnceItHasTold() {
+        startOn(u"changes.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        std::unique_ptr<ShellWindows> windows = awaitOnLoop(rig.browser.createShellWindows());
+        const std::unique_ptr<Document> document =
+            awaitOnLoop(awaitOnLoop(windows->next())->document());
+        QVERIFY(document);
+        QVERIFY(awaitOnLoop(document->click(Collection::Links, 1))); // changes "Wait" soon
+        QElapsedTimer confirmed;
+        confirmed.start();
+        QCOMPARE(awaitOnLoop(document->length(Collection::Links)).value_or(-1), 2);
+        QCOMPARE(awaitOnLoop(document->outerText(Collection::Links, 0)).value_or(u"none"_qs),
+                 u"Wait"_qs);
+        QString text;
+        while (confirmed.elapsed() < PageDocument::kConfirmMs - 150 && text != u"Go") {
+            QTest::qWait(20);
+            text = awaitOnLoop(document->outerText(Collection::Links, 0)).value_or(u"none"_qs);
+        }
+        QCOMPARE(text, u"Go"_qs);
+
+        rig.listClick.appendTicked(rule(u"Go"_qs, u"Exact Match"_qs));
+        rig.scan();
+        QCOMPARE(rig.pressed(), u"link:Go;"_qs);
+        rig.listClick.setTicked(0, false);
+        rig.scan(); // walks, as the rules changed
+        rig.scan(); // left out: nothing changed
+        QCOMPARE(rig.pressed(), u"link:Go;"_qs);
     }
 
     // Killed while the scan pauses after a press: the scan ends without a hang;

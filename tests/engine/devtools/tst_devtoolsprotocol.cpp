@@ -107,7 +107,7 @@ private:
             else
                 rows.append(u"A"_qs);
         }
-        return QString::fromUtf8(QJsonDocument(QJsonArray{1, rows}).toJson(QJsonDocument::Compact));
+        return QString::fromUtf8(QJsonDocument(QJsonArray{1, rows, 0}).toJson(QJsonDocument::Compact));
     }
 
     QWebSocket *m_socket = nullptr;
