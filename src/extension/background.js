@@ -89,7 +89,7 @@ async function openDocument(tab) {
     // Injected below.
   }
   await api.scripting.executeScript({target: {tabId: tab, frameIds: [0]},
-                                     files: ['page.js', 'content.js']});
+                                     files: ['content.js', 'page.js']});
   const reply = await toTop(tab, {open: true});
   if (!reply || typeof reply.doc !== 'string')
     throw new Error('the page did not answer');
@@ -108,6 +108,16 @@ async function pageCall(message) {
     return {gone: true, error: 'no document answered'};
   return reply;
 }
+
+// A content script tells of a change to its document: Pressbird reads it anew.
+api.runtime.onMessage.addListener((message, sender) => {
+  if (sender.id !== api.runtime.id || sender.tab === undefined || sender.frameId !== 0 ||
+      message === null || typeof message !== 'object' || typeof message.changed !== 'string')
+    return false;
+  if (port !== null)
+    port.postMessage({changed: message.changed, tab: sender.tab.id});
+  return false;
+});
 
 api.runtime.onStartup.addListener(connect);
 api.runtime.onInstalled.addListener(connect);

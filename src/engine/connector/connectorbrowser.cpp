@@ -56,7 +56,9 @@ private:
         if (!reply.ok() || !name.isString() || name.toString().isEmpty() ||
             name.toString().size() > kMostNameChars)
             co_return nullptr;
-        co_return std::make_unique<ConnectorDocument>(entry.link, entry.tab, name.toString());
+        co_return std::make_unique<ConnectorDocument>(
+            entry.link, entry.tab, name.toString(),
+            entry.link->memoryFor(entry.tab, name.toString()));
     }
 
     TabEntry m_entry;
@@ -182,8 +184,12 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
         states.append({nameOf(*link), QStringLiteral("connected"), int(tabs->size())});
         if (link->browserPid() > 0)
             pids.insert(link->browserPid());
-        for (const TabEntry &entry : *tabs)
+        QSet<qint64> listed;
+        for (const TabEntry &entry : *tabs) {
             pages.insert(pageKey(entry.page.address, entry.page.title));
+            listed.insert(entry.tab);
+        }
+        link->keepOnly(listed);
         entries.append(*tabs);
     }
     m_states = states.isEmpty() ? statesWithoutBrowsers() : states;

@@ -2,8 +2,10 @@
 
 namespace pressbird {
 
-ConnectorDocument::ConnectorDocument(std::shared_ptr<ConnectorLink> link, qint64 tab, QString name)
-    : m_link(std::move(link))
+ConnectorDocument::ConnectorDocument(std::shared_ptr<ConnectorLink> link, qint64 tab, QString name,
+                                     std::shared_ptr<PageMemory> memory)
+    : PageDocument(std::move(memory))
+    , m_link(std::move(link))
     , m_tab(tab)
     , m_name(std::move(name)) {}
 

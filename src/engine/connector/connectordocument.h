@@ -11,7 +11,8 @@ namespace pressbird {
 // the call, and every later one.
 class ConnectorDocument final : public PageDocument {
 public:
-    ConnectorDocument(std::shared_ptr<ConnectorLink> link, qint64 tab, QString name);
+    ConnectorDocument(std::shared_ptr<ConnectorLink> link, qint64 tab, QString name,
+                      std::shared_ptr<PageMemory> memory);
 
 protected:
     bool alive() const override;

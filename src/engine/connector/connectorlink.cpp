@@ -1,5 +1,6 @@
 #include "connectorlink.h"
 
+#include "pagedocument.h"
 #include "runtimefolder.h"
 
 #include <QDeadlineTimer>
@@ -121,6 +122,17 @@ Task<ConnectorReply> ConnectorLink::call(QJsonObject request, qint64 tab, int ti
     co_return co_await wait(id, timeoutMs);
 }
 
+std::shared_ptr<PageMemory> ConnectorLink::memoryFor(qint64 tab, const QString &document) {
+    World &world = m_worlds[tab];
+    if (world.document != document || !world.memory)
+        world = World{document, std::make_shared<PageMemory>()};
+    return world.memory;
+}
+
+void ConnectorLink::keepOnly(const QSet<qint64> &tabs) {
+    m_worlds.removeIf([&tabs](const auto &entry) { return !tabs.contains(entry.key()); });
+}
+
 void ConnectorLink::readFrames() {
     m_frames.append(m_socket->readAll());
     QByteArray json;
@@ -143,6 +155,12 @@ void ConnectorLink::onFrame(const QJsonObject &message) {
     m_hung = false;
     if (message.value(u"hello").toString() == u"extension" && m_browserPid <= 0)
         m_browserName = message.value(u"browser").toString().left(200);
+    if (message.value(u"changed").isString()) {
+        const auto world = m_worlds.constFind(message.value(u"tab").toInteger(-1));
+        if (world != m_worlds.cend() && world->document == message.value(u"changed").toString())
+            world->memory->pageChanged();
+        return;
+    }
     const QJsonValue id = message.value(u"id");
     const auto it = id.isDouble() ? m_pending.find(id.toInt(-1)) : m_pending.end();
     if (it == m_pending.end())
@@ -169,6 +187,7 @@ void ConnectorLink::onClosed() {
         return;
     m_open = false;
     m_hungTabs.clear();
+    m_worlds.clear();
     for (auto it = m_pending.begin(); it != m_pending.end();) {
         if (it->abandoned) {
             it = m_pending.erase(it);

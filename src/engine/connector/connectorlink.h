@@ -15,6 +15,8 @@ class QLocalSocket;
 
 namespace pressbird {
 
+class PageMemory;
+
 struct ConnectorTimeouts {
     int listMs = 1000; // the list of tabs, a document's name
     int callMs = 2000; // every call into a page
@@ -61,6 +63,12 @@ public:
     int send(QJsonObject request, qint64 tab);
     Task<ConnectorReply> wait(int id, int timeoutMs);
 
+    // What the reads of a tab's document keep from walk to walk, while the
+    // content script names the same document.
+    std::shared_ptr<PageMemory> memoryFor(qint64 tab, const QString &document);
+    // Forgets the tabs no longer listed.
+    void keepOnly(const QSet<qint64> &tabs);
+
 Q_SIGNALS:
     void closed();
 
@@ -83,6 +91,11 @@ private:
     Notifier m_changed;
     QHash<int, Pending> m_pending;
     QSet<qint64> m_hungTabs;
+    struct World {
+        QString document;
+        std::shared_ptr<PageMemory> memory;
+    };
+    QHash<qint64, World> m_worlds;
     int m_nextId = 1;
     qint64 m_browserPid = 0;
     QString m_browserName;

@@ -113,6 +113,28 @@ private Q_SLOTS:
         QVERIFY(awaitOnLoop(document->length(Collection::Links)).has_value());
     }
 
+    // The content script tells of a change at once: the next read, well
+    // within the second a block is otherwise trusted, reads the page anew.
+    // The bound: the word takes milliseconds; untold, the old text is served
+    // until a second after the length read.
+    void changeByPageScript_toldAndReadAnew() {
+        ConnectorRig &rig = rigOn(u"changes.html"_qs);
+        const std::unique_ptr<Document> document = rig.documentOf(u"changes.html"_qs);
+        QVERIFY(document);
+        QCOMPARE(awaitOnLoop(document->length(Collection::Links)), std::optional<int>(4));
+        QCOMPARE(awaitOnLoop(document->outerText(Collection::Links, 0)), u"Wait"_qs);
+        m_chromium.evaluate(m_tab, u"text.textContent = 'Changed'; 0"_qs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            awaitOnLoop(document->outerText(Collection::Links, 0)).value_or(u"none"_qs),
+            u"Changed"_qs, 700);
+        // Walked again on an unchanged page, the document keeps what it read.
+        const std::unique_ptr<Document> again = rig.documentOf(u"changes.html"_qs);
+        QVERIFY(again);
+        QCOMPARE(awaitOnLoop(again->length(Collection::Links)), std::optional<int>(4));
+        QVERIFY(again->version(Collection::Links).has_value());
+        QCOMPARE(again->version(Collection::Links), document->version(Collection::Links));
+    }
+
     void closedTab_failsItsDocument() {
         ConnectorRig &rig = rigOn(u"basic.html"_qs);
         const std::unique_ptr<Document> document = rig.documentOf(u"basic.html"_qs);
