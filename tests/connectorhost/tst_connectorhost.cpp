@@ -212,7 +212,8 @@ private Q_SLOTS:
         const quint32 huge = quint32(connector::kMostFromBrowserBytes + 1);
         host.sendRaw(QByteArray(reinterpret_cast<const char *>(&huge), sizeof huge) + "{}");
         QVERIFY(host.nextWith(u"error"_qs).value(u"error").toString().contains(u"at most"));
-        QVERIFY(host.process().waitForFinished(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(host.process().state(), QProcess::NotRunning, 5000);
+        QCOMPARE(host.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(host.process().exitCode(), 1);
         QTRY_COMPARE_WITH_TIMEOUT(server.links().size(), 0, 5000);
     }
