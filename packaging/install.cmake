@@ -42,4 +42,6 @@ libqt6network6 (>= 6.4.2), libqt6websockets6 (>= 6.4.2), libqt6svg6 (>= 6.4.2), 
 qt6-qpa-plugins (>= 6.4.2)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "chromium, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "firefox-esr")
+# The host manifests the package puts in /etc are the administrator's to change.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/conffiles)
 include(CPack)
