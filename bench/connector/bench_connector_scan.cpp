@@ -1,8 +1,9 @@
 // One full idle scan (link pass, then button pass) of a page of 10,001
 // elements with 1,001 links, 10 ticked rules per list that match nothing,
-// through the Pressbird Connector in a headless Chromium; in the same run, the
-// in-page floor (one evaluation doing the same walk) and the same scan over
-// the DevTools protocol.
+// through the Pressbird Connector in a headless Chromium: on a page that
+// changes between scans (everything is read again) and on one that does not;
+// in the same run, the in-page floor (one evaluation doing the same walk) and
+// the same scans over the DevTools protocol.
 
 #include "awaitonloop.h"
 #include "browserbench.h"
@@ -22,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QTextStream>
 
+#include <functional>
 #include <numeric>
 
 using namespace pressbird;
@@ -39,10 +41,13 @@ struct Figures {
     QList<double> wall, cpu, browserCpu;
 };
 
-Figures measure(ScanEngine &engine, qint64 browserPid, int runs) {
+Figures measure(ScanEngine &engine, qint64 browserPid, int runs,
+                const std::function<void()> &betweenScans) {
     Figures figures;
     awaitOnLoop(bothPasses(engine)); // first contact: documents, worlds, script injection
     for (int run = 0; run < runs; ++run) {
+        if (betweenScans)
+            betweenScans();
         const double cpuBefore = processCpuMs();
         const double browserBefore = browserCpuMs(browserPid);
         QElapsedTimer timer;
@@ -104,8 +109,13 @@ int main(int argc, char **argv) {
     ScanEngine overDevTools(devtools, listClick, listPush, yielder, pause);
 
     constexpr int kRuns = 15;
-    const Figures viaConnector = measure(overConnector, chromium.pid(), kRuns);
-    const Figures viaDevTools = measure(overDevTools, chromium.pid(), kRuns);
+    // An attribute changed between scans: the page's counter moves, so every
+    // scan reads the whole page again.
+    const auto change = [&] { chromium.evaluate(tab, u"document.body.dataset.n++; 0"_qs); };
+    const Figures viaConnector = measure(overConnector, chromium.pid(), kRuns, change);
+    const Figures viaDevTools = measure(overDevTools, chromium.pid(), kRuns, change);
+    const Figures idleConnector = measure(overConnector, chromium.pid(), kRuns, {});
+    const Figures idleDevTools = measure(overDevTools, chromium.pid(), kRuns, {});
     QList<double> floor;
     for (int run = 0; run < kRuns; ++run) {
         QElapsedTimer timer;
@@ -114,18 +124,25 @@ int main(int argc, char **argv) {
         floor.append(timer.nsecsElapsed() / 1e6);
     }
 
-    out << "one full idle scan, median of " << kRuns
-        << " runs (browser CPU: mean, host included):\n"
-        << "  Connector: wall " << QString::number(median(viaConnector.wall), 'f', 1)
-        << " ms, Pressbird CPU " << QString::number(median(viaConnector.cpu), 'f', 1)
-        << " ms, browser CPU " << mean(viaConnector.browserCpu) << " ms\n"
-        << "  DevTools:  wall " << QString::number(median(viaDevTools.wall), 'f', 1)
-        << " ms, Pressbird CPU " << QString::number(median(viaDevTools.cpu), 'f', 1)
-        << " ms, browser CPU " << mean(viaDevTools.browserCpu) << " ms\n"
-        << "  in-page floor: " << QString::number(median(floor), 'f', 1) << " ms\n"
-        << "Connector scan/floor ratio: "
-        << QString::number(median(viaConnector.wall) / median(floor), 'f', 2) << "\n"
-        << "DevTools scan/floor ratio:  "
-        << QString::number(median(viaDevTools.wall) / median(floor), 'f', 2) << "\n";
+    const auto line = [&out](const char *name, const Figures &figures) {
+        out << name << "wall " << QString::number(median(figures.wall), 'f', 1)
+            << " ms, Pressbird CPU " << QString::number(median(figures.cpu), 'f', 1)
+            << " ms, browser CPU " << mean(figures.browserCpu) << " ms\n";
+    };
+    const auto ratio = [&floor](const Figures &figures) {
+        return QString::number(median(figures.wall) / median(floor), 'f', 2);
+    };
+    out << "one full idle scan, median of " << kRuns << " runs (browser CPU: mean, host included)\n"
+        << "page changed between scans:\n";
+    line("  Connector: ", viaConnector);
+    line("  DevTools:  ", viaDevTools);
+    out << "page unchanged:\n";
+    line("  Connector: ", idleConnector);
+    line("  DevTools:  ", idleDevTools);
+    out << "in-page floor: " << QString::number(median(floor), 'f', 1) << " ms\n"
+        << "Connector scan/floor ratio: " << ratio(viaConnector) << " (changed), "
+        << ratio(idleConnector) << " (unchanged)\n"
+        << "DevTools scan/floor ratio:  " << ratio(viaDevTools) << " (changed), "
+        << ratio(idleDevTools) << " (unchanged)\n";
     return 0;
 }
