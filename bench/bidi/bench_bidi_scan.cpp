@@ -68,7 +68,7 @@ int main(int argc, char **argv) {
         out << "bench_bidi_scan: no headless firefox, skipped\n";
         return 0;
     }
-    constexpr int kRuns = 15;
+    constexpr int kRuns = 20;
     MemoryRuleList listClick;
     MemoryRuleList listPush;
     const QStringList kinds = buttonKindCaptions();
@@ -76,7 +76,7 @@ int main(int argc, char **argv) {
         listClick.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
         listPush.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
     }
-    QList<double> wall, cpu, browserCpu;
+    Phase changed, unchanged;
     {
         BidiBrowser browser({1000, 10000}, [&] { return QList<BidiEndpoint>{firefox.endpoint()}; });
         EventLoopYielder yielder;
@@ -85,16 +85,23 @@ int main(int argc, char **argv) {
         ScanEngine engine(browser, listClick, listPush, yielder, pause);
         QTest::qWait(2000);              // the page loads
         awaitOnLoop(bothPasses(engine)); // the session and the sandbox, once
-        for (int run = 0; run < kRuns; ++run) {
-            const double cpuBefore = processCpuMs();
-            const double browserBefore = browserCpuMs(firefox.pid());
-            QElapsedTimer timer;
-            timer.start();
-            awaitOnLoop(bothPasses(engine));
-            wall.append(timer.nsecsElapsed() / 1e6);
-            cpu.append(processCpuMs() - cpuBefore);
-            browserCpu.append(browserCpuMs(firefox.pid()) - browserBefore);
-        }
+        const auto scan = [&] { awaitOnLoop(bothPasses(engine)); };
+        // The page changes by its own script: its button, pressed between scans.
+        const auto touchPage = [&] {
+            std::unique_ptr<ShellWindows> windows = awaitOnLoop(browser.createShellWindows());
+            std::unique_ptr<BrowserWindow> window = awaitOnLoop(windows->next());
+            std::unique_ptr<Document> document = awaitOnLoop(window->document());
+            for (int index = 0; document && index < 10; ++index) {
+                if (awaitOnLoop(document->tagName(Collection::All, index)) == u"BUTTON") {
+                    awaitOnLoop(document->click(Collection::All, index));
+                    return;
+                }
+            }
+            qFatal("bench_bidi_scan: the page has no button to touch");
+        };
+        changed = measure(firefox.pid(), kRuns, touchPage, scan);
+        unchanged = measure(
+            firefox.pid(), kRuns, [] {}, scan);
         awaitOnLoop(browser.release());
     }
     const QList<double> floor = awaitOnLoop(floorRuns(firefox.endpoint(), kRuns));
@@ -102,14 +109,18 @@ int main(int argc, char **argv) {
         out << "bench_bidi_scan: the floor's session was refused\n";
         return 1;
     }
-    out << "one full idle scan over WebDriver BiDi (Firefox ESR), median of " << kRuns << " runs:\n"
-        << "  (a) wall time:           " << QString::number(median(wall), 'f', 1) << " ms\n"
-        << "  (b) Pressbird CPU:       " << QString::number(median(cpu), 'f', 1) << " ms\n"
-        << "  (d) in-page floor:       " << QString::number(median(floor), 'f', 1) << " ms\n"
-        << "  browser CPU per scan:    "
-        << QString::number(std::accumulate(browserCpu.cbegin(), browserCpu.cend(), 0.0) / kRuns,
-                           'f', 1)
-        << " ms (mean)\n"
-        << "scan/floor ratio: " << QString::number(median(wall) / median(floor), 'f', 2) << "\n";
+    const auto line = [&](const char *what, const Phase &phase) {
+        out << "  " << what << QString::number(phase.wallMs, 'f', 1).rightJustified(7) << " ms wall"
+            << QString::number(phase.cpuMs, 'f', 1).rightJustified(7) << " ms Pressbird CPU"
+            << QString::number(phase.browserCpuMs, 'f', 1).rightJustified(7) << " ms browser CPU\n";
+    };
+    out << "one full idle scan over WebDriver BiDi (Firefox ESR), " << kRuns << " runs each:\n"
+        << "  in-page floor:       " << QString::number(median(floor), 'f', 1).rightJustified(7)
+        << " ms wall\n";
+    line("page changed:        ", changed);
+    line("page unchanged:      ", unchanged);
+    out << "unchanged/floor: wall " << QString::number(unchanged.wallMs / median(floor), 'f', 2)
+        << "\n"
+        << "scan/floor ratio: " << QString::number(changed.wallMs / median(floor), 'f', 2) << "\n";
     return 0;
 }

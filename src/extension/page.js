@@ -107,12 +107,15 @@
     return generation;
   };
 
-  // [length, rows, generation] as JSON text for up to `count` elements from
-  // `start`: one string crosses a protocol far cheaper than ten thousand
-  // values. When the counter still stands at `unless`, rows is null: the
-  // rows read before still hold. A field longer than inlineChars crosses as
-  // its length, to be read on its own; the block ends early once it carries
-  // blockChars.
+  // [length, rows, generation, tags] as JSON text for up to `count` elements
+  // from `start`: one string crosses a protocol far cheaper than ten thousand
+  // values, and every byte counts (Firefox's protocol moves a few megabytes a
+  // second). A row is the number of its tag name in `tags` when the element
+  // has neither value nor text, else [tag number, value, text] without
+  // trailing nulls. When the counter still stands at `unless`, rows is null:
+  // the rows read before still hold. A field longer than inlineChars crosses
+  // as its length (a tag name's as its length negated), to be read on its
+  // own; the block ends early once it carries blockChars.
   const rows = ({links, start, count, withText, inlineChars, blockChars, unless}) => {
     const now = current();
     const {length, item} = collection(links);
@@ -122,19 +125,31 @@
     const size = (field) => (typeof field === 'string' ? field.length : 0);
     let carried = 0;
     const out = [];
+    const tags = [];
+    const numbers = new Map();
+    const numberOf = (tag) => {
+      if (tag.length > inlineChars)
+        return -tag.length;
+      let number = numbers.get(tag);
+      if (number === undefined) {
+        number = tags.length;
+        tags.push(tag);
+        numbers.set(tag, number);
+        carried += tag.length;
+      }
+      return number;
+    };
     const end = min(length, start + count);
     for (let i = start; i < end && carried < blockChars; ++i) {
       const el = item(i);
       const kind = kindOf(el);
-      const tag = fit(apply(tagNameOf, el, []));
+      const tag = numberOf(apply(tagNameOf, el, []));
       const value = fit(valueOf(el, kind));
       const text = withText ? fit(textOf(el, kind)) : null;
-      carried += size(tag) + size(value) + size(text);
-      // Most elements have only a tag: sent bare, it halves what crosses.
-      out.push(value === null && text === null && typeof tag === 'string' ? tag
-                                                                          : [tag, value, text]);
+      carried += size(value) + size(text);
+      out.push(text !== null ? [tag, value, text] : value !== null ? [tag, value] : tag);
     }
-    return stringify([length, out, now]);
+    return stringify([length, out, now, tags]);
   };
 
   // One field of one element (0 tagName, 1 value, 2 outerText), in pieces.

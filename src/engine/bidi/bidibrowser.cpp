@@ -44,6 +44,11 @@ private:
     static Task<std::unique_ptr<Document>> documentOf(ContextEntry entry) {
         if (!entry.connection->contextUsable(entry.context))
             co_return nullptr;
+        // The realm of an earlier walk serves while Firefox has not said it went.
+        if (const QString kept = entry.connection->keptRealm(entry.context); !kept.isEmpty())
+            co_return std::make_unique<BidiDocument>(
+                entry.connection, entry.context, kept,
+                entry.connection->pageMemory(entry.context, kept));
         const QJsonObject target{{u"context"_qs, entry.context}, {u"sandbox"_qs, kSandbox}};
         const QJsonObject channel{
             {u"type"_qs, u"channel"_qs},

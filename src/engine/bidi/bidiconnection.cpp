@@ -105,9 +105,9 @@ Task<bool> BidiConnection::open() {
                        m_timeouts.callMs);
     if (!m_session)
         co_return false;
-    const QJsonArray events{u"browsingContext.userPromptOpened"_qs,
-                            u"browsingContext.userPromptClosed"_qs,
-                            u"browsingContext.contextDestroyed"_qs, u"script.message"_qs};
+    const QJsonArray events{
+        u"browsingContext.userPromptOpened"_qs, u"browsingContext.userPromptClosed"_qs,
+        u"browsingContext.contextDestroyed"_qs, u"script.message"_qs, u"script.realmDestroyed"_qs};
     const QJsonObject subscription{{u"events"_qs, events}};
     const BidiReply subscribed = co_await call(u"session.subscribe"_qs, subscription);
     m_subscribed = subscribed.ok();
@@ -120,6 +120,12 @@ std::shared_ptr<PageMemory> BidiConnection::pageMemory(const QString &context,
     if (kept.realm != realm || !kept.memory)
         kept = {realm, std::make_shared<PageMemory>()};
     return kept.memory;
+}
+
+void BidiConnection::forgetRealm(const QString &context, const QString &realm) {
+    const auto kept = m_kept.constFind(context);
+    if (kept != m_kept.cend() && kept->realm == realm)
+        m_kept.erase(kept);
 }
 
 // Our sandbox saw its page change since it was last read.
@@ -232,6 +238,10 @@ void BidiConnection::onMessage(const QString &text) {
             m_prompts.remove(context), m_hungContexts.remove(context), m_kept.remove(context);
         else if (method == u"script.message")
             onScriptMessage(message.value(u"params").toObject());
+        else if (method == u"script.realmDestroyed")
+            m_kept.removeIf(
+                [gone = message.value(u"params").toObject().value(u"realm").toString()](
+                    QHash<QString, KeptReads>::iterator kept) { return kept->realm == gone; });
         m_changed.notify();
         return;
     }

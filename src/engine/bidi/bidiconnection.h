@@ -69,6 +69,11 @@ public:
     // while the realm stays (a navigation brings another), dropped with the
     // context.
     std::shared_ptr<PageMemory> pageMemory(const QString &context, const QString &realm);
+    // Our sandbox's realm in the context, while it lives (Firefox tells when
+    // a realm goes); empty when none is known.
+    QString keptRealm(const QString &context) const { return m_kept.value(context).realm; }
+    // A call found the realm gone before its word came: made again next walk.
+    void forgetRealm(const QString &context, const QString &realm);
 
     // A command; `context` names the page it runs in, if any.
     Task<BidiReply> call(QString method, QJsonObject params, QString context = {},

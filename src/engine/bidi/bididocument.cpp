@@ -61,6 +61,7 @@ Task<std::optional<QJsonValue>> BidiDocument::evaluate(QString expression, bool 
     if (reply.failure == BidiFailure::Error || reply.failure == BidiFailure::Closed) {
         // The realm is gone with its document ("no such frame", "no such realm").
         m_gone = true;
+        m_connection->forgetRealm(m_context, m_realm);
         co_return std::nullopt;
     }
     if (!reply.ok() || reply.result.value(u"type").toString() != u"success")

@@ -2,11 +2,11 @@
 
 #include "pagescriptsource.h"
 
-#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
 #include <limits>
 
 namespace pressbird {
@@ -85,6 +85,18 @@ std::optional<QString> field(const QJsonValue &value, unsigned bit, unsigned &lo
         longFields |= bit;
     return std::nullopt;
 }
+
+// A tag by its number in the block's table; a negative number is the length
+// of one left out.
+std::optional<QString> tagOf(const QJsonValue &value, const QStringList &tags,
+                             unsigned &longFields) {
+    const double number = value.toDouble(std::numeric_limits<double>::quiet_NaN());
+    if (number >= 0 && number < tags.size() && number == std::floor(number))
+        return tags.at(qsizetype(number));
+    if (number < 0)
+        longFields |= 1;
+    return std::nullopt;
+}
 } // namespace
 
 std::optional<PageRows> parseRows(const QString &json) {
@@ -100,20 +112,20 @@ std::optional<PageRows> parseRows(const QString &json) {
     parsed.length = int(length);
     parsed.generation = qint64(generation);
     parsed.unchanged = answer.at(1).isNull();
+    // Each distinct tag name is made once; the rows share it.
+    QStringList tags;
+    for (const QJsonValue tag : answer.at(3).toArray())
+        tags.append(tag.toString());
     const QJsonArray rows = answer.at(1).toArray();
     parsed.rows.reserve(rows.size());
-    // A page has few distinct tag names: each is made once and shared.
-    QHash<QString, QString> tags;
     for (const QJsonValue item : rows) {
         PageRow &row = parsed.rows.emplaceBack();
-        if (item.isString()) {
-            QString tag = item.toString();
-            const auto known = tags.constFind(tag);
-            row.tag = known != tags.cend() ? *known : *tags.insert(tag, tag);
+        if (!item.isArray()) {
+            row.tag = tagOf(item, tags, row.longFields);
             continue;
         }
         const QJsonArray fields = item.toArray();
-        row.tag = field(fields.at(0), 1, row.longFields);
+        row.tag = tagOf(fields.at(0), tags, row.longFields);
         row.value = field(fields.at(1), 2, row.longFields);
         row.text = field(fields.at(2), 4, row.longFields);
     }

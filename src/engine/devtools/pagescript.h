@@ -32,11 +32,12 @@ inline constexpr int kPieceChars = 2 * 1024 * 1024;
 // ...and one longer than this is not read at all.
 inline constexpr qint64 kMaxFieldChars = 64 * 1024 * 1024;
 
-// JSON text of [length, [[tagName, value|null, outerText|null], ...], generation]
-// for up to count elements from start; outerText only when withText. A field
-// longer than kInlineChars is its length instead; a bare tagName stands for
-// [tagName, null, null]. The generation is the page's change counter; when it
-// still stands at `unless`, the rows are null: those read before still hold.
+// JSON text of [length, rows, generation, tags] for up to count elements from
+// start: a row is [tag, value|null, outerText|null] (trailing nulls left out)
+// or a bare tag, a tag being its number in tags; outerText only when withText.
+// A field longer than kInlineChars is its length instead (a tag name's
+// negated). The generation is the page's change counter; when it still stands
+// at `unless`, the rows are null: those read before still hold.
 PageCall rowsCall(Collection collection, int start, int count, bool withText,
                   std::optional<qint64> unless = std::nullopt);
 // Field 0 (tagName), 1 (value) or 2 (outerText) of one element: {same: true}

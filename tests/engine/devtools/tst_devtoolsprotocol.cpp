@@ -103,11 +103,12 @@ private:
         QJsonArray rows;
         if (args.value(u"start") == 0) {
             if (args.value(u"links").toBool())
-                rows.append(QJsonArray{u"A"_qs, QJsonValue::Null, u"Next"_qs});
+                rows.append(QJsonArray{0, QJsonValue::Null, u"Next"_qs});
             else
-                rows.append(u"A"_qs);
+                rows.append(0);
         }
-        return QString::fromUtf8(QJsonDocument(QJsonArray{1, rows, 0}).toJson(QJsonDocument::Compact));
+        const QJsonArray answer{1, rows, 0, QJsonArray{u"A"_qs}};
+        return QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact));
     }
 
     QWebSocket *m_socket = nullptr;

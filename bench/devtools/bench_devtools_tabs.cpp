@@ -1,0 +1,126 @@
+// Idle scans of 1, 10 and 50 tabs of 2,000 elements / 200 links each in a
+// headless Chromium, 10 ticked rules per list matching nothing: what one scan
+// costs per tab as the tabs add up, and whether memory stays flat.
+
+#include "browserbench.h"
+#include "clock.h"
+#include "devtoolsbrowser.h"
+#include "headlesschromium.h"
+#include "memoryrulelist.h"
+#include "ruleentry.h"
+#include "scanengine.h"
+#include "waitseconds.h"
+#include "yielder.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QTextStream>
+
+#include <unistd.h>
+
+using namespace pressbird;
+using namespace pressbird::testing;
+using namespace pressbird::bench;
+
+namespace {
+
+Task<> bothPasses(ScanEngine &engine) {
+    co_await engine.ClickLinks();
+    co_await engine.PushButtons();
+}
+
+double residentMb() {
+    QFile statm(u"/proc/self/statm"_qs);
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    HeadlessChromium chromium;
+    if (chromiumBinary().isEmpty() || !chromium.start()) {
+        out << "bench_devtools_tabs: no headless chromium, skipped\n";
+        return 0;
+    }
+    chromium.closeAllPages();
+
+    DevToolsBrowser browser({}, [&] { return QList<Endpoint>{chromium.endpoint()}; });
+    MemoryRuleList listClick;
+    MemoryRuleList listPush;
+    const QStringList kinds = buttonKindCaptions();
+    for (int r = 0; r < 10; ++r) {
+        listClick.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
+        listPush.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
+    }
+    EventLoopYielder yielder;
+    SystemClock clock;
+    Pause pause(clock, yielder);
+    ScanEngine engine(browser, listClick, listPush, yielder, pause);
+    const auto scan = [&] { awaitOnLoop(bothPasses(engine)); };
+
+    // The floor of one tab: the whole walk as one evaluation in its page.
+    const QString first = chromium.openTab(pageUrl(u"tabpage.html"_qs));
+    const Phase floor = measure(
+        chromium.pid(), 50, [] {}, [&] { chromium.evaluate(first, kFloorScript); });
+    out << "one tab's in-page floor: " << QString::number(floor.wallMs, 'f', 2) << " ms wall, "
+        << QString::number(floor.browserCpuMs, 'f', 2) << " ms browser CPU\n";
+    out << "browser CPU below: beyond what the browser burns idle with as many tabs\n"
+        << "tabs | first scan | unchanged scan: wall | Pressbird CPU | browser CPU | per tab | "
+           "RSS\n";
+
+    int open = 1;
+    QList<std::pair<int, double>> browserPerScan; // tabs, browser CPU of an unchanged scan
+    double memoryGrowthMb = 0;
+    for (const int tabs : {1, 10, 50}) {
+        for (; open < tabs; ++open)
+            chromium.openTab(pageUrl(u"tabpage.html"_qs));
+        QElapsedTimer firstScan;
+        firstScan.start();
+        scan(); // reads every tab afresh
+        const double firstMs = firstScan.nsecsElapsed() / 1e6;
+        const int runs = tabs == 50 ? 1000 : 100;
+        const double rssBefore = residentMb();
+        const Phase warm = measure(
+            chromium.pid(), runs / 10, [] {}, scan);
+        const double rssWarm = residentMb();
+        Phase unchanged = measure(
+            chromium.pid(), runs - runs / 10, [] {}, scan);
+        const double rssAfter = residentMb();
+        Q_UNUSED(warm);
+        Q_UNUSED(rssBefore);
+        // What the browser burns anyway with that many tabs open, idle.
+        const double idleBefore = browserCpuMs(chromium.pid());
+        QElapsedTimer idle;
+        idle.start();
+        QTest::qWait(3000);
+        const double idleRate = (browserCpuMs(chromium.pid()) - idleBefore) / idle.elapsed();
+        unchanged.browserCpuMs -= idleRate * unchanged.wallMs;
+        const double perTab = unchanged.browserCpuMs / tabs;
+        browserPerScan.append({tabs, unchanged.browserCpuMs});
+        memoryGrowthMb = std::max(memoryGrowthMb, rssAfter - rssWarm);
+        out << QString::number(tabs).rightJustified(4) << " | "
+            << QString::number(firstMs, 'f', 1).rightJustified(7) << " ms | "
+            << QString::number(unchanged.wallMs, 'f', 2).rightJustified(7) << " ms | "
+            << QString::number(unchanged.cpuMs, 'f', 2).rightJustified(7) << " ms | "
+            << QString::number(unchanged.browserCpuMs, 'f', 2).rightJustified(7) << " ms | "
+            << QString::number(perTab, 'f', 3) << " ms | " << QString::number(rssAfter, 'f', 1)
+            << " MB (" << (rssAfter - rssWarm >= 0 ? "+" : "")
+            << QString::number(rssAfter - rssWarm, 'f', 1) << " MB over " << runs - runs / 10
+            << " scans)\n";
+        out.flush();
+    }
+    // What each tab adds, beyond what a scan costs however few the tabs.
+    const auto [fewTabs, fewMs] = browserPerScan.constFirst();
+    const auto [manyTabs, manyMs] = browserPerScan.constLast();
+    const double marginal = (manyMs - fewMs) / (manyTabs - fewTabs);
+    out << "browser CPU each unchanged tab adds to a scan: " << QString::number(marginal, 'f', 2)
+        << " ms (one tab's floor " << QString::number(floor.browserCpuMs, 'f', 2) << " ms)\n"
+        << "memory over the last scans: +" << QString::number(memoryGrowthMb, 'f', 1) << " MB\n"
+        << "scan/floor ratio: " << QString::number(marginal / floor.browserCpuMs, 'f', 2) << "\n";
+    return 0;
+}
