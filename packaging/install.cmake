@@ -1,5 +1,5 @@
 # What `cmake --install` lays out under the prefix, and the Debian package.
-install(TARGETS pressbird pressbird-ctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS pressbird pressbird-ctl pressbird-connector RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(PROGRAMS ${PROJECT_SOURCE_DIR}/scripts/pressbird-browser
         DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/data/pressbird.desktop
@@ -10,6 +10,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/pressbird.svg
 install(FILES ${PROJECT_SOURCE_DIR}/data/help.html DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird)
 install(FILES ${PROJECT_SOURCE_DIR}/data/demo/index.html
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/demo)
+# The Pressbird Connector extension: unpacked for Chromium-family browsers
+# ("Load unpacked"), packed for Firefox under its id.
+install(DIRECTORY ${PRESSBIRD_EXTENSION_DIR}/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/browser-extension/chromium)
+install(FILES ${PRESSBIRD_EXTENSION_XPI}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/browser-extension)
+install(SCRIPT ${PROJECT_SOURCE_DIR}/packaging/connector-system.cmake)
 
 set(CPACK_PACKAGE_NAME pressbird)
 set(CPACK_PACKAGE_VENDOR "pressbird-tools.example")
@@ -34,4 +41,7 @@ libqt6core6 (>= 6.4.2), libqt6gui6 (>= 6.4.2), libqt6widgets6 (>= 6.4.2), \
 libqt6network6 (>= 6.4.2), libqt6websockets6 (>= 6.4.2), libqt6svg6 (>= 6.4.2), \
 qt6-qpa-plugins (>= 6.4.2)")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "chromium, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "firefox-esr")
+# The host manifests the package puts in /etc are the administrator's to change.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/conffiles)
 include(CPack)

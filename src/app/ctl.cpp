@@ -6,9 +6,11 @@
 #include "bidibrowser.h"
 #include "clock.h"
 #include "compositebrowser.h"
+#include "connectorbrowser.h"
 #include "controlclient.h"
 #include "controlprotocol.h"
 #include "devtoolsbrowser.h"
+#include "frames.h"
 #include "memoryrulelist.h"
 #include "rulepersistence.h"
 #include "rulesfile.h"
@@ -158,11 +160,16 @@ Task<> previewInto(ScanEngine &engine, QList<ActivityEntry> &matches, Browser &b
     co_await browser.release();
 }
 
-int previewAlone(QCoreApplication &app) {
+int previewAlone(QCoreApplication &app, const std::optional<QString> &folder) {
     const auto rules = loadStoredRules();
+    // No Pressbird runs: the browsers' Connector hosts come to us meanwhile.
+    ConnectorServer connectorServer;
+    if (folder)
+        connectorServer.listen(connector::socketName(*folder));
+    ConnectorBrowser connector(connectorServer, {});
     DevToolsBrowser chromium;
     BidiBrowser firefox;
-    CompositeBrowser browser({&chromium, &firefox});
+    CompositeBrowser browser({&connector, &chromium, &firefox});
     EventLoopYielder yielder;
     SystemClock clock;
     Pause pause(clock, yielder);
@@ -223,7 +230,7 @@ int main(int argc, char **argv) {
     if (name == u"activity")
         return activityAlone(argument);
     if (name == u"preview")
-        return previewAlone(app);
+        return previewAlone(app, folder);
     if (name == u"export")
         return exportAlone(argument);
     return importAlone(argument);

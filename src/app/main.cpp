@@ -1,12 +1,14 @@
 #include "autostart.h"
+#include "bidibrowser.h"
 #include "clock.h"
+#include "compositebrowser.h"
+#include "connectorbrowser.h"
 #include "controlclient.h"
 #include "controlprotocol.h"
 #include "controlserver.h"
 #include "desktopshell.h"
-#include "bidibrowser.h"
-#include "compositebrowser.h"
 #include "devtoolsbrowser.h"
+#include "frames.h"
 #include "helppage.h"
 #include "messageboxes.h"
 #include "program.h"
@@ -116,12 +118,22 @@ int main(int argc, char **argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     QtMessageBoxes messages;
+    QString why;
     SettingsOpenResult opened = SqliteSettingsStore::open(settingsFilePath());
     if (const QString problem = opened.message(); !problem.isEmpty())
         messages.inform(problem, kProgramTitle.toString());
+    // Browsers running the Connector extension first: a tab they reach is
+    // not walked again over the debugging protocols.
+    ConnectorServer connectorServer;
+    if (runtime && !connectorServer.listen(connector::socketName(*runtime), &why))
+        std::fprintf(stderr, "pressbird: the browser extension cannot reach this instance: %s\n",
+                     qPrintable(why));
+    ConnectorBrowser connector(connectorServer, [] {
+        return writeHostManifests(BrowserFolders::ofThisUser(), installedHostProgram());
+    });
     DevToolsBrowser chromium;
     BidiBrowser firefox;
-    CompositeBrowser browser({&chromium, &firefox});
+    CompositeBrowser browser({&connector, &chromium, &firefox});
     EventLoopYielder yielder;
     SystemClock clock;
     SystemTrayIcon tray;
@@ -134,7 +146,6 @@ int main(int argc, char **argv) {
     messages.setParentWidget(&program.window());
     ControlServer control(
         [&program](QJsonObject request) { return program.commands().handle(std::move(request)); });
-    QString why;
     if (runtime && !control.listen(control::socketName(*runtime), &why))
         std::fprintf(stderr, "pressbird: pressbird-ctl cannot reach this instance: %s\n",
                      qPrintable(why));

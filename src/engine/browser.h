@@ -108,6 +108,10 @@ public:
     virtual Task<> release() { co_return; }
     // The user asks again for browsers that refused (a denied prompt, say).
     virtual void retry() {}
+    // Whether the window another backend describes is one this backend
+    // reached at its last walk too (two ways into one browser): it is then
+    // walked once, through this backend.
+    virtual bool reaches(const PageInfo &) const { return false; }
 };
 
 } // namespace pressbird

@@ -1,5 +1,6 @@
 #include "compositebrowser.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace pressbird {
@@ -31,15 +32,20 @@ Async<std::unique_ptr<ShellWindows>> CompositeBrowser::createShellWindows() {
 
 Task<std::unique_ptr<ShellWindows>> CompositeBrowser::walk() {
     std::vector<std::unique_ptr<BrowserWindow>> windows;
-    for (Browser *backend : std::as_const(m_backends)) {
-        const std::unique_ptr<ShellWindows> own = co_await backend->createShellWindows();
+    for (qsizetype i = 0; i < m_backends.size(); ++i) {
+        const std::unique_ptr<ShellWindows> own = co_await m_backends.at(i)->createShellWindows();
         if (!own)
             continue;
         const int count = (co_await own->count()).value_or(0);
         if (count <= 0)
             continue;
-        while (std::unique_ptr<BrowserWindow> window = co_await own->next())
-            windows.push_back(std::move(window));
+        const auto earlier = m_backends.first(i);
+        while (std::unique_ptr<BrowserWindow> window = co_await own->next()) {
+            const PageInfo page = window->page();
+            if (std::none_of(earlier.cbegin(), earlier.cend(),
+                             [&page](const Browser *backend) { return backend->reaches(page); }))
+                windows.push_back(std::move(window));
+        }
     }
     co_return std::make_unique<CollectedWindows>(std::move(windows));
 }

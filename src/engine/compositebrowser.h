@@ -7,7 +7,8 @@
 namespace pressbird {
 
 // Several backends seen as one browser: the windows of the first, then of the
-// next, each backend's own order kept. A backend that fails contributes none.
+// next, each backend's own order kept. A backend that fails contributes none;
+// a window an earlier backend reaches too is walked there only.
 class CompositeBrowser final : public Browser {
 public:
     explicit CompositeBrowser(QList<Browser *> backends);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtimefolder.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
@@ -21,10 +23,6 @@ inline constexpr qsizetype kMostRequestBytes = 64 * 1024;
 inline constexpr qsizetype kMostReplyBytes = 32 * 1024 * 1024;
 inline constexpr int kAckTimeoutMs = 2000;
 
-// Where the socket and the instance lock live: $XDG_RUNTIME_DIR/pressbird, or
-// a per-user folder under the temporary folder; created 0700 and checked to
-// belong to this user. nullopt, with why, when no such folder can be had.
-std::optional<QString> runtimeFolder(QString *why = nullptr);
 QString socketName(const QString &folder);
 QString lockFileName(const QString &folder);
 

@@ -1,0 +1,148 @@
+// One full idle scan (link pass, then button pass) of a page of 10,001
+// elements with 1,001 links, 10 ticked rules per list that match nothing,
+// through the Pressbird Connector in a headless Chromium: on a page that
+// changes between scans (everything is read again) and on one that does not;
+// in the same run, the in-page floor (one evaluation doing the same walk) and
+// the same scans over the DevTools protocol.
+
+#include "awaitonloop.h"
+#include "browserbench.h"
+#include "clock.h"
+#include "connectorbrowser.h"
+#include "connectorchromium.h"
+#include "devtoolsbrowser.h"
+#include "frames.h"
+#include "memoryrulelist.h"
+#include "ruleentry.h"
+#include "runtimefolder.h"
+#include "scanengine.h"
+#include "waitseconds.h"
+#include "yielder.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTextStream>
+
+#include <functional>
+#include <numeric>
+
+using namespace pressbird;
+using namespace pressbird::testing;
+using namespace pressbird::bench;
+
+namespace {
+
+Task<> bothPasses(ScanEngine &engine) {
+    co_await engine.ClickLinks();
+    co_await engine.PushButtons();
+}
+
+struct Figures {
+    QList<double> wall, cpu, browserCpu;
+};
+
+Figures measure(ScanEngine &engine, qint64 browserPid, int runs,
+                const std::function<void()> &betweenScans) {
+    Figures figures;
+    awaitOnLoop(bothPasses(engine)); // first contact: documents, worlds, script injection
+    for (int run = 0; run < runs; ++run) {
+        if (betweenScans)
+            betweenScans();
+        const double cpuBefore = processCpuMs();
+        const double browserBefore = browserCpuMs(browserPid);
+        QElapsedTimer timer;
+        timer.start();
+        awaitOnLoop(bothPasses(engine));
+        figures.wall.append(timer.nsecsElapsed() / 1e6);
+        figures.cpu.append(processCpuMs() - cpuBefore);
+        figures.browserCpu.append(browserCpuMs(browserPid) - browserBefore);
+    }
+    return figures;
+}
+
+QString mean(const QList<double> &values) {
+    return QString::number(std::accumulate(values.cbegin(), values.cend(), 0.0) / values.size(),
+                           'f', 1);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    TestHome home;
+    qputenv("XDG_RUNTIME_DIR", home.runtimeDir().toLocal8Bit());
+    ConnectorChromium chromium(home);
+    if (chromiumBinary().isEmpty() || !chromium.start()) {
+        out << "bench_connector_scan: no headless chromium, skipped\n";
+        return 0;
+    }
+    ConnectorServer server;
+    server.listen(connector::socketName(*control::runtimeFolder()));
+    ConnectorBrowser connector(server, [&home] {
+        return writeHostManifests(
+            BrowserFolders{home.configHome(), home.path(), home.path() + u"/data"_qs},
+            QStringLiteral(PRESSBIRD_CONNECTOR_HOST));
+    });
+    if (!QTest::qWaitFor([&] { return server.links().size() == 1; }, 30000)) {
+        out << "bench_connector_scan: the extension's host never connected\n";
+        return 1;
+    }
+    chromium.closeAllPages();
+    const QString tab = chromium.openTab(pageUrl(u"scanpage.html"_qs));
+    out << "page: " << chromium.evaluate(tab, u"document.getElementsByTagName('*').length"_qs)
+        << " elements, " << chromium.evaluate(tab, u"document.links.length"_qs) << " links\n";
+
+    MemoryRuleList listClick;
+    MemoryRuleList listPush;
+    const QStringList kinds = buttonKindCaptions();
+    for (int r = 0; r < 10; ++r) {
+        listClick.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
+        listPush.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
+    }
+    EventLoopYielder yielder;
+    SystemClock clock;
+    Pause pause(clock, yielder);
+    ScanEngine overConnector(connector, listClick, listPush, yielder, pause);
+    const Endpoint endpoint = chromium.endpoint();
+    DevToolsBrowser devtools({}, [endpoint] { return QList<Endpoint>{endpoint}; });
+    ScanEngine overDevTools(devtools, listClick, listPush, yielder, pause);
+
+    constexpr int kRuns = 15;
+    // An attribute changed between scans: the page's counter moves, so every
+    // scan reads the whole page again.
+    const auto change = [&] { chromium.evaluate(tab, u"document.body.dataset.n++; 0"_qs); };
+    const Figures viaConnector = measure(overConnector, chromium.pid(), kRuns, change);
+    const Figures viaDevTools = measure(overDevTools, chromium.pid(), kRuns, change);
+    const Figures idleConnector = measure(overConnector, chromium.pid(), kRuns, {});
+    const Figures idleDevTools = measure(overDevTools, chromium.pid(), kRuns, {});
+    QList<double> floor;
+    for (int run = 0; run < kRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        chromium.evaluate(tab, kFloorScript);
+        floor.append(timer.nsecsElapsed() / 1e6);
+    }
+
+    const auto line = [&out](const char *name, const Figures &figures) {
+        out << name << "wall " << QString::number(median(figures.wall), 'f', 1)
+            << " ms, Pressbird CPU " << QString::number(median(figures.cpu), 'f', 1)
+            << " ms, browser CPU " << mean(figures.browserCpu) << " ms\n";
+    };
+    const auto ratio = [&floor](const Figures &figures) {
+        return QString::number(median(figures.wall) / median(floor), 'f', 2);
+    };
+    out << "one full idle scan, median of " << kRuns << " runs (browser CPU: mean, host included)\n"
+        << "page changed between scans:\n";
+    line("  Connector: ", viaConnector);
+    line("  DevTools:  ", viaDevTools);
+    out << "page unchanged:\n";
+    line("  Connector: ", idleConnector);
+    line("  DevTools:  ", idleDevTools);
+    out << "in-page floor: " << QString::number(median(floor), 'f', 1) << " ms\n"
+        << "Connector scan/floor ratio: " << ratio(viaConnector) << " (changed), "
+        << ratio(idleConnector) << " (unchanged)\n"
+        << "DevTools scan/floor ratio:  " << ratio(viaDevTools) << " (changed), "
+        << ratio(idleDevTools) << " (unchanged)\n";
+    return 0;
+}

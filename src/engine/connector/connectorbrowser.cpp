@@ -1,0 +1,233 @@
+#include "connectorbrowser.h"
+
+#include "connectordocument.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+
+namespace pressbird {
+
+namespace {
+
+// What a browser may send in one listing: more is not a browser's answer.
+constexpr qsizetype kMostTabs = 10000;
+constexpr qsizetype kMostTitleChars = 4096;
+constexpr qsizetype kMostUrlChars = 64 * 1024;
+constexpr qsizetype kMostNameChars = 64;
+
+struct TabEntry {
+    std::shared_ptr<ConnectorLink> link;
+    qint64 tab = -1;
+    PageInfo page;
+};
+
+QString pageKey(const QString &address, const QString &title) {
+    return address + QChar(0) + title;
+}
+
+QString nameOf(const ConnectorLink &link) {
+    return link.browserName() + QStringLiteral(" (Pressbird Connector)");
+}
+
+class ConnectorWindow final : public BrowserWindow {
+public:
+    explicit ConnectorWindow(TabEntry entry)
+        : m_entry(std::move(entry)) {}
+
+    PageInfo page() const override { return m_entry.page; }
+    Async<std::optional<QString>> name() override {
+        return std::optional(kBrowserWindowName.toString());
+    }
+    Async<std::unique_ptr<Document>> document() override {
+        if (!m_entry.link->tabUsable(m_entry.tab))
+            return std::unique_ptr<Document>();
+        return open(m_entry);
+    }
+
+private:
+    // The content script's name for the document shown now binds the document.
+    static Task<std::unique_ptr<Document>> open(TabEntry entry) {
+        const QJsonObject request{{QStringLiteral("op"), QStringLiteral("open")},
+                                  {QStringLiteral("tab"), entry.tab}};
+        const ConnectorReply reply =
+            co_await entry.link->call(request, entry.tab, entry.link->timeouts().callMs);
+        const QJsonValue name = reply.answer.value(u"doc");
+        if (!reply.ok() || !name.isString() || name.toString().isEmpty() ||
+            name.toString().size() > kMostNameChars)
+            co_return nullptr;
+        co_return std::make_unique<ConnectorDocument>(
+            entry.link, entry.tab, name.toString(),
+            entry.link->memoryFor(entry.tab, name.toString()));
+    }
+
+    TabEntry m_entry;
+};
+
+class ConnectorWindows final : public ShellWindows {
+public:
+    explicit ConnectorWindows(QList<TabEntry> entries)
+        : m_entries(std::move(entries)) {}
+    Async<std::optional<int>> count() override { return std::optional(int(m_entries.size())); }
+    Async<std::unique_ptr<BrowserWindow>> next() override {
+        if (m_next >= m_entries.size())
+            return std::unique_ptr<BrowserWindow>();
+        return std::unique_ptr<BrowserWindow>(
+            std::make_unique<ConnectorWindow>(m_entries.at(m_next++)));
+    }
+
+private:
+    QList<TabEntry> m_entries;
+    qsizetype m_next = 0;
+};
+
+// The tabs of one listing; nullopt when it is not one.
+std::optional<QList<TabEntry>> tabsOf(const ConnectorReply &reply,
+                                      const std::shared_ptr<ConnectorLink> &link) {
+    const QJsonValue tabs = reply.answer.value(u"tabs");
+    if (!reply.ok() || !tabs.isArray() || tabs.toArray().size() > kMostTabs)
+        return std::nullopt;
+    QList<TabEntry> entries;
+    for (const QJsonValue value : tabs.toArray()) {
+        const QJsonObject tab = value.toObject();
+        const QJsonValue id = tab.value(u"tab");
+        const QString url = tab.value(u"url").toString();
+        const QString title = tab.value(u"title").toString();
+        if (!id.isDouble() || id.toInteger(-1) < 0 || url.isEmpty() || url.size() > kMostUrlChars ||
+            title.size() > kMostTitleChars)
+            continue;
+        entries.append({link, id.toInteger(), PageInfo{title, url, nameOf(*link)}});
+    }
+    return entries;
+}
+
+// "hostname-PID" (Chromium's SingletonLock) or "address:+PID" (Firefox's lock).
+qint64 pidOfLock(const QString &target) {
+    const qsizetype at = std::max(target.lastIndexOf(u'-'), target.lastIndexOf(u'+'));
+    bool number = false;
+    const qint64 pid = target.mid(at + 1).toLongLong(&number);
+    return at >= 0 && number && pid > 0 ? pid : 0;
+}
+
+// The profile folder another backend names its browser by: the folder itself
+// (DevTools), or the one in parentheses after the address (BiDi).
+QString profileOf(const QString &browser) {
+    if (QFileInfo(browser).isDir())
+        return browser;
+    const qsizetype open = browser.lastIndexOf(u'(');
+    if (browser.endsWith(u')') && open >= 0)
+        return browser.mid(open + 1, browser.size() - open - 2);
+    return {};
+}
+
+} // namespace
+
+qint64 browserPidOfProfile(const QString &folder) {
+    if (folder.isEmpty())
+        return 0;
+    for (const char16_t *lock : {u"SingletonLock", u"lock"}) {
+        const QString target =
+            QFile::symLinkTarget(QDir(folder).filePath(QString::fromUtf16(lock)));
+        if (!target.isEmpty())
+            return pidOfLock(target.section(u'/', -1));
+    }
+    return 0;
+}
+
+ConnectorBrowser::ConnectorBrowser(ConnectorServer &server, Registration registration)
+    : m_server(server)
+    , m_registration(std::move(registration))
+    , m_arrivals(server.listening() ? 1000 : 0) {
+    if (m_registration)
+        m_manifests = m_registration();
+    m_states = statesWithoutBrowsers();
+}
+
+Async<std::unique_ptr<ShellWindows>> ConnectorBrowser::createShellWindows() {
+    return walk();
+}
+
+Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
+    while (!m_arrivals.hasExpired())
+        co_await m_server.changed().wait(int(std::max<qint64>(1, m_arrivals.remainingTime())));
+    const QList<std::shared_ptr<ConnectorLink>> links = m_server.links();
+    if (links.isEmpty() && m_registration)
+        m_manifests = m_registration();
+    // Every browser is asked at once: one that hangs costs one time-out.
+    QList<int> asked;
+    for (const std::shared_ptr<ConnectorLink> &link : links) {
+        const QJsonObject request{{QStringLiteral("op"), QStringLiteral("tabs")}};
+        asked.append(link->usable() ? link->send(request, -1) : -1);
+    }
+    const QDeadlineTimer deadline(links.isEmpty() ? 0 : links.first()->timeouts().listMs);
+    QList<TabEntry> entries;
+    QList<BrowserState> states;
+    QSet<qint64> pids;
+    QSet<QString> pages;
+    for (qsizetype i = 0; i < links.size(); ++i) {
+        const std::shared_ptr<ConnectorLink> &link = links.at(i);
+        if (asked.at(i) < 0) {
+            states.append({nameOf(*link), QStringLiteral("not answering"), 0});
+            continue;
+        }
+        const ConnectorReply reply =
+            co_await link->wait(asked.at(i), int(std::max<qint64>(0, deadline.remainingTime())));
+        const std::optional<QList<TabEntry>> tabs = tabsOf(reply, link);
+        if (!tabs) {
+            states.append({nameOf(*link),
+                           reply.failure == ConnectorFailure::TimedOut
+                               ? QStringLiteral("did not answer")
+                               : QStringLiteral("answered no list of tabs"),
+                           0});
+            continue;
+        }
+        states.append({nameOf(*link), QStringLiteral("connected"), int(tabs->size())});
+        if (link->browserPid() > 0)
+            pids.insert(link->browserPid());
+        QSet<qint64> listed;
+        for (const TabEntry &entry : *tabs) {
+            pages.insert(pageKey(entry.page.address, entry.page.title));
+            listed.insert(entry.tab);
+        }
+        link->keepOnly(listed);
+        entries.append(*tabs);
+    }
+    m_states = states.isEmpty() ? statesWithoutBrowsers() : states;
+    m_browserPids = pids;
+    m_pages = pages;
+    co_return std::make_unique<ConnectorWindows>(std::move(entries));
+}
+
+QList<BrowserState> ConnectorBrowser::statesWithoutBrowsers() const {
+    QStringList registered;
+    QStringList why;
+    for (const HostManifest &manifest : m_manifests) {
+        if (manifest.written)
+            registered.append(manifest.family);
+        else
+            why.append(manifest.family + u": "_qs + manifest.why);
+    }
+    if (registered.isEmpty()) {
+        const QString reason =
+            why.isEmpty() ? QStringLiteral("no Chromium, Google Chrome, Microsoft Edge or Firefox "
+                                           "settings folder found")
+                          : why.join(u"; ");
+        return {{QStringLiteral("Pressbird Connector (%1)").arg(reason),
+                 QStringLiteral("host not registered"), 0}};
+    }
+    registered.removeDuplicates();
+    return {{QStringLiteral("Pressbird Connector (%1)").arg(registered.join(u", ")),
+             QStringLiteral("extension not installed"), 0}};
+}
+
+// A tab the other backends reach too is walked here only. Their browser is
+// told by its process where its profile's lock names it; else by the page.
+bool ConnectorBrowser::reaches(const PageInfo &page) const {
+    if (m_pages.isEmpty())
+        return false;
+    if (const qint64 pid = browserPidOfProfile(profileOf(page.browser)))
+        return m_browserPids.contains(pid);
+    return m_pages.contains(pageKey(page.address, page.title));
+}
+
+} // namespace pressbird

@@ -1,0 +1,46 @@
+#include "connectordocument.h"
+
+namespace pressbird {
+
+ConnectorDocument::ConnectorDocument(std::shared_ptr<ConnectorLink> link, qint64 tab, QString name,
+                                     std::shared_ptr<PageMemory> memory)
+    : PageDocument(std::move(memory))
+    , m_link(std::move(link))
+    , m_tab(tab)
+    , m_name(std::move(name)) {}
+
+bool ConnectorDocument::alive() const {
+    return !m_gone && m_link->tabUsable(m_tab);
+}
+
+// Not a coroutine: the call's own frame holds the link.
+Task<ConnectorReply> ConnectorDocument::run(const PageCall &call) {
+    const QJsonObject request{{QStringLiteral("op"), QStringLiteral("page")},
+                              {QStringLiteral("tab"), m_tab},
+                              {QStringLiteral("doc"), m_name},
+                              {QStringLiteral("call"), call.op},
+                              {QStringLiteral("args"), call.args}};
+    return m_link->call(request, m_tab, m_link->timeouts().callMs);
+}
+
+Task<std::optional<QJsonValue>> ConnectorDocument::call(PageCall call) {
+    if (!alive())
+        co_return std::nullopt;
+    const ConnectorReply reply = co_await run(call);
+    if (reply.failure == ConnectorFailure::Gone || reply.failure == ConnectorFailure::Closed) {
+        m_gone = true;
+        co_return std::nullopt;
+    }
+    if (!reply.ok() || !reply.answer.contains(u"value"))
+        co_return std::nullopt;
+    co_return reply.answer.value(u"value");
+}
+
+// A content script cannot lend a press the user's gesture: a link that
+// opens a new window may be held back by the browser's pop-up blocker.
+Task<bool> ConnectorDocument::press(PageCall call) {
+    const std::optional<QJsonValue> pressed = co_await this->call(std::move(call));
+    co_return pressed && pressed->toBool();
+}
+
+} // namespace pressbird

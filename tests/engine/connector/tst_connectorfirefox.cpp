@@ -1,0 +1,136 @@
+// The Connector against a real headless Firefox ESR with the .xpi sideloaded
+// and the host manifest written by Pressbird's own code.
+
+#include "connectorfirefox.h"
+#include "connectorrig.h"
+
+#include <QTest>
+
+using namespace pressbird;
+using namespace pressbird::testing;
+
+#define PRESSBIRD_REQUIRE_FIREFOX()                                                                \
+    do {                                                                                           \
+        if (firefoxBinary().isEmpty()) {                                                           \
+            if (browserRequired())                                                                 \
+                QFAIL("no Firefox, and CI is set: the browser tests must run");                    \
+            QSKIP("no Firefox");                                                                   \
+        }                                                                                          \
+    } while (false)
+
+class TestConnectorFirefox : public QObject {
+    Q_OBJECT
+
+private:
+    TestHome m_home;
+    ConnectorFirefox m_firefox{m_home};
+    PageServer m_pages;
+    std::unique_ptr<ConnectorRig> m_rig;
+    QString m_tab;
+
+    ConnectorRig &rigOn(const QString &page) {
+        m_firefox.closeAllTabs();
+        m_tab = m_firefox.openTab(m_pages.url(page));
+        m_rig->listClick = MemoryRuleList();
+        m_rig->listPush = MemoryRuleList();
+        return *m_rig;
+    }
+    QString clicks() { return m_firefox.evaluate(m_tab, u"window.clicks"_qs); }
+
+private Q_SLOTS:
+    void initTestCase() {
+        PRESSBIRD_REQUIRE_FIREFOX();
+        qputenv("XDG_RUNTIME_DIR", m_home.runtimeDir().toLocal8Bit());
+        QVERIFY(m_pages.start());
+        m_rig = std::make_unique<ConnectorRig>(m_home);
+        QVERIFY(m_rig->listening);
+        QVERIFY(QFileInfo::exists(m_home.path() +
+                                  u"/.mozilla/native-messaging-hosts/pressbird.connector.json"_qs));
+        QVERIFY(m_firefox.start());
+        QVERIFY2(m_rig->waitForBrowsers(1), "the extension's host never connected");
+    }
+
+    void linksByTextAndButtonsByValue_clickedOncePerMatchingRule() {
+        ConnectorRig &rig = rigOn(u"basic.html"_qs);
+        rig.listClick.appendTicked(rule(u"next"_qs, u"Starts With"_qs));
+        rig.listClick.appendTicked(rule(u"page"_qs, u"Ends With"_qs));
+        rig.listPush.appendTicked(rule(u"Continue"_qs, u"Exact Match"_qs));
+        rig.listPush.appendTicked(rule(u"Exact Text"_qs, u"Exact Match"_qs));
+        rig.scan();
+        QCOMPARE(clicks(), u"link:Next Page;link:Next Page;input:Continue;submit;input:text;"_qs);
+        QCOMPARE(rig.browser.states().first().browser, u"Firefox (Pressbird Connector)"_qs);
+    }
+
+    void hostilePage_cannotForgeReadsNorHijackClicks() {
+        ConnectorRig &rig = rigOn(u"hostile.html"_qs);
+        rig.listClick.appendTicked(rule(u"Real link"_qs, u"Exact Match"_qs));
+        rig.listClick.appendTicked(rule(u"Forged"_qs, u"Exact Match"_qs));
+        rig.listPush.appendTicked(rule(u"Real button"_qs, u"Exact Match"_qs));
+        rig.listPush.appendTicked(rule(u"Forged"_qs, u"Exact Match"_qs));
+        rig.scan();
+        QCOMPARE(clicks(), u"link;button;submit;"_qs);
+    }
+
+    void documentTakenBeforeNavigation_failsAndTheNewPageIsWalkedAfresh() {
+        ConnectorRig &rig = rigOn(u"navigate.html"_qs);
+        const std::unique_ptr<Document> document = rig.documentOf(u"navigate.html"_qs);
+        QVERIFY(document);
+        QCOMPARE(awaitOnLoop(document->length(Collection::Links)), std::optional<int>(2));
+        rig.listClick.appendTicked(rule(u"Go on"_qs, u"Exact Match"_qs));
+        rig.scan(); // the click navigates
+        QTRY_COMPARE(m_firefox.evaluate(m_tab, u"document.title"_qs), u"second"_qs);
+        QCOMPARE(awaitOnLoop(document->length(Collection::Links)), std::nullopt);
+        const std::unique_ptr<Document> fresh = rig.documentOf(u"second.html"_qs);
+        QVERIFY(fresh);
+        QCOMPARE(awaitOnLoop(fresh->outerText(Collection::Links, 0)), u"Go on"_qs);
+    }
+
+    void closedTab_failsItsDocument() {
+        ConnectorRig &rig = rigOn(u"basic.html"_qs);
+        const std::unique_ptr<Document> document = rig.documentOf(u"basic.html"_qs);
+        QVERIFY(document);
+        m_firefox.closeTab(m_tab);
+        QCOMPARE(awaitOnLoop(document->length(Collection::All)), std::nullopt);
+        QVERIFY(!awaitOnLoop(document->click(Collection::Links, 0)));
+    }
+
+    void pressbirdRestarted_foundAgainByTheRunningBrowser() {
+        rigOn(u"basic.html"_qs);
+        m_rig.reset();
+        m_rig = std::make_unique<ConnectorRig>(m_home);
+        QVERIFY(m_rig->waitForBrowsers(1));
+        m_rig->listClick.appendTicked(rule(u"Next Page"_qs, u"Exact Match"_qs));
+        m_rig->scan();
+        QCOMPARE(clicks(), u"link:Next Page;"_qs);
+    }
+
+    void browserKilledMidScan_startedAgainAndFoundWithoutRestartingPressbird() {
+        ConnectorRig &rig = rigOn(u"basic.html"_qs);
+        rig.listClick.appendTicked(rule(u"Next Page"_qs, u"Exact Match"_qs));
+        rig.listClick.appendTicked(rule(u"Next"_qs, u"Starts With"_qs));
+        bool killed = false;
+        rig.yielder.onPause = [&] {
+            if (!killed)
+                m_firefox.stop();
+            killed = true;
+        };
+        rig.scan();
+        rig.yielder.onPause = {};
+        QVERIFY(killed);
+        QTRY_COMPARE(rig.server.links().size(), 0);
+        QVERIFY(m_firefox.start());
+        QVERIFY(rig.waitForBrowsers(1));
+        m_firefox.closeAllTabs();
+        m_tab = m_firefox.openTab(m_pages.url(u"basic.html"_qs));
+        rig.scan();
+        QCOMPARE(clicks(), u"link:Next Page;link:Next Page;"_qs);
+    }
+
+    void cleanupTestCase() {
+        m_rig.reset();
+        m_firefox.stop();
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConnectorFirefox)
+#include "tst_connectorfirefox.moc"
