@@ -203,6 +203,8 @@ void CdpConnection::onMessage(const QString &text) {
 
 void CdpConnection::onEvent(const CdpSessionPtr &session, const QString &method,
                             const QJsonObject &params) {
+    if (method.startsWith(u"Target.target")) // targetCreated, targetInfoChanged, ...
+        ++m_targetsRevision;
     if (method == u"Target.detachedFromTarget") {
         markDead(m_sessions.value(params.value(u"sessionId").toString()));
         return;

@@ -120,6 +120,9 @@ public:
     Task<bool> open();
     bool connected() const { return m_status == CdpStatus::Connected; }
     bool usable() const { return connected() && !m_hung; }
+    // Moves on with every target the browser announces as made, changed or
+    // gone (once Target.setDiscoverTargets is on).
+    quint64 targetsRevision() const { return m_targetsRevision; }
 
     int send(const QString &method, const QJsonObject &params, const CdpSessionPtr &session = {});
     // Waits for every id at once; an id of -1 reads as failed. A wait that is
@@ -167,6 +170,7 @@ private:
     QStringList m_hostsLeft; // to dial after this one, if nothing listens here
     CdpStatus m_status = CdpStatus::Idle;
     bool m_hung = false;
+    quint64 m_targetsRevision = 0;
     int m_nextId = 1;
     QHash<int, Pending> m_pending;
     QHash<QString, CdpSessionPtr> m_sessions; // by session id

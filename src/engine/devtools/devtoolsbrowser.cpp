@@ -107,26 +107,49 @@ Task<std::unique_ptr<ShellWindows>> DevToolsBrowser::listTargets() {
     // Every connected browser is asked at once, so one that hangs costs one
     // short time-out shared by all; after it, walks pass it by until it is
     // heard from again (its late answer will do).
-    QList<std::pair<LinkPtr, std::shared_ptr<CdpConnection>>> asked;
-    QList<int> ids;
+    struct Asked {
+        LinkPtr link;
+        std::shared_ptr<CdpConnection> connection;
+        QList<int> ids; // the target list's last
+    };
+    QList<Asked> asked;
     for (const LinkPtr &link : links) {
-        if (link->connection && link->connection->usable()) {
-            asked.append({link, link->connection});
-            ids.append(link->connection->send(u"Target.getTargets"_qs, {}));
+        const std::shared_ptr<CdpConnection> &connection = link->connection;
+        if (!connection || !connection->usable())
+            continue;
+        Asked asking{link, connection, {}};
+        const bool listedStillHolds = link->listedBy == connection && link->discovering &&
+                                      link->listedRevision == connection->targetsRevision() &&
+                                      link->listedAt.isValid() &&
+                                      link->listedAt.elapsed() < kListReuseMs;
+        if (!listedStillHolds) {
+            // Events first: those of every target there now come before the list.
+            if (!link->discovering)
+                asking.ids.append(
+                    connection->send(u"Target.setDiscoverTargets"_qs, {{u"discover"_qs, true}}));
+            asking.ids.append(connection->send(u"Target.getTargets"_qs, {}));
         }
+        asked.append(std::move(asking));
     }
     const QDeadlineTimer answering(m_timeouts.connectMs);
     QList<TargetEntry> targets;
-    for (qsizetype i = 0; i < asked.size(); ++i) {
-        const auto &[link, connection] = asked.at(i);
-        QList<int> id(1, ids.at(i));
-        const QList<CdpReply> replies =
-            co_await connection->waitAll(std::move(id), int(answering.remainingTime()));
-        link->answered = replies.constFirst().ok();
-        link->tabs = 0;
-        if (*link->answered)
-            addTargets(targets, link->tabs, connection, link->endpoint,
-                       replies.constFirst().result);
+    for (Asked &each : asked) {
+        Link &link = *each.link;
+        if (!each.ids.isEmpty()) {
+            const bool discovery = each.ids.size() > 1;
+            const QList<CdpReply> replies =
+                co_await each.connection->waitAll(each.ids, int(answering.remainingTime()));
+            link.answered = replies.constLast().ok();
+            if (discovery)
+                link.discovering = replies.constFirst().ok();
+            link.listed = *link.answered ? replies.constLast().result : QJsonObject();
+            link.listedBy = each.connection;
+            link.listedRevision = each.connection->targetsRevision();
+            link.listedAt.start();
+        }
+        link.tabs = 0;
+        if (link.answered.value_or(false))
+            addTargets(targets, link.tabs, each.connection, link.endpoint, link.listed);
     }
     co_return std::make_unique<DevToolsWindows>(std::move(targets));
 }

@@ -4,6 +4,8 @@
 #include "cdpconnection.h"
 #include "endpoints.h"
 
+#include <QElapsedTimer>
+#include <QJsonObject>
 #include <QList>
 
 #include <functional>
@@ -45,7 +47,18 @@ private:
         std::optional<Endpoint> refused; // the browser that refused, until it changes
         int tabs = 0;
         std::optional<bool> answered; // its last target list came in time; none asked yet
+        // The last target list, taken again by a walk that follows soon
+        // while the browser has announced no target made, changed or gone.
+        QJsonObject listed;
+        std::shared_ptr<CdpConnection> listedBy;
+        quint64 listedRevision = 0;
+        QElapsedTimer listedAt;
+        bool discovering = false; // target events are on
     };
+    // How long a target list serves the walks that follow (the button pass
+    // after the link pass): every walk still asks each browser at least once
+    // a second, which is how a browser that stopped answering is found.
+    static constexpr int kListReuseMs = 1000;
     using LinkPtr = std::shared_ptr<Link>;
 
     Task<std::unique_ptr<ShellWindows>> listTargets();

@@ -30,8 +30,13 @@ public:
             socket->setParent(this);
             connect(socket, &QWebSocket::textMessageReceived, this,
                     [this, socket](const QString &t) {
-                        if (handler)
-                            handler(*socket, QJsonDocument::fromJson(t.toUtf8()).object());
+                        const QJsonObject command = QJsonDocument::fromJson(t.toUtf8()).object();
+                        // Target events are turned on as a browser turns them
+                        // on; the fake then never sends any.
+                        if (command.value(u"method") == u"Target.setDiscoverTargets"_qs)
+                            answer(*socket, command, {});
+                        else if (handler)
+                            handler(*socket, command);
                     });
         });
     }
