@@ -4,6 +4,13 @@
 // median, and the in-page floor (the same walk as both passes, rules and caps
 // included, in one evaluation).
 
+#include "clock.h"
+#include "memoryrulelist.h"
+#include "ruleentry.h"
+#include "scanengine.h"
+#include "waitseconds.h"
+#include "yielder.h"
+
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +24,33 @@
 #include <unistd.h>
 
 namespace pressbird::bench {
+
+// Both passes, as one tick of the scan timer runs them.
+inline Task<> bothPasses(ScanEngine &engine) {
+    co_await engine.ClickLinks();
+    co_await engine.PushButtons();
+}
+
+// Ten ticked rules per list that match nothing on the benchmark pages, and
+// what an engine needs besides its browser: every scan of it is idle.
+struct IdleScan {
+    MemoryRuleList listClick;
+    MemoryRuleList listPush;
+    EventLoopYielder yielder;
+    SystemClock clock;
+    Pause pause{clock, yielder};
+
+    IdleScan() {
+        const QStringList kinds = buttonKindCaptions();
+        for (int r = 0; r < 10; ++r) {
+            listClick.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
+            listPush.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
+        }
+    }
+    ScanEngine engineFor(Browser &browser) {
+        return ScanEngine(browser, listClick, listPush, yielder, pause);
+    }
+};
 
 inline double processCpuMs() {
     timespec now{};

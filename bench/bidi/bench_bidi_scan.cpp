@@ -6,13 +6,7 @@
 #include "bidibrowser.h"
 #include "bidiconnection.h"
 #include "browserbench.h"
-#include "clock.h"
 #include "headlessfirefox.h"
-#include "memoryrulelist.h"
-#include "ruleentry.h"
-#include "scanengine.h"
-#include "waitseconds.h"
-#include "yielder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -26,11 +20,6 @@ using namespace pressbird::bench;
 using namespace pressbird::testing;
 
 namespace {
-
-Task<> bothPasses(ScanEngine &engine) {
-    co_await engine.ClickLinks();
-    co_await engine.PushButtons();
-}
 
 // The floor through a session of its own (Firefox admits one at a time).
 Task<QList<double>> floorRuns(BidiEndpoint endpoint, int runs) {
@@ -69,20 +58,11 @@ int main(int argc, char **argv) {
         return 0;
     }
     constexpr int kRuns = 20;
-    MemoryRuleList listClick;
-    MemoryRuleList listPush;
-    const QStringList kinds = buttonKindCaptions();
-    for (int r = 0; r < 10; ++r) {
-        listClick.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
-        listPush.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
-    }
+    IdleScan idle;
     Phase changed, unchanged;
     {
         BidiBrowser browser({1000, 10000}, [&] { return QList<BidiEndpoint>{firefox.endpoint()}; });
-        EventLoopYielder yielder;
-        SystemClock clock;
-        Pause pause(clock, yielder);
-        ScanEngine engine(browser, listClick, listPush, yielder, pause);
+        ScanEngine engine = idle.engineFor(browser);
         QTest::qWait(2000);              // the page loads
         awaitOnLoop(bothPasses(engine)); // the session and the sandbox, once
         const auto scan = [&] { awaitOnLoop(bothPasses(engine)); };

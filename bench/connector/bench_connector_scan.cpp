@@ -7,17 +7,11 @@
 
 #include "awaitonloop.h"
 #include "browserbench.h"
-#include "clock.h"
 #include "connectorbrowser.h"
 #include "connectorchromium.h"
 #include "devtoolsbrowser.h"
 #include "frames.h"
-#include "memoryrulelist.h"
-#include "ruleentry.h"
 #include "runtimefolder.h"
-#include "scanengine.h"
-#include "waitseconds.h"
-#include "yielder.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -31,11 +25,6 @@ using namespace pressbird::testing;
 using namespace pressbird::bench;
 
 namespace {
-
-Task<> bothPasses(ScanEngine &engine) {
-    co_await engine.ClickLinks();
-    co_await engine.PushButtons();
-}
 
 struct Figures {
     QList<double> wall, cpu, browserCpu;
@@ -93,20 +82,11 @@ int main(int argc, char **argv) {
     out << "page: " << chromium.evaluate(tab, u"document.getElementsByTagName('*').length"_qs)
         << " elements, " << chromium.evaluate(tab, u"document.links.length"_qs) << " links\n";
 
-    MemoryRuleList listClick;
-    MemoryRuleList listPush;
-    const QStringList kinds = buttonKindCaptions();
-    for (int r = 0; r < 10; ++r) {
-        listClick.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
-        listPush.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
-    }
-    EventLoopYielder yielder;
-    SystemClock clock;
-    Pause pause(clock, yielder);
-    ScanEngine overConnector(connector, listClick, listPush, yielder, pause);
+    IdleScan idle;
+    ScanEngine overConnector = idle.engineFor(connector);
     const Endpoint endpoint = chromium.endpoint();
     DevToolsBrowser devtools({}, [endpoint] { return QList<Endpoint>{endpoint}; });
-    ScanEngine overDevTools(devtools, listClick, listPush, yielder, pause);
+    ScanEngine overDevTools = idle.engineFor(devtools);
 
     constexpr int kRuns = 15;
     // An attribute changed between scans: the page's counter moves, so every

@@ -3,15 +3,9 @@
 // nothing, against the floor: one in-page evaluation doing the same walk.
 
 #include "browserbench.h"
-#include "clock.h"
 #include "devtoolsbrowser.h"
 #include "headlesschromium.h"
-#include "memoryrulelist.h"
-#include "ruleentry.h"
-#include "scanengine.h"
 #include "simulatedbrowser.h"
-#include "waitseconds.h"
-#include "yielder.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -29,10 +23,6 @@ using namespace pressbird::bench;
 namespace {
 
 // Both passes, as one tick of the scan timer runs them, to the end on the event loop.
-Task<> bothPasses(ScanEngine &engine) {
-    co_await engine.ClickLinks();
-    co_await engine.PushButtons();
-}
 void scan(ScanEngine &engine) {
     awaitOnLoop(bothPasses(engine));
 }
@@ -53,17 +43,8 @@ int main(int argc, char **argv) {
         << " elements, " << chromium.evaluate(tab, u"document.links.length"_qs) << " links\n";
 
     DevToolsBrowser browser({}, [&] { return QList<Endpoint>{chromium.endpoint()}; });
-    MemoryRuleList listClick;
-    MemoryRuleList listPush;
-    const QStringList kinds = buttonKindCaptions();
-    for (int r = 0; r < 10; ++r) {
-        listClick.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
-        listPush.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
-    }
-    EventLoopYielder yielder;
-    SystemClock clock;
-    Pause pause(clock, yielder);
-    ScanEngine engine(browser, listClick, listPush, yielder, pause);
+    IdleScan idle;
+    ScanEngine engine = idle.engineFor(browser);
 
     constexpr int kRuns = 30;
     scan(engine); // attaches and creates the isolated world once
@@ -100,7 +81,7 @@ int main(int argc, char **argv) {
     }
     SimulatedBrowser simulated;
     simulated.addWindow(page);
-    ScanEngine memoryEngine(simulated, listClick, listPush, yielder, pause);
+    ScanEngine memoryEngine = idle.engineFor(simulated);
     QList<double> engineOnly;
     for (int run = 0; run < kRuns; ++run) {
         QElapsedTimer timer;

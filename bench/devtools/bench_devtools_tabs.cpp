@@ -3,14 +3,8 @@
 // costs per tab as the tabs add up, and whether memory stays flat.
 
 #include "browserbench.h"
-#include "clock.h"
 #include "devtoolsbrowser.h"
 #include "headlesschromium.h"
-#include "memoryrulelist.h"
-#include "ruleentry.h"
-#include "scanengine.h"
-#include "waitseconds.h"
-#include "yielder.h"
 
 #include <QCoreApplication>
 #include <QTest>
@@ -23,11 +17,6 @@ using namespace pressbird::testing;
 using namespace pressbird::bench;
 
 namespace {
-
-Task<> bothPasses(ScanEngine &engine) {
-    co_await engine.ClickLinks();
-    co_await engine.PushButtons();
-}
 
 double residentMb() {
     QFile statm(u"/proc/self/statm"_qs);
@@ -50,17 +39,8 @@ int main(int argc, char **argv) {
     chromium.closeAllPages();
 
     DevToolsBrowser browser({}, [&] { return QList<Endpoint>{chromium.endpoint()}; });
-    MemoryRuleList listClick;
-    MemoryRuleList listPush;
-    const QStringList kinds = buttonKindCaptions();
-    for (int r = 0; r < 10; ++r) {
-        listClick.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
-        listPush.appendTicked(MakeEntryText(u"nothing-%1"_qs.arg(r), kinds.at(r % 4)));
-    }
-    EventLoopYielder yielder;
-    SystemClock clock;
-    Pause pause(clock, yielder);
-    ScanEngine engine(browser, listClick, listPush, yielder, pause);
+    IdleScan idle;
+    ScanEngine engine = idle.engineFor(browser);
     const auto scan = [&] { awaitOnLoop(bothPasses(engine)); };
 
     // The floor of one tab: the whole walk as one evaluation in its page.
