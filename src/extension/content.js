@@ -47,7 +47,8 @@
       return false;
     }
     if (operations === null) {
-      operations = globalThis.pressbirdPage ?? null;
+      // An own property of this world's global: no element named like it stands in.
+      operations = Object.getOwnPropertyDescriptor(globalThis, 'pressbirdPage')?.value ?? null;
       if (operations === null) {
         sendResponse({error: 'the page operations are missing'});
         return false;

@@ -1,5 +1,6 @@
 #include "bidiconnection.h"
 
+#include "async/abandonedcalls.h"
 #include "pagedocument.h"
 
 #include <QDeadlineTimer>
@@ -20,28 +21,6 @@ QString urlHost(const QString &host) {
 
 // Answered ids are forgotten when the wait ends; the others, when it is
 // destroyed while suspended, are kept as abandoned so their answers are dropped.
-class BidiConnection::Abandon final {
-public:
-    Abandon(QHash<int, Pending> &pending, int id)
-        : m_pending(pending)
-        , m_id(id) {}
-    Abandon(const Abandon &) = delete;
-    Abandon &operator=(const Abandon &) = delete;
-    ~Abandon() {
-        const auto it = m_pending.find(m_id);
-        if (it == m_pending.end())
-            return;
-        if (it->done)
-            m_pending.erase(it);
-        else
-            it->abandoned = true;
-    }
-
-private:
-    QHash<int, Pending> &m_pending;
-    int m_id;
-};
-
 BidiConnection::BidiConnection(BidiEndpoint endpoint, BidiTimeouts timeouts)
     : m_endpoint(std::move(endpoint))
     , m_timeouts(timeouts) {}
@@ -182,7 +161,7 @@ Task<BidiReply> BidiConnection::call(QString method, QJsonObject params, QString
     Pending pending;
     pending.context = context;
     m_pending.insert(id, pending);
-    const Abandon abandon(m_pending, id);
+    const AbandonedCalls<Pending> abandon(m_pending, {id});
     const QJsonObject message{{u"id"_qs, id}, {u"method"_qs, method}, {u"params"_qs, params}};
     m_socket->sendTextMessage(
         QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));

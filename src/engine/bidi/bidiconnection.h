@@ -86,7 +86,6 @@ private:
         bool abandoned = false;
         BidiReply reply;
     };
-    class Abandon;
 
     Task<bool> dial();
     Task<bool> waitUntil(std::function<bool()> done, int timeoutMs);

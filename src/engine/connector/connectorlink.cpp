@@ -1,5 +1,6 @@
 #include "connectorlink.h"
 
+#include "async/abandonedcalls.h"
 #include "pagedocument.h"
 #include "runtimefolder.h"
 
@@ -38,28 +39,6 @@ QString browserNameOfProgram(const QString &program) {
     return name.isEmpty() ? QStringLiteral("a browser") : name;
 }
 
-class ConnectorLink::Abandon final {
-public:
-    Abandon(QHash<int, Pending> &pending, int id)
-        : m_pending(pending)
-        , m_id(id) {}
-    Abandon(const Abandon &) = delete;
-    Abandon &operator=(const Abandon &) = delete;
-    ~Abandon() {
-        const auto it = m_pending.find(m_id);
-        if (it == m_pending.end())
-            return;
-        if (it->done)
-            m_pending.erase(it);
-        else
-            it->abandoned = true;
-    }
-
-private:
-    QHash<int, Pending> &m_pending;
-    int m_id;
-};
-
 ConnectorLink::ConnectorLink(QLocalSocket *socket, ConnectorTimeouts timeouts)
     : m_socket(socket)
     , m_timeouts(timeouts) {
@@ -93,7 +72,7 @@ int ConnectorLink::send(QJsonObject request, qint64 tab) {
 
 Task<ConnectorReply> ConnectorLink::wait(int id, int timeoutMs) {
     const std::shared_ptr<ConnectorLink> self = shared_from_this();
-    const Abandon abandon(m_pending, id);
+    const AbandonedCalls<Pending> abandon(m_pending, {id});
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         const auto it = m_pending.constFind(id);

@@ -79,7 +79,6 @@ private:
         bool abandoned = false;
         ConnectorReply reply;
     };
-    class Abandon;
 
     void readFrames();
     void onFrame(const QJsonObject &message);

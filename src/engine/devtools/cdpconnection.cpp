@@ -1,5 +1,6 @@
 #include "cdpconnection.h"
 
+#include "async/abandonedcalls.h"
 #include "pagedocument.h"
 
 #include <QDeadlineTimer>
@@ -20,30 +21,6 @@ constexpr int kSessionNotFound = -32001;
 // The ids a wait leaves behind when it ends, or when it is destroyed while
 // suspended: answered ones are forgotten, the others are kept as abandoned so
 // that their late answers are recognised and dropped.
-class CdpConnection::Abandon final {
-public:
-    Abandon(QHash<int, Pending> &pending, const QList<int> &ids)
-        : m_pending(pending)
-        , m_ids(ids) {}
-    Abandon(const Abandon &) = delete;
-    Abandon &operator=(const Abandon &) = delete;
-    ~Abandon() {
-        for (int id : m_ids) {
-            const auto it = m_pending.find(id);
-            if (it == m_pending.end())
-                continue;
-            if (it->done)
-                m_pending.erase(it);
-            else
-                it->abandoned = true;
-        }
-    }
-
-private:
-    QHash<int, Pending> &m_pending;
-    const QList<int> &m_ids;
-};
-
 CdpConnection::CdpConnection(const Endpoint &endpoint, DevToolsTimeouts timeouts,
                              std::shared_ptr<DevToolsStats> stats)
     : m_endpoint(endpoint)
@@ -76,7 +53,7 @@ int CdpConnection::send(const QString &method, const QJsonObject &params,
 
 Task<QList<CdpReply>> CdpConnection::waitAll(QList<int> ids, int timeoutMs) {
     const std::shared_ptr<CdpConnection> self = shared_from_this();
-    const Abandon leftovers(m_pending, ids);
+    const AbandonedCalls<Pending> leftovers(m_pending, ids);
     ++m_stats->waits;
     co_await waitUntil(
         [this, &ids] {

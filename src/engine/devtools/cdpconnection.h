@@ -140,7 +140,6 @@ private:
         bool abandoned = false;
         CdpReply reply;
     };
-    class Abandon;
 
     // Dialling, in cdpdial.cpp.
     void dialNext();
