@@ -21,12 +21,19 @@ RuleListWidget::RuleListWidget(QWidget *parent)
     // Every way the rows can change, from code or from the user, goes through the model.
     const auto revise = [this] { ++m_revision; };
     QAbstractItemModel *rows = model();
-    connect(rows, &QAbstractItemModel::dataChanged, this, revise);
-    connect(rows, &QAbstractItemModel::rowsInserted, this, revise);
-    connect(rows, &QAbstractItemModel::rowsRemoved, this, revise);
-    connect(rows, &QAbstractItemModel::rowsMoved, this, revise);
-    connect(rows, &QAbstractItemModel::layoutChanged, this, revise);
-    connect(rows, &QAbstractItemModel::modelReset, this, revise);
+    m_revisions = {connect(rows, &QAbstractItemModel::dataChanged, this, revise),
+                   connect(rows, &QAbstractItemModel::rowsInserted, this, revise),
+                   connect(rows, &QAbstractItemModel::rowsRemoved, this, revise),
+                   connect(rows, &QAbstractItemModel::rowsMoved, this, revise),
+                   connect(rows, &QAbstractItemModel::layoutChanged, this, revise),
+                   connect(rows, &QAbstractItemModel::modelReset, this, revise)};
+}
+
+// The view's base destroys the model, which tells of its rows going: by then
+// this is no list of rules to count revisions of.
+RuleListWidget::~RuleListWidget() {
+    for (const QMetaObject::Connection &revision : std::as_const(m_revisions))
+        disconnect(revision);
 }
 
 std::int16_t RuleListWidget::count() const {

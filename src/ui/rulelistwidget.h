@@ -14,6 +14,7 @@ class RuleListWidget final : public QListWidget, public EditableRuleList {
 
 public:
     explicit RuleListWidget(QWidget *parent = nullptr);
+    ~RuleListWidget() override;
 
     std::int16_t count() const override;
     std::optional<QString> text(std::int16_t index) const override;
@@ -51,6 +52,7 @@ private:
     bool m_changedByUser = false;
     bool m_leftPressed = false;
     quint64 m_revision = 0;
+    QList<QMetaObject::Connection> m_revisions;
 };
 
 } // namespace pressbird

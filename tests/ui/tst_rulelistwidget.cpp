@@ -111,6 +111,31 @@ private Q_SLOTS:
         QCOMPARE(clicks.size(), 2);
     }
 
+    // The scan leaves out a page it found idle only while the revision stands:
+    // every change a user or the code makes must move it, and nothing else.
+    void everyChangeToTheRules_movesTheRevision_highlightDoesNot() {
+        fill({QStringLiteral("A"), QStringLiteral("B")});
+        quint64 seen = list->revision();
+        const auto moved = [&] {
+            const bool changed = list->revision() != seen;
+            seen = list->revision();
+            return changed;
+        };
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, tickBoxOf(1));
+        QVERIFY(moved());
+        list->setFocus();
+        list->setCurrentEntry(0);
+        QVERIFY(!moved());
+        QTest::keyClick(list.get(), Qt::Key_Space);
+        QVERIFY(moved());
+        list->setTicked(0, false);
+        QVERIFY(moved());
+        list->insertAtTop(QStringLiteral("C"));
+        QVERIFY(moved());
+        list->remove(2);
+        QVERIFY(moved());
+    }
+
     void keyboard_movesHighlightAndTicks_withNotifications() {
         fill({QStringLiteral("A"), QStringLiteral("B")});
         list->setFocus();
