@@ -54,7 +54,8 @@ public:
     // sees what a rule matches; false where the backend cannot.
     virtual Async<bool> outline(Collection, int, int) { return false; }
     // The collection's state as its latest length read or read found it;
-    // nullopt where the backend cannot tell, or the page has changed since.
+    // nullopt where the backend cannot tell, the page has changed since, or a
+    // read of this document failed.
     virtual std::optional<DocumentVersion> version(Collection) const { return std::nullopt; }
 };
 

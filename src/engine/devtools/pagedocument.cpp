@@ -85,6 +85,7 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
     Block &target = block(collection);
     if (!parsed || (parsed->unchanged && parsed->generation != unless)) {
         target.valid = false;
+        m_failed = true;
         co_return std::nullopt;
     }
     const qint64 nowMs = coarseNowMs();
@@ -109,8 +110,10 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
 // A read the kept block answers costs no round trip and no coroutine frame:
 // the scan makes tens of thousands of them.
 Async<std::optional<QString>> PageDocument::read(Collection collection, int index, Field field) {
-    if (!alive() || index < 0)
+    if (!alive() || index < 0) {
+        m_failed = m_failed || index >= 0;
         return std::optional<QString>();
+    }
     const Block &kept = block(collection);
     const bool needText = field == &PageRow::text;
     // The clock is read at every 16th read: a few microseconds apart.
@@ -177,6 +180,8 @@ Task<std::optional<QString>> PageDocument::fetchLong(Collection collection, int 
     }
     // Whatever comes now replaces what was kept: let it go before the new text grows.
     held = PageMemory::LongField();
+    // No answer is a failure; an answer of none (a text past the bound) is not.
+    m_failed = m_failed || !answer;
     if (!first || first->same)
         co_return std::nullopt;
     QString text;
@@ -186,14 +191,18 @@ Task<std::optional<QString>> PageDocument::fetchLong(Collection collection, int 
     // looked at between the pieces.
     const QDeadlineTimer budget(qint64(kLongFieldCalls) * callTimeoutMs());
     while (text.size() < first->length) {
-        if (budget.hasExpired())
+        if (budget.hasExpired()) {
+            m_failed = true;
             co_return std::nullopt;
+        }
         const std::optional<QJsonValue> answered =
             co_await call(pieceCall(first->token, text.size()));
         const QString piece = answered ? answered->toString() : QString();
         // An empty piece would never end the text.
-        if (piece.isEmpty() || text.size() + piece.size() > first->length)
+        if (piece.isEmpty() || text.size() + piece.size() > first->length) {
+            m_failed = true;
             co_return std::nullopt;
+        }
         text.append(piece);
     }
     m_memory->longField =
@@ -218,7 +227,8 @@ Async<std::optional<int>> PageDocument::length(Collection collection) {
 
 std::optional<DocumentVersion> PageDocument::version(Collection collection) const {
     const Block &kept = m_memory->blocks[collection == Collection::Links];
-    if (!kept.valid || m_memory->changed || kept.generation != m_memory->generation)
+    if (m_failed || !alive() || !kept.valid || m_memory->changed ||
+        kept.generation != m_memory->generation)
         return std::nullopt;
     return DocumentVersion{m_memory->id, kept.generation};
 }

@@ -121,6 +121,9 @@ private:
 
     std::shared_ptr<PageMemory> m_memory;
     int m_lastIndex = 0;
+    // A read of this document failed (a time-out, a gone world): what was
+    // decided on it is no promise for a later walk of the same version.
+    bool m_failed = false;
     int m_readsBeforeClock = 0;
     qint64 m_nowMs = 0;
 };
