@@ -1,6 +1,11 @@
 #pragma once
 
 #include "resumequeue.h"
+#include "task.h"
+
+#include <QDeadlineTimer>
+
+#include <functional>
 
 namespace pressbird {
 
@@ -28,6 +33,18 @@ public:
     };
 
     Wait wait(int timeoutMs) { return Wait(m_queue, timeoutMs); }
+    // Waits until done() holds, looked at again after every notify(); false
+    // when the time ran out first. The caller keeps this notifier alive.
+    Task<bool> until(std::function<bool()> done, int timeoutMs) {
+        const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
+        while (!done()) {
+            const qint64 left = deadline.remainingTime();
+            if (left <= 0)
+                co_return false;
+            co_await wait(int(left));
+        }
+        co_return true;
+    }
     void notify() { m_queue.wakeAll(); }
     bool hasWaiters() const { return !m_queue.isEmpty(); }
 

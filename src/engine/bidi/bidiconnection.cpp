@@ -44,17 +44,6 @@ Task<> BidiConnection::endSession() {
     m_sessionAsked = false;
 }
 
-Task<bool> BidiConnection::waitUntil(std::function<bool()> done, int timeoutMs) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            co_return false;
-        co_await m_changed.wait(int(left));
-    }
-    co_return true;
-}
-
 Task<bool> BidiConnection::open() {
     const std::shared_ptr<BidiConnection> self = shared_from_this();
     if (m_session && m_subscribed)
@@ -80,8 +69,8 @@ Task<bool> BidiConnection::open() {
         m_socket->sendTextMessage(
             QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
     }
-    co_await waitUntil([this] { return m_session || !m_sessionAsked || !m_connected; },
-                       m_timeouts.callMs);
+    co_await m_changed.until([this] { return m_session || !m_sessionAsked || !m_connected; },
+                             m_timeouts.callMs);
     if (!m_session)
         co_return false;
     const QJsonArray events{
@@ -144,7 +133,7 @@ Task<bool> BidiConnection::dial() {
     connect(m_socket, &QWebSocket::textMessageReceived, this, &BidiConnection::onMessage);
     m_socket->open(
         QUrl(u"ws://%1:%2/session"_qs.arg(urlHost(m_endpoint.host)).arg(m_endpoint.port)));
-    co_await waitUntil([this] { return m_dialFinished; }, m_timeouts.connectMs);
+    co_await m_changed.until([this] { return m_dialFinished; }, m_timeouts.connectMs);
     if (!m_connected) {
         m_socket->disconnect(this);
         m_socket->abort();
@@ -165,7 +154,7 @@ Task<BidiReply> BidiConnection::call(QString method, QJsonObject params, QString
     const QJsonObject message{{u"id"_qs, id}, {u"method"_qs, method}, {u"params"_qs, params}};
     m_socket->sendTextMessage(
         QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
-    const bool answered = co_await waitUntil(
+    const bool answered = co_await m_changed.until(
         [this, id] {
             const auto it = m_pending.constFind(id);
             return it == m_pending.cend() || it->done;

@@ -88,7 +88,6 @@ private:
     };
 
     Task<bool> dial();
-    Task<bool> waitUntil(std::function<bool()> done, int timeoutMs);
     void onMessage(const QString &text);
     void onScriptMessage(const QJsonObject &params);
     void onClosed();

@@ -73,17 +73,15 @@ int ConnectorLink::send(QJsonObject request, qint64 tab) {
 Task<ConnectorReply> ConnectorLink::wait(int id, int timeoutMs) {
     const std::shared_ptr<ConnectorLink> self = shared_from_this();
     const AbandonedCalls<Pending> abandon(m_pending, {id});
-    const QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
+    const auto answered = [this, id] {
+        const auto it = m_pending.constFind(id);
+        return it == m_pending.cend() || it->done;
+    };
+    if (co_await m_changed.until(answered, timeoutMs)) {
         const auto it = m_pending.constFind(id);
         if (it == m_pending.cend())
             co_return ConnectorReply{ConnectorFailure::Closed, {}, {}};
-        if (it->done)
-            co_return it->reply;
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            break;
-        co_await m_changed.wait(int(left));
+        co_return it->reply;
     }
     // A page that does not answer is skipped until its late answer comes; a
     // browser that does not, until anything is heard from it again.

@@ -55,7 +55,7 @@ Task<QList<CdpReply>> CdpConnection::waitAll(QList<int> ids, int timeoutMs) {
     const std::shared_ptr<CdpConnection> self = shared_from_this();
     const AbandonedCalls<Pending> leftovers(m_pending, ids);
     ++m_stats->waits;
-    co_await waitUntil(
+    co_await m_changed.until(
         [this, &ids] {
             for (int id : std::as_const(ids)) {
                 const auto it = m_pending.constFind(id);
@@ -95,18 +95,6 @@ Task<CdpReply> CdpConnection::call(QString method, QJsonObject params, CdpSessio
     const QList<CdpReply> replies =
         co_await waitAll(std::move(ids), session ? m_timeouts.callMs : m_timeouts.connectMs);
     co_return replies.constFirst();
-}
-
-// Every change wakes every waiter, which looks again at what it waits for.
-Task<bool> CdpConnection::waitUntil(std::function<bool()> done, int timeoutMs) {
-    const QDeadlineTimer deadline(timeoutMs, Qt::PreciseTimer);
-    while (!done()) {
-        const qint64 left = deadline.remainingTime();
-        if (left <= 0)
-            co_return false;
-        co_await m_changed.wait(int(left));
-    }
-    co_return true;
 }
 
 CdpSessionPtr CdpConnection::sessionForTarget(const QString &targetId) const {

@@ -152,8 +152,6 @@ private:
     void dropSocket();
     void dropLookUp();
     void setStatus(CdpStatus status);
-
-    Task<bool> waitUntil(std::function<bool()> done, int timeoutMs);
     void onMessage(const QString &text);
     void onEvent(const CdpSessionPtr &session, const QString &method, const QJsonObject &params);
     void failPending(const QString &sessionId, CdpFailure failure);

@@ -29,7 +29,7 @@ void CdpConnection::start() {
 
 Task<bool> CdpConnection::waitDialled(int ms) {
     const std::shared_ptr<CdpConnection> self = shared_from_this();
-    co_await waitUntil([this] { return !dialling(); }, ms);
+    co_await m_changed.until([this] { return !dialling(); }, ms);
     co_return connected();
 }
 
