@@ -45,7 +45,7 @@ private:
 // Headless Chromium on the default profile folder under the test home, with the
 // installed extension loaded as a user's browser would have it. A DevTools
 // channel of the test's own opens, closes and inspects tabs.
-class ConnectorChromium {
+class ConnectorChromium : public ChromiumControl {
 public:
     explicit ConnectorChromium(const TestHome &home)
         : m_home(home) {}
@@ -73,13 +73,7 @@ public:
         m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start();
-        const QString portFile = profile() + u"/DevToolsActivePort"_qs;
-        if (!QTest::qWaitFor([&] { return readActivePortFile(portFile).has_value(); }, 30000))
-            return false;
-        m_endpoint = *readActivePortFile(portFile);
-        m_control = std::make_shared<CdpConnection>(m_endpoint, DevToolsTimeouts{10000, 10000},
-                                                    std::make_shared<DevToolsStats>());
-        return awaitOnLoop(m_control->open());
+        return connectTo(profile());
     }
     void stop() {
         m_control.reset();
@@ -89,64 +83,10 @@ public:
         }
     }
     qint64 pid() const { return m_process.processId(); }
-    const Endpoint &endpoint() const { return m_endpoint; }
-
-    CdpReply call(const QString &method, const QJsonObject &params = {},
-                  const CdpSessionPtr &session = {}) {
-        return awaitOnLoop(m_control->call(method, params, session));
-    }
-    QString openTab(const QString &url) {
-        const CdpReply reply = call(u"Target.createTarget"_qs, {{u"url"_qs, url}});
-        const QString id = reply.result.value(u"targetId").toString();
-        (void)QTest::qWaitFor(
-            [&] {
-                return evaluate(id, u"location.href !== 'about:blank' && "
-                                    u"document.readyState === 'complete'"_qs) == u"true"_qs;
-            },
-            20000);
-        return id;
-    }
-    void closeTab(const QString &targetId) {
-        call(u"Target.closeTarget"_qs, {{u"targetId"_qs, targetId}});
-    }
-    // Every page but one blank tab, so the browser stays open.
-    void closeAllPages() {
-        const QJsonArray pages = pageTargets();
-        for (const QJsonValue &info : pages)
-            closeTab(info.toObject().value(u"targetId").toString());
-    }
-    QJsonArray pageTargets() {
-        QJsonArray pages;
-        const CdpReply reply = call(u"Target.getTargets"_qs);
-        for (const QJsonValue &value : reply.result.value(u"targetInfos").toArray()) {
-            const QJsonObject info = value.toObject();
-            if (info.value(u"type").toString() == u"page")
-                pages.append(info);
-        }
-        return pages;
-    }
-    QString evaluate(const QString &targetId, const QString &expression) {
-        CdpSessionPtr session = m_control->sessionForTarget(targetId);
-        if (!session) {
-            const CdpReply attached = call(u"Target.attachToTarget"_qs,
-                                           {{u"targetId"_qs, targetId}, {u"flatten"_qs, true}});
-            session = std::make_shared<CdpSession>();
-            session->id = attached.result.value(u"sessionId").toString();
-            session->targetId = targetId;
-            m_control->addSession(session);
-        }
-        const CdpReply reply =
-            call(u"Runtime.evaluate"_qs,
-                 {{u"expression"_qs, expression}, {u"returnByValue"_qs, true}}, session);
-        const QJsonValue value = reply.result.value(u"result").toObject().value(u"value");
-        return value.isString() ? value.toString() : value.toVariant().toString();
-    }
 
 private:
     const TestHome &m_home;
     QProcess m_process;
-    Endpoint m_endpoint;
-    std::shared_ptr<CdpConnection> m_control;
 };
 
 } // namespace pressbird::testing

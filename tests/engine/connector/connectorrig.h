@@ -28,11 +28,7 @@ struct ConnectorRig {
     bool waitForBrowsers(int n, int ms = 30000) {
         return QTest::qWaitFor([&] { return server.links().size() == n; }, ms);
     }
-    void scan() { awaitOnLoop(bothPasses()); }
-    Task<> bothPasses() {
-        co_await engine.ClickLinks();
-        co_await engine.PushButtons();
-    }
+    void scan() { awaitOnLoop(bothPasses(engine)); }
     // The windows one walk gives, through the given browser.
     static QList<PageInfo> pagesOf(Browser &browser) {
         const std::unique_ptr<ShellWindows> windows = awaitOnLoop(browser.createShellWindows());

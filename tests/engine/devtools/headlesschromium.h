@@ -60,53 +60,12 @@ inline QString pageUrl(const QString &name) {
     return QUrl::fromLocalFile(QStringLiteral(PRESSBIRD_TEST_PAGES) + u'/' + name).toString();
 }
 
-// One headless Chromium with a fresh profile, and a control channel of its own
-// that the tests use to open, close, inspect and disturb tabs. Its calls run
-// the event loop until they are answered.
-class HeadlessChromium {
+// A test's own DevTools channel to a Chromium it started, to open, close,
+// inspect and disturb tabs. Its calls run the event loop until they are
+// answered.
+class ChromiumControl {
 public:
-    ~HeadlessChromium() { stop(); }
-
-    bool start() {
-        if (!m_dir.isValid() || chromiumBinary().isEmpty())
-            return false;
-        m_process.setProgram(chromiumBinary());
-        m_process.setArguments(headlessFlags() + QStringList{u"--remote-debugging-port=0"_qs,
-                                                             u"--user-data-dir="_qs + m_dir.path(),
-                                                             u"about:blank"_qs});
-        // A test that crashes takes its browser with it.
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.setStandardErrorFile(QProcess::nullDevice());
-        m_process.start();
-        const QString portFile = m_dir.filePath(u"DevToolsActivePort"_qs);
-        if (!QTest::qWaitFor([&] { return readActivePortFile(portFile).has_value(); }, 30000))
-            return false;
-        m_endpoint = *readActivePortFile(portFile);
-        m_control = std::make_shared<CdpConnection>(m_endpoint, DevToolsTimeouts{10000, 10000},
-                                                    std::make_shared<DevToolsStats>());
-        return awaitOnLoop(m_control->open());
-    }
-
-    void stop() {
-        m_control.reset();
-        if (m_process.state() != QProcess::NotRunning) {
-            resume();
-            m_process.kill();
-            m_process.waitForFinished(10000);
-        }
-    }
-    void kill() {
-        m_process.kill();
-        m_process.waitForFinished(10000);
-    }
-    void pause() { ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP); }
-    void resume() { ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT); }
-
     const Endpoint &endpoint() const { return m_endpoint; }
-    QString profileDir() const { return m_dir.path(); }
-    qint64 pid() const { return m_process.processId(); }
-    QString address() const { return u"127.0.0.1:"_qs + QString::number(m_endpoint.port); }
     CdpConnection &control() { return *m_control; }
     CdpReply call(const QString &method, const QJsonObject &params = {},
                   const CdpSessionPtr &session = {}) {
@@ -164,11 +123,64 @@ public:
         return value.isString() ? value.toString() : value.toVariant().toString();
     }
 
+protected:
+    // Waits for the browser to name its port in the profile, then connects.
+    bool connectTo(const QString &profile) {
+        const QString portFile = profile + u"/DevToolsActivePort"_qs;
+        if (!QTest::qWaitFor([&] { return readActivePortFile(portFile).has_value(); }, 30000))
+            return false;
+        m_endpoint = *readActivePortFile(portFile);
+        m_control = std::make_shared<CdpConnection>(m_endpoint, DevToolsTimeouts{10000, 10000},
+                                                    std::make_shared<DevToolsStats>());
+        return awaitOnLoop(m_control->open());
+    }
+
+    Endpoint m_endpoint;
+    std::shared_ptr<CdpConnection> m_control;
+};
+
+// One headless Chromium with a fresh profile, and the test's channel to it.
+class HeadlessChromium : public ChromiumControl {
+public:
+    ~HeadlessChromium() { stop(); }
+
+    bool start() {
+        if (!m_dir.isValid() || chromiumBinary().isEmpty())
+            return false;
+        m_process.setProgram(chromiumBinary());
+        m_process.setArguments(headlessFlags() + QStringList{u"--remote-debugging-port=0"_qs,
+                                                             u"--user-data-dir="_qs + m_dir.path(),
+                                                             u"about:blank"_qs});
+        // A test that crashes takes its browser with it.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        m_process.setStandardOutputFile(QProcess::nullDevice());
+        m_process.setStandardErrorFile(QProcess::nullDevice());
+        m_process.start();
+        return connectTo(m_dir.path());
+    }
+
+    void stop() {
+        m_control.reset();
+        if (m_process.state() != QProcess::NotRunning) {
+            resume();
+            m_process.kill();
+            m_process.waitForFinished(10000);
+        }
+    }
+    void kill() {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+    void pause() { ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP); }
+    void resume() { ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT); }
+
+    QString profileDir() const { return m_dir.path(); }
+    qint64 pid() const { return m_process.processId(); }
+    QString address() const { return u"127.0.0.1:"_qs + QString::number(m_endpoint.port); }
+
 private:
     QTemporaryDir m_dir;
     QProcess m_process;
-    Endpoint m_endpoint;
-    std::shared_ptr<CdpConnection> m_control;
 };
 
 } // namespace pressbird::testing

@@ -49,6 +49,12 @@ private:
     QElapsedTimer m_sinceLastTurn;
 };
 
+// Both passes, as one tick of the scan timer runs them.
+inline Task<> bothPasses(ScanEngine &engine) {
+    co_await engine.ClickLinks();
+    co_await engine.PushButtons();
+}
+
 // The real scan engine over a DevToolsBrowser that sees only the given endpoints.
 struct ScanRig {
     explicit ScanRig(QList<Endpoint> endpoints, DevToolsTimeouts timeouts = {})
@@ -58,13 +64,8 @@ struct ScanRig {
     }
 
     // Each runs the event loop until what it started has ended.
-    void scan() { awaitOnLoop(bothPasses()); }
+    void scan() { awaitOnLoop(bothPasses(engine)); }
     void clickLinks() { awaitOnLoop(engine.ClickLinks()); }
-
-    Task<> bothPasses() {
-        co_await engine.ClickLinks();
-        co_await engine.PushButtons();
-    }
 
     DevToolsBrowser browser;
     QList<Endpoint> endpoints;
