@@ -1,10 +1,10 @@
 #include "controlserver.h"
 
 #include "controlprotocol.h"
+#include "runtimefolder.h"
 
 #include <QLocalSocket>
 
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace pressbird {
@@ -14,11 +14,8 @@ namespace {
 // The folder's mode keeps others out already; this also holds where a
 // folder's permissions are not what they seem.
 bool peerIsThisUser(const QLocalSocket &socket) {
-    ucred peer{};
-    socklen_t size = sizeof peer;
-    if (::getsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0)
-        return false;
-    return peer.uid == ::getuid();
+    const std::optional<uid_t> peer = control::peerUid(int(socket.socketDescriptor()));
+    return peer && *peer == ::getuid();
 }
 
 } // namespace
