@@ -1,6 +1,7 @@
 #pragma once
 
 #include "async/async.h"
+#include "textfilter.h"
 
 #include <QList>
 #include <QString>
@@ -57,6 +58,16 @@ public:
     // nullopt where the backend cannot tell, the page has changed since, or a
     // read of this document failed.
     virtual std::optional<DocumentVersion> version(Collection) const { return std::nullopt; }
+
+    // The rules the walk of a collection tests next, from its length read
+    // on: a backend whose page can test them may leave out the texts no rule
+    // of the filter could match. nullptr: read everything.
+    virtual void setTextFilter(Collection, std::shared_ptr<const TextFilter>) {}
+    // Whether the filter's field of the element could match a rule of the
+    // filter set for the collection: false when the page found it none,
+    // empty or matched by none. nullopt where the document cannot tell: the
+    // element is read and tested as ever.
+    virtual Async<std::optional<bool>> couldMatch(Collection, int) { return std::optional<bool>(); }
 };
 
 // What a window shows and where it lives, as the browser last told it.

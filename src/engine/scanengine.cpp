@@ -116,6 +116,13 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
                                   : document.outerText(traits.collection, index);
     };
 
+    // The page may leave out what the rules as they stand now cannot match;
+    // its word holds only while they stand so.
+    const quint64 filterRevision = traits.rules.revision();
+    const std::shared_ptr<const TextFilter> filter =
+        TextFilter::of(traits.rules, traits.textIsValue ? TextFilter::Field::InputValue
+                                                        : TextFilter::Field::OuterText);
+    document.setTextFilter(traits.collection, filter);
     int count = (co_await document.length(traits.collection)).value_or(0);
     const std::optional<DocumentVersion> version = document.version(traits.collection);
     if (stillIdle(version, traits))
@@ -125,6 +132,12 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
     // The element index never passes the cap, whatever the page's size.
     for (int index = 0; index < count && index <= traits.maxIndex; ++index) {
         co_await m_yielder.yield();
+        if (filter && traits.rules.revision() == filterRevision) {
+            const std::optional<bool> could =
+                co_await document.couldMatch(traits.collection, index);
+            if (could && !*could)
+                continue;
+        }
         if (traits.inputElementsOnly) {
             const std::optional<QString> tag = co_await document.tagName(traits.collection, index);
             if (!tag || !isInputTag(*tag))

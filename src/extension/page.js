@@ -107,6 +107,33 @@
     return generation;
   };
 
+  // Whether a rule of a filter could match a text: on a text of ASCII
+  // characters, Pressbird's own test (U+0020 blanks trimmed, upper-cased,
+  // then the rule's kind: 0 starts with, 1 ends with, 2 exact, 3 contains);
+  // any other text could, as case mappings beyond ASCII may differ from ours.
+  const outsideAscii = /[^\x00-\x7f]/;
+  const tests = [
+    (text, pattern) => text.startsWith(pattern),
+    (text, pattern) => text.endsWith(pattern),
+    (text, pattern) => text === pattern,
+    (text, pattern) => text.includes(pattern),
+  ];
+  const couldMatch = (text, rules) => {
+    if (text === null || text.length === 0)
+      return false;
+    if (outsideAscii.test(text))
+      return true;
+    let from = 0;
+    let to = text.length;
+    while (from < to && text.charCodeAt(from) === 32)
+      ++from;
+    while (to > from && text.charCodeAt(to - 1) === 32)
+      --to;
+    const upper = text.slice(from, to).toUpperCase();
+    return rules.some(([kind, pattern]) => tests[kind] === undefined ||
+                                           tests[kind](upper, String(pattern)));
+  };
+
   // [length, rows, generation, tags] as JSON text for up to `count` elements
   // from `start`: one string crosses a protocol far cheaper than ten thousand
   // values, and every byte counts (Firefox's protocol moves a few megabytes a
@@ -116,7 +143,13 @@
   // the rows read before still hold. A field longer than inlineChars crosses
   // as its length (a tag name's as its length negated), to be read on its
   // own; the block ends early once it carries blockChars.
-  const rows = ({links, start, count, withText, inlineChars, blockChars, unless}) => {
+  //
+  // With a filter {input, rules}, only the elements whose field (an input
+  // element's value, or else the outerText) some rule could match have a
+  // row: [length, rows, generation, tags, indices, end] gives each row's
+  // element index and where the block ends. An input-value filter touches
+  // the input elements alone until one could match.
+  const rows = ({links, start, count, withText, inlineChars, blockChars, unless, filter}) => {
     const now = current();
     const {length, item} = collection(links);
     if (unless === now)
@@ -139,17 +172,52 @@
       }
       return number;
     };
-    const end = min(length, start + count);
-    for (let i = start; i < end && carried < blockChars; ++i) {
-      const el = item(i);
+    const rowOf = (el) => {
       const kind = kindOf(el);
       const tag = numberOf(apply(tagNameOf, el, []));
       const value = fit(valueOf(el, kind));
       const text = withText ? fit(textOf(el, kind)) : null;
       carried += size(value) + size(text);
-      out.push(text !== null ? [tag, value, text] : value !== null ? [tag, value] : tag);
+      return text !== null ? [tag, value, text] : value !== null ? [tag, value] : tag;
+    };
+    const end = min(length, start + count);
+    if (filter === undefined) {
+      for (let i = start; i < end && carried < blockChars; ++i)
+        out.push(rowOf(item(i)));
+      return stringify([length, out, now, tags]);
     }
-    return stringify([length, out, now, tags]);
+
+    const {input, rules} = filter;
+    const indices = [];
+    let i = start;
+    if (input) {
+      const wanted = new Set();
+      const [inputs] = fields;
+      const inputCount = apply(htmlLength, inputs, []);
+      for (let k = 0; k < inputCount; ++k) {
+        const el = apply(htmlItem, inputs, [k]);
+        if (couldMatch(valueOf(el, kindOf(el)), rules))
+          wanted.add(el);
+      }
+      for (; i < end && wanted.size > 0 && carried < blockChars; ++i) {
+        const el = item(i);
+        if (wanted.delete(el)) {
+          indices.push(i);
+          out.push(rowOf(el));
+        }
+      }
+      if (wanted.size === 0)
+        i = end;
+    } else {
+      for (; i < end && carried < blockChars; ++i) {
+        const el = item(i);
+        if (couldMatch(textOf(el, kindOf(el)), rules)) {
+          indices.push(i);
+          out.push(rowOf(el));
+        }
+      }
+    }
+    return stringify([length, out, now, tags, indices, i]);
   };
 
   // One field of one element (0 tagName, 1 value, 2 outerText), in pieces.

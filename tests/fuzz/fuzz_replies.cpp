@@ -8,7 +8,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
 #include <cstdlib>
+#include <functional>
 
 using namespace pressbird;
 
@@ -19,6 +21,13 @@ void checkRows(const QString &json) {
     if (!parsed)
         return;
     if (parsed->length < 0)
+        std::abort();
+    // A filtered block names one element per row, ascending, inside the block.
+    if (parsed->filtered &&
+        (parsed->indices.size() != parsed->rows.size() || parsed->end > parsed->length ||
+         !std::is_sorted(parsed->indices.cbegin(), parsed->indices.cend(), std::less_equal<>()) ||
+         (!parsed->indices.isEmpty() &&
+          (parsed->indices.constFirst() < 0 || parsed->indices.constLast() >= parsed->end))))
         std::abort();
     for (const PageRow &row : parsed->rows) {
         const bool longTag = row.longFields & 1;

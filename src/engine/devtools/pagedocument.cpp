@@ -61,29 +61,52 @@ bool PageDocument::confirmable(const Block &kept, qint64 nowMs) const {
 namespace {
 bool covers(const PageMemory::Block &kept, int index, bool withText) {
     // A block that reaches the collection's end also answers for the index past it.
-    const qsizetype end = kept.start + kept.rows.size();
-    return index >= kept.start && (index < end || end == kept.length) &&
+    return index >= kept.start && (index < kept.end || kept.end == kept.length) &&
            (kept.withText || !withText);
+}
+
+// The element's row in the block, or none where the block left it out.
+const PageRow *rowOf(const PageMemory::Block &kept, int index) {
+    if (kept.filter.isEmpty())
+        return &kept.rows.at(index - kept.start);
+    const auto found = std::lower_bound(kept.indices.cbegin(), kept.indices.cend(), index);
+    if (found == kept.indices.cend() || *found != index)
+        return nullptr;
+    return &kept.rows.at(found - kept.indices.cbegin());
+}
+
+// Rows that name elements outside the block asked for are no answer.
+bool fitsBlock(const PageRows &parsed, int start) {
+    return !parsed.filtered || (parsed.end >= start &&
+                                (parsed.indices.isEmpty() || parsed.indices.constFirst() >= start));
 }
 } // namespace
 
 // The block from index on, or the one kept when the page says it still holds.
-Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, bool withText) {
+Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, bool withText,
+                                             bool filtered) {
+    const Filter &filter = m_filters[collection == Collection::Links];
+    filtered = filtered && !filter.arguments.isEmpty();
+    withText = withText || (filtered && filter.onText);
     Block &kept = block(collection);
     std::optional<qint64> unless;
-    if (confirmable(kept, coarseNowMs()) && covers(kept, index, withText))
+    // A block read through another filter may lack rows this one wants.
+    if (confirmable(kept, coarseNowMs()) && covers(kept, index, withText) &&
+        (kept.filter.isEmpty() || (filtered && kept.filter == filter.text)))
         unless = kept.generation;
     // The walk looks no further than its cap: a block stops there.
     const int cap =
         collection == Collection::Links ? ScanEngine::kMaxLinkIndex : ScanEngine::kMaxElementIndex;
     const int count = std::max(1, std::min(kBlock, cap + 1 - index));
+    const QJsonObject filterArguments = filtered ? filter.arguments : QJsonObject();
     const std::optional<QJsonValue> answer =
-        co_await call(rowsCall(collection, index, count, withText, unless));
+        co_await call(rowsCall(collection, index, count, withText, unless, filterArguments));
     std::optional<PageRows> parsed;
     if (answer && answer->isString())
         parsed = parseRows(answer->toString());
     Block &target = block(collection);
-    if (!parsed || (parsed->unchanged && parsed->generation != unless)) {
+    if (!parsed || (parsed->unchanged && parsed->generation != unless) ||
+        (parsed->filtered && !filtered) || !fitsBlock(*parsed, index)) {
         target.valid = false;
         m_failed = true;
         co_return std::nullopt;
@@ -101,6 +124,11 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
         target.withText = withText;
         target.start = index;
         target.length = parsed->length;
+        // A page script without filters (an older extension) sends every row.
+        target.filter =
+            parsed->filtered ? m_filters[collection == Collection::Links].text : QString();
+        target.indices = std::move(parsed->indices);
+        target.end = parsed->filtered ? parsed->end : index + int(target.rows.size());
         target.generation = parsed->generation;
         target.readMs = nowMs;
     }
@@ -116,38 +144,52 @@ Async<std::optional<QString>> PageDocument::read(Collection collection, int inde
     }
     const Block &kept = block(collection);
     const bool needText = field == &PageRow::text;
-    // The clock is read at every 16th read: a few microseconds apart.
+    tickClock();
+    if (!servable(kept, m_nowMs) || !covers(kept, index, needText))
+        return readFromPage(collection, index, field, true);
+    m_lastIndex = index;
+    if (index >= kept.end)
+        return std::optional<QString>(); // past the collection's end
+    const PageRow *row = rowOf(kept, index);
+    if (!row)
+        return readFromPage(collection, index, field, false);
+    if (row->longFields & (1u << fieldNumber(field)))
+        return readLong(collection, index, field);
+    return row->*field;
+}
+
+// The clock is read at every 16th read: a few microseconds apart.
+void PageDocument::tickClock() {
     if (--m_readsBeforeClock <= 0) {
         m_readsBeforeClock = 16;
         m_nowMs = coarseNowMs();
     }
-    if (!servable(kept, m_nowMs) || !covers(kept, index, needText))
-        return readFromPage(collection, index, field);
-    m_lastIndex = index;
-    const qsizetype offset = index - kept.start;
-    if (offset >= kept.rows.size())
-        return std::optional<QString>(); // past the collection's end
-    const PageRow &row = kept.rows.at(offset);
-    if (row.longFields & (1u << fieldNumber(field)))
-        return readLong(collection, index, field);
-    return row.*field;
 }
 
+// Through the filter where one is set, as the walk reads on from here; an
+// element the filter leaves out is read again without it.
 Task<std::optional<QString>> PageDocument::readFromPage(Collection collection, int index,
-                                                        Field field) {
+                                                        Field field, bool throughFilter) {
     // The link pass reads texts; the button pass reads tags and values.
     const bool withText = field == &PageRow::text || collection == Collection::Links;
-    if (!co_await fetch(collection, index, withText))
+    if (!co_await fetch(collection, index, withText, throughFilter))
         co_return std::nullopt;
+    const PageRow *row = nullptr;
+    if (index < block(collection).end) {
+        row = rowOf(block(collection), index);
+        if (!row) {
+            if (!co_await fetch(collection, index, withText, false))
+                co_return std::nullopt;
+            if (index < block(collection).end)
+                row = rowOf(block(collection), index);
+        }
+    }
     m_lastIndex = index;
-    const Block &kept = block(collection);
-    const qsizetype offset = index - kept.start;
-    if (offset < 0 || offset >= kept.rows.size())
+    if (!row)
         co_return std::nullopt;
-    const PageRow &row = kept.rows.at(offset);
-    if (row.longFields & (1u << fieldNumber(field)))
+    if (row->longFields & (1u << fieldNumber(field)))
         co_return co_await readLong(collection, index, field);
-    co_return row.*field;
+    co_return row->*field;
 }
 
 // The same rule of freshness as a block's: a text the page gave or confirmed
@@ -222,7 +264,40 @@ void PageDocument::dropBlocks() {
 Async<std::optional<int>> PageDocument::length(Collection collection) {
     // The walk reads on from where it stands (0 at its start, the clicked
     // element after a click), so the length comes with the block from there.
-    return fetch(collection, m_lastIndex, collection == Collection::Links);
+    return fetch(collection, m_lastIndex, collection == Collection::Links, true);
+}
+
+void PageDocument::setTextFilter(Collection collection, std::shared_ptr<const TextFilter> filter) {
+    Filter &set = m_filters[collection == Collection::Links];
+    set = Filter();
+    if (!filter)
+        return;
+    set.arguments = filterArguments(*filter);
+    set.text = QString::fromUtf8(QJsonDocument(set.arguments).toJson(QJsonDocument::Compact));
+    set.onText = filter->field == TextFilter::Field::OuterText;
+}
+
+// Answered from a block read through the same filter; a block read without
+// one leaves the element to be read and tested.
+Async<std::optional<bool>> PageDocument::couldMatch(Collection collection, int index) {
+    const Filter &filter = m_filters[collection == Collection::Links];
+    if (filter.arguments.isEmpty() || index < 0 || !alive())
+        return std::optional<bool>();
+    const Block &kept = block(collection);
+    tickClock();
+    if (!servable(kept, m_nowMs) || !covers(kept, index, filter.onText) ||
+        !(kept.filter.isEmpty() || kept.filter == filter.text))
+        return fetchCouldMatch(collection, index);
+    m_lastIndex = index;
+    return std::optional<bool>(index < kept.end && rowOf(kept, index) != nullptr);
+}
+
+Task<std::optional<bool>> PageDocument::fetchCouldMatch(Collection collection, int index) {
+    if (!co_await fetch(collection, index, false, true))
+        co_return std::nullopt;
+    m_lastIndex = index;
+    const Block &kept = block(collection);
+    co_return index < kept.end &&rowOf(kept, index) != nullptr;
 }
 
 std::optional<DocumentVersion> PageDocument::version(Collection collection) const {

@@ -3,6 +3,7 @@
 #include "browser.h"
 #include "pagescript.h"
 
+#include <QJsonObject>
 #include <QJsonValue>
 
 #include <array>
@@ -26,7 +27,13 @@ public:
         bool valid = false;
         bool withText = false;
         int start = 0;
+        int end = 0;    // the index the block ends before
         int length = 0; // of the whole collection when read
+        // Read through a filter (its text here): rows are those of the
+        // elements at indices, the others were left out. Empty: every
+        // element from start has its row.
+        QString filter;
+        QList<int> indices;
         QList<PageRow> rows;
         qint64 generation = 0; // the page's counter when read
         qint64 readMs = 0;     // on the coarse clock
@@ -69,6 +76,10 @@ private:
 // bounds how late a change the counter cannot see (a style rule that starts
 // to apply by itself) is read. A field too long for a block is read on its
 // own, in pieces, and costs its own round trips, never the other elements'.
+//
+// With a text filter set, the page sends only the rows of the elements some
+// rule of it could match; the others read as left out, and reading a field
+// of one fetches its block again without the filter.
 class PageDocument : public Document {
 public:
     static constexpr int kBlock = 16384;
@@ -88,6 +99,8 @@ public:
     Async<bool> click(Collection collection, int index) override;
     Async<bool> outline(Collection collection, int index, int ms) override;
     std::optional<DocumentVersion> version(Collection collection) const override;
+    void setTextFilter(Collection collection, std::shared_ptr<const TextFilter> filter) override;
+    Async<std::optional<bool>> couldMatch(Collection collection, int index) override;
 
 protected:
     // Whether the document can still be reached: the page has not navigated
@@ -106,11 +119,21 @@ private:
     using Block = PageMemory::Block;
     using Field = std::optional<QString> PageRow::*;
 
-    Task<std::optional<int>> fetch(Collection collection, int start, bool withText);
+    // The filter set for a collection, as its reads send it.
+    struct Filter {
+        QJsonObject arguments; // empty: none
+        QString text;
+        bool onText = false; // tests the outerText, which a block then carries
+    };
+
+    Task<std::optional<int>> fetch(Collection collection, int start, bool withText, bool filtered);
+    Task<std::optional<bool>> fetchCouldMatch(Collection collection, int index);
     bool servable(const Block &block, qint64 nowMs) const;
+    void tickClock();
     bool confirmable(const Block &block, qint64 nowMs) const;
     Async<std::optional<QString>> read(Collection collection, int index, Field field);
-    Task<std::optional<QString>> readFromPage(Collection collection, int index, Field field);
+    Task<std::optional<QString>> readFromPage(Collection collection, int index, Field field,
+                                              bool throughFilter);
     Async<std::optional<QString>> readLong(Collection collection, int index, Field field);
     Task<std::optional<QString>> fetchLong(Collection collection, int index, int field);
     Task<bool> mark(PageCall call);
@@ -120,6 +143,7 @@ private:
     }
 
     std::shared_ptr<PageMemory> m_memory;
+    std::array<Filter, 2> m_filters;
     int m_lastIndex = 0;
     // A read of this document failed (a time-out, a gone world): what was
     // decided on it is no promise for a later walk of the same version.

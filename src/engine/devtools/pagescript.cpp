@@ -23,7 +23,7 @@ QString argumentsOf(const PageCall &call) {
 } // namespace
 
 PageCall rowsCall(Collection collection, int start, int count, bool withText,
-                  std::optional<qint64> unless) {
+                  std::optional<qint64> unless, const QJsonObject &filter) {
     PageCall call{u"rows"_qs,
                   {{u"links"_qs, isLinks(collection)},
                    {u"start"_qs, start},
@@ -33,7 +33,35 @@ PageCall rowsCall(Collection collection, int start, int count, bool withText,
                    {u"blockChars"_qs, kBlockChars}}};
     if (unless)
         call.args.insert(u"unless"_qs, *unless);
+    if (!filter.isEmpty())
+        call.args.insert(u"filter"_qs, filter);
     return call;
+}
+
+QJsonObject filterArguments(const TextFilter &filter) {
+    QJsonArray rules;
+    for (const TextFilter::Rule &rule : filter.rules) {
+        // The page's numbers for the kinds.
+        int kind = 0;
+        switch (rule.kind) {
+        case ParsedRule::Kind::StartsWith:
+            kind = 0;
+            break;
+        case ParsedRule::Kind::EndsWith:
+            kind = 1;
+            break;
+        case ParsedRule::Kind::ExactMatch:
+            kind = 2;
+            break;
+        case ParsedRule::Kind::Contains:
+            kind = 3;
+            break;
+        case ParsedRule::Kind::Unknown:
+            continue; // matches nothing
+        }
+        rules.append(QJsonArray{kind, rule.pattern});
+    }
+    return {{u"input"_qs, filter.field == TextFilter::Field::InputValue}, {u"rules"_qs, rules}};
 }
 
 PageCall longFieldCall(Collection collection, int index, int field, qint64 known) {
@@ -117,6 +145,23 @@ std::optional<PageRows> parseRows(const QString &json) {
     for (const QJsonValue tag : answer.at(3).toArray())
         tags.append(tag.toString());
     const QJsonArray rows = answer.at(1).toArray();
+    if (answer.size() > 4 && !parsed.unchanged) {
+        // Filtered: one index per row, ascending, and the end no lower.
+        const QJsonArray indices = answer.at(4).toArray();
+        const double end = answer.at(5).toDouble(-1);
+        if (indices.size() != rows.size() || !(end >= 0 && end <= length))
+            return std::nullopt;
+        parsed.filtered = true;
+        parsed.end = int(end);
+        parsed.indices.reserve(indices.size());
+        for (const QJsonValue index : indices) {
+            const double number = index.toDouble(-1);
+            if (!(number >= 0 && number < parsed.end && number == std::floor(number)) ||
+                (!parsed.indices.isEmpty() && int(number) <= parsed.indices.constLast()))
+                return std::nullopt;
+            parsed.indices.append(int(number));
+        }
+    }
     parsed.rows.reserve(rows.size());
     for (const QJsonValue item : rows) {
         PageRow &row = parsed.rows.emplaceBack();

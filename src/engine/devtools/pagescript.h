@@ -37,9 +37,14 @@ inline constexpr qint64 kMaxFieldChars = 64 * 1024 * 1024;
 // or a bare tag, a tag being its number in tags; outerText only when withText.
 // A field longer than kInlineChars is its length instead (a tag name's
 // negated). The generation is the page's change counter; when it still stands
-// at `unless`, the rows are null: those read before still hold.
+// at `unless`, the rows are null: those read before still hold. With a
+// filter (filterArguments), only the elements whose field some rule of it
+// could match have a row, and the answer gives their indices and where the
+// block ends.
 PageCall rowsCall(Collection collection, int start, int count, bool withText,
-                  std::optional<qint64> unless = std::nullopt);
+                  std::optional<qint64> unless = std::nullopt, const QJsonObject &filter = {});
+// The filter as a rowsCall carries it.
+QJsonObject filterArguments(const TextFilter &filter);
 // Field 0 (tagName), 1 (value) or 2 (outerText) of one element: {same: true}
 // when it is still the text given under the token known; else {token, length,
 // piece} with its first piece; null when there is none or it is longer than
@@ -75,6 +80,12 @@ struct PageRows {
     QList<PageRow> rows;
     qint64 generation = 0;
     bool unchanged = false; // no rows: the page is as it was at `unless`
+    // Read through a filter: the element index of each row, ascending, and
+    // the index the block ends before. The elements between without a row
+    // were left out.
+    bool filtered = false;
+    QList<int> indices;
+    int end = 0;
 };
 // The answer of a rowsCall; nullopt when it is not of that shape.
 std::optional<PageRows> parseRows(const QString &json);

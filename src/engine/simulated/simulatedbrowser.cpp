@@ -1,5 +1,10 @@
 #include "simulatedbrowser.h"
 
+#include "rulematches.h"
+
+#include <algorithm>
+#include <array>
+
 namespace pressbird {
 namespace {
 
@@ -50,6 +55,34 @@ public:
                                       });
     }
 
+    void setTextFilter(Collection collection, std::shared_ptr<const TextFilter> filter) override {
+        m_filters[collection == Collection::Links] = std::move(filter);
+    }
+
+    Async<std::optional<bool>> couldMatch(Collection collection, int index) override {
+        const std::shared_ptr<const TextFilter> filter = m_filters[collection == Collection::Links];
+        if (!filter || !m_page || !m_page->testsFilters)
+            return std::optional<bool>();
+        return m_browser.answer<std::optional<bool>>(
+            {SimulatedCall::CouldMatch, collection, index},
+            [this, collection, index, filter]() -> std::optional<bool> {
+                const SimulatedElementPtr element = at(collection, index);
+                if (!usable() || !element)
+                    return std::nullopt;
+                const bool input = filter->field == TextFilter::Field::InputValue;
+                if (input && element->tagName.toUpper() != u"INPUT")
+                    return false;
+                const QString &raw = input ? element->value : element->outerText;
+                if (raw.isEmpty())
+                    return false;
+                const QString text = NormalizeElementText(raw);
+                return std::any_of(filter->rules.cbegin(), filter->rules.cend(),
+                                   [&](const TextFilter::Rule &rule) {
+                                       return Matches({rule.kind, rule.pattern}, text);
+                                   });
+            });
+    }
+
 private:
     // A document stays bound to the page it was read from: once the window
     // shows another page or is closed, every call fails.
@@ -81,6 +114,7 @@ private:
     SimulatedBrowser &m_browser;
     SimulatedWindowPtr m_window;
     SimulatedPagePtr m_page;
+    std::array<std::shared_ptr<const TextFilter>, 2> m_filters;
 };
 
 class SimulatedBrowserWindow final : public BrowserWindow {

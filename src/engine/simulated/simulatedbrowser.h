@@ -41,6 +41,9 @@ public:
     // and its elements change without moving it: a test sets it to say that
     // nothing changed between two walks, and moves it when something did.
     std::optional<qint64> generation;
+    // Tests the walk's text filter itself, as a real page does, with the
+    // engine's own test of its rules; off by default: nothing is left out.
+    bool testsFilters = false;
 
 private:
     SimulatedElementPtr add(SimulatedElementPtr element, bool isLink);
@@ -70,6 +73,7 @@ enum class SimulatedCall {
     Value,
     OuterText,
     Click,
+    CouldMatch,
 };
 
 struct SimulatedCallInfo {
