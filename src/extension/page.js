@@ -118,6 +118,8 @@
     (text, pattern) => text === pattern,
     (text, pattern) => text.includes(pattern),
   ];
+  // The rules of a filter, once per call: [test, pattern] pairs.
+  const testsOf = (rules) => rules.map(([kind, pattern]) => [tests[kind], String(pattern)]);
   const couldMatch = (text, rules) => {
     if (text === null || text.length === 0)
       return false;
@@ -130,8 +132,11 @@
     while (to > from && text.charCodeAt(to - 1) === 32)
       --to;
     const upper = text.slice(from, to).toUpperCase();
-    return rules.some(([kind, pattern]) => tests[kind] === undefined ||
-                                           tests[kind](upper, String(pattern)));
+    for (const [test, pattern] of rules) {
+      if (test === undefined || test(upper, pattern))
+        return true;
+    }
+    return false;
   };
 
   // [length, rows, generation, tags] as JSON text for up to `count` elements
@@ -187,7 +192,8 @@
       return stringify([length, out, now, tags]);
     }
 
-    const {input, rules} = filter;
+    const input = filter.input;
+    const rules = testsOf(filter.rules);
     const indices = [];
     let i = start;
     if (input) {
