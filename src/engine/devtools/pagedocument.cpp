@@ -297,7 +297,8 @@ Task<std::optional<bool>> PageDocument::fetchCouldMatch(Collection collection, i
         co_return std::nullopt;
     m_lastIndex = index;
     const Block &kept = block(collection);
-    co_return index < kept.end &&rowOf(kept, index) != nullptr;
+    const bool could = index < kept.end && rowOf(kept, index) != nullptr;
+    co_return could;
 }
 
 std::optional<DocumentVersion> PageDocument::version(Collection collection) const {

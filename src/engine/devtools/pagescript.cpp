@@ -149,7 +149,8 @@ std::optional<PageRows> parseRows(const QString &json) {
         // Filtered: one index per row, ascending, and the end no lower.
         const QJsonArray indices = answer.at(4).toArray();
         const double end = answer.at(5).toDouble(-1);
-        if (indices.size() != rows.size() || !(end >= 0 && end <= length))
+        if (indices.size() != rows.size() || !(end >= 0 && end <= length) ||
+            end != std::floor(end))
             return std::nullopt;
         parsed.filtered = true;
         parsed.end = int(end);
