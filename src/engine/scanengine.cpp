@@ -110,17 +110,6 @@ bool ScanEngine::stillIdle(const std::optional<DocumentVersion> &version,
     return true;
 }
 
-std::shared_ptr<const TextFilter> ScanEngine::textFilter(const PassTraits &traits) {
-    MadeFilter &made = m_filters[traits.collection == Collection::Links];
-    if (made.rulesRevision != traits.rules.revision()) {
-        made.filter =
-            TextFilter::of(traits.rules, traits.textIsValue ? TextFilter::Field::InputValue
-                                                            : TextFilter::Field::OuterText);
-        made.rulesRevision = traits.rules.revision();
-    }
-    return made.filter;
-}
-
 Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTraits &traits) {
     const auto readText = [&](int index) {
         return traits.textIsValue ? document.value(traits.collection, index)
@@ -130,7 +119,9 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
     // The page may leave out what the rules as they stand now cannot match;
     // its word holds only while they stand so.
     const quint64 filterRevision = traits.rules.revision();
-    const std::shared_ptr<const TextFilter> filter = textFilter(traits);
+    const std::shared_ptr<const TextFilter> filter =
+        TextFilter::of(traits.rules, traits.textIsValue ? TextFilter::Field::InputValue
+                                                        : TextFilter::Field::OuterText);
     document.setTextFilter(traits.collection, filter);
     int count = (co_await document.length(traits.collection)).value_or(0);
     const std::optional<DocumentVersion> version = document.version(traits.collection);

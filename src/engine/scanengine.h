@@ -5,7 +5,6 @@
 #include "browser.h"
 #include "rulematchcache.h"
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -62,8 +61,6 @@ private:
     // Whether the walk of this document may be left out, as it would end as
     // the idle walk remembered did.
     bool stillIdle(const std::optional<DocumentVersion> &version, const PassTraits &traits);
-    // The filter of the pass's rules as they stand, made again only when they change.
-    std::shared_ptr<const TextFilter> textFilter(const PassTraits &traits);
 
     Browser &m_browser;
     const RuleList &m_listClick;
@@ -77,11 +74,6 @@ private:
     std::function<void(const ActivityEntry &)> m_onPress;
     QList<ActivityEntry> *m_previewMatches = nullptr; // set while a preview runs
     std::map<IdleKey, IdleWalk> m_idleWalks;
-    struct MadeFilter {
-        std::shared_ptr<const TextFilter> filter;
-        std::optional<quint64> rulesRevision;
-    };
-    std::array<MadeFilter, 2> m_filters; // by pass: the button pass's, the link pass's
     quint64 m_walks = 0;
     int m_outlineMs = 0;
 };
