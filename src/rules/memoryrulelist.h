@@ -31,9 +31,13 @@ private:
     };
     bool valid(std::int16_t index) const { return index >= 0 && index < m_entries.size(); }
 
+    // Drawn from one count for every list of the process, so a list that
+    // replaces another (by assignment) never takes up a revision it had.
+    static quint64 nextRevision();
+
     QList<Entry> m_entries;
     std::int16_t m_current = -1;
-    quint64 m_revision = 0;
+    quint64 m_revision = nextRevision();
 };
 
 } // namespace pressbird

@@ -80,6 +80,16 @@ private Q_SLOTS:
         QVERIFY(rig.scanReads() > 0);
     }
 
+    void ruleListReplacedByAnotherOfAsManyEdits_walkedAgain() {
+        Rig rig;
+        rig.scanReads();
+        QCOMPARE(rig.scanReads(), 0);
+        rig.f.listClick = MemoryRuleList();
+        rig.f.listClick.appendTicked(rule(u"Wait"_qs, u"Exact Match"_qs));
+        rig.scanReads();
+        QCOMPARE(rig.link->clicks, 1);
+    }
+
     void closedWindow_forgotten() {
         Rig rig;
         rig.scanReads();
