@@ -38,8 +38,30 @@ function connect() {
     retry = setTimeout(connect, kRetryMs);
   });
   opened.postMessage({hello: 'extension', version: api.runtime.getManifest().version,
-                      browser: navigator.userAgent});
+                      browser: navigator.userAgent, tabEvents: true});
 }
+
+// Tells Pressbird of every change to the tabs it lists (made, gone, moved,
+// another address or title) and of every tab that may show another document
+// now, so that it lists tabs and asks for documents only after a change.
+function tellTabs(tab, navigated) {
+  if (port !== null)
+    port.postMessage({tabsChanged: true, tab: isTabId(tab) ? tab : -1, navigated});
+}
+api.tabs.onCreated.addListener((tab) => tellTabs(tab.id, true));
+api.tabs.onRemoved.addListener((tab) => tellTabs(tab, true));
+api.tabs.onReplaced.addListener((added, removed) => {
+  tellTabs(removed, true);
+  tellTabs(added, true);
+});
+api.tabs.onUpdated.addListener((tab, change) => {
+  if ('url' in change || 'title' in change || 'status' in change || 'discarded' in change)
+    tellTabs(tab, 'url' in change || change.status === 'loading' || 'discarded' in change);
+});
+for (const event of [api.tabs.onMoved, api.tabs.onAttached, api.tabs.onDetached])
+  event.addListener((tab) => tellTabs(tab, false));
+for (const event of [api.windows.onCreated, api.windows.onRemoved])
+  event.addListener(() => tellTabs(-1, false));
 
 const isTabId = (value) => Number.isSafeInteger(value) && value >= 0;
 

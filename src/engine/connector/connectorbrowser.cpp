@@ -16,11 +16,7 @@ constexpr qsizetype kMostTitleChars = 4096;
 constexpr qsizetype kMostUrlChars = 64 * 1024;
 constexpr qsizetype kMostNameChars = 64;
 
-struct TabEntry {
-    std::shared_ptr<ConnectorLink> link;
-    qint64 tab = -1;
-    PageInfo page;
-};
+using TabEntry = ConnectorTab;
 
 QString pageKey(const QString &address, const QString &title) {
     return address + QChar(0) + title;
@@ -40,8 +36,14 @@ public:
         return std::optional(kBrowserWindowName.toString());
     }
     Async<std::unique_ptr<Document>> document() override {
-        if (!m_entry.link->tabUsable(m_entry.tab))
+        const std::shared_ptr<ConnectorLink> &link = m_entry.link;
+        if (!link->tabUsable(m_entry.tab))
             return std::unique_ptr<Document>();
+        // Named before, and the extension has told of no navigation since.
+        if (const std::optional<QString> known = link->knownDocument(m_entry.tab);
+            known && link->announcesTabs())
+            return std::unique_ptr<Document>(std::make_unique<ConnectorDocument>(
+                link, m_entry.tab, *known, link->memoryFor(m_entry.tab, *known)));
         return open(m_entry);
     }
 
@@ -153,12 +155,29 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
     const QList<std::shared_ptr<ConnectorLink>> links = m_server.links();
     if (links.isEmpty() && m_registration)
         m_manifests = m_registration();
-    // Every browser is asked at once: one that hangs costs one time-out.
+    // Every browser is asked at once: one that hangs costs one time-out. A
+    // browser whose extension told of no change to its tabs since the last
+    // listing is taken at its word for a second; then it is asked again,
+    // which is how one that hangs is found.
     QList<int> asked;
+    // Any change told after a question was sent may be missing from its answer.
+    QList<quint64> askedAt;
+    QList<std::optional<Listing>> kept;
     for (const std::shared_ptr<ConnectorLink> &link : links) {
+        const auto last = m_listings.constFind(link.get());
+        askedAt.append(link->tabsRevision());
+        if (last != m_listings.cend() && last->link.lock() == link && link->usable() &&
+            link->announcesTabs() && last->tabsRevision == link->tabsRevision() &&
+            !last->fresh.hasExpired()) {
+            kept.append(*last);
+            asked.append(-1);
+            continue;
+        }
+        kept.append(std::nullopt);
         const QJsonObject request{{QStringLiteral("op"), QStringLiteral("tabs")}};
         asked.append(link->usable() ? link->send(request, -1) : -1);
     }
+    QHash<const ConnectorLink *, Listing> listings;
     const QDeadlineTimer deadline(links.isEmpty() ? 0 : links.first()->timeouts().listMs);
     QList<TabEntry> entries;
     QList<BrowserState> states;
@@ -166,6 +185,17 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
     QSet<QString> pages;
     for (qsizetype i = 0; i < links.size(); ++i) {
         const std::shared_ptr<ConnectorLink> &link = links.at(i);
+        if (kept.at(i)) {
+            listings.insert(link.get(), *kept.at(i));
+            states.append(
+                {nameOf(*link), QStringLiteral("connected"), int(kept.at(i)->entries.size())});
+            if (link->browserPid() > 0)
+                pids.insert(link->browserPid());
+            for (const TabEntry &entry : kept.at(i)->entries)
+                pages.insert(pageKey(entry.page.address, entry.page.title));
+            entries.append(kept.at(i)->entries);
+            continue;
+        }
         if (asked.at(i) < 0) {
             states.append({nameOf(*link), QStringLiteral("not answering"), 0});
             continue;
@@ -191,7 +221,10 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
         }
         link->keepOnly(listed);
         entries.append(*tabs);
+        listings.insert(link.get(),
+                        Listing{link, *tabs, askedAt.at(i), QDeadlineTimer(kListReuseMs)});
     }
+    m_listings = std::move(listings);
     m_states = states.isEmpty() ? statesWithoutBrowsers() : states;
     m_browserPids = pids;
     m_pages = pages;

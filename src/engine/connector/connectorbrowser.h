@@ -5,15 +5,25 @@
 #include "hostmanifests.h"
 
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QSet>
 
 #include <functional>
 
 namespace pressbird {
 
+// One tab of a listing, with the browser it was listed by.
+struct ConnectorTab {
+    std::shared_ptr<ConnectorLink> link;
+    qint64 tab = -1;
+    PageInfo page;
+};
+
 // The browsers that run the Pressbird Connector extension: each one's host
-// connects to the server, and every walk lists each browser's tabs afresh, in
-// the browser's order. Nothing to allow in the browser, no start flag.
+// connects to the server, and a walk lists each browser's tabs in the
+// browser's order: afresh, unless the extension told of no change to them
+// since a listing less than kListReuseMs old. Nothing to allow in the
+// browser, no start flag.
 class ConnectorBrowser final : public Browser {
 public:
     // Writes the hosts' manifests where the browsers look; run at
@@ -26,7 +36,16 @@ public:
     QList<BrowserState> states() const override { return m_states; }
     bool reaches(const PageInfo &page) const override;
 
+    static constexpr int kListReuseMs = 1000;
+
 private:
+    struct Listing {
+        std::weak_ptr<ConnectorLink> link;
+        QList<ConnectorTab> entries;
+        quint64 tabsRevision = 0; // the link's, when the list was asked for
+        QDeadlineTimer fresh;
+    };
+
     Task<std::unique_ptr<ShellWindows>> walk();
     QList<BrowserState> statesWithoutBrowsers() const;
 
@@ -38,7 +57,8 @@ private:
     QList<BrowserState> m_states;
     // What the last walk reached, for the other backends to leave alone.
     QSet<qint64> m_browserPids;
-    QSet<QString> m_pages; // address and title
+    QSet<QString> m_pages;                            // address and title
+    QHash<const ConnectorLink *, Listing> m_listings; // the last walk's, by browser
 };
 
 // The process of the browser that runs a profile, from the lock it holds in

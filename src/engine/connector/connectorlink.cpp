@@ -106,6 +106,13 @@ std::shared_ptr<PageMemory> ConnectorLink::memoryFor(qint64 tab, const QString &
     return world.memory;
 }
 
+std::optional<QString> ConnectorLink::knownDocument(qint64 tab) const {
+    const auto world = m_worlds.constFind(tab);
+    if (world == m_worlds.cend())
+        return std::nullopt;
+    return world->document;
+}
+
 void ConnectorLink::keepOnly(const QSet<qint64> &tabs) {
     m_worlds.removeIf([&tabs](const auto &entry) { return !tabs.contains(entry.key()); });
 }
@@ -130,8 +137,22 @@ void ConnectorLink::readFrames() {
 
 void ConnectorLink::onFrame(const QJsonObject &message) {
     m_hung = false;
-    if (message.value(u"hello").toString() == u"extension" && m_browserPid <= 0)
-        m_browserName = message.value(u"browser").toString().left(200);
+    if (message.value(u"hello").toString() == u"extension") {
+        if (m_browserPid <= 0)
+            m_browserName = message.value(u"browser").toString().left(200);
+        // Names learned before the extension said whether it tells of
+        // navigations are asked again.
+        m_announcesTabs = message.value(u"tabEvents").toBool();
+        m_worlds.clear();
+        ++m_tabsRevision;
+        return;
+    }
+    if (message.value(u"tabsChanged").toBool()) {
+        ++m_tabsRevision;
+        if (message.value(u"navigated").toBool())
+            m_worlds.remove(message.value(u"tab").toInteger(-1));
+        return;
+    }
     if (message.value(u"changed").isString()) {
         const auto world = m_worlds.constFind(message.value(u"tab").toInteger(-1));
         if (world != m_worlds.cend() && world->document == message.value(u"changed").toString())
@@ -147,10 +168,12 @@ void ConnectorLink::onFrame(const QJsonObject &message) {
         m_pending.erase(it);
         return;
     }
-    if (message.value(u"gone").toBool())
+    if (message.value(u"gone").toBool()) {
+        // Asked anew at the next walk, whatever the extension told.
+        m_worlds.remove(it->tab);
         it->reply =
             ConnectorReply{ConnectorFailure::Gone, message, message.value(u"error").toString()};
-    else if (message.contains(u"error"))
+    } else if (message.contains(u"error"))
         it->reply = ConnectorReply{ConnectorFailure::Error, message,
                                    message.value(u"error").toString().left(1000)};
     else

@@ -10,6 +10,7 @@
 #include <QSet>
 
 #include <memory>
+#include <optional>
 
 class QLocalSocket;
 
@@ -55,6 +56,14 @@ public:
     qint64 browserPid() const { return m_browserPid; }
     // What the user knows the browser by: "Chromium", "Firefox" ...
     QString browserName() const { return m_browserName; }
+    // The extension tells of every change to the tabs and of every tab that
+    // may show another document: a listing and a document's name hold until
+    // it does. Moves on with every change told.
+    bool announcesTabs() const { return m_announcesTabs; }
+    quint64 tabsRevision() const { return m_tabsRevision; }
+    // The content script's name for the document a tab showed when last
+    // asked, while no navigation, gone document or closed tab was told since.
+    std::optional<QString> knownDocument(qint64 tab) const;
 
     // A request; tab: the tab it concerns (-1 for the whole browser), skipped
     // after a time-out until its late answer comes.
@@ -100,6 +109,8 @@ private:
     QString m_browserName;
     bool m_open = true;
     bool m_hung = false;
+    bool m_announcesTabs = false;
+    quint64 m_tabsRevision = 0;
 };
 
 // What the user knows a browser by, from its program's path.

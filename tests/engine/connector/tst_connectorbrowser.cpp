@@ -213,6 +213,67 @@ private Q_SLOTS:
         QVERIFY(!awaitOnLoop(document->click(Collection::All, 0)));
         QCOMPARE(pageCalls, 1);
     }
+
+    // An extension that tells of its tabs' changes is taken at its word: a
+    // listing serves for a second until it tells of one, a document's name
+    // until it tells the tab navigated or a call finds the document gone.
+    void toldTabChanges_listsAndOpensOnlyAfterOne() {
+        ConnectorBrowser browser(*m_server, {});
+        FakeHost host(m_socket);
+        int lists = 0;
+        int opens = 0;
+        bool gone = false;
+        host.reply = [&](const QJsonObject &request) -> QJsonObject {
+            const QString op = request.value(u"op").toString();
+            if (op == u"tabs")
+                return ++lists, tabs({tab(1, u"https://a.example/"_qs)});
+            if (op == u"open")
+                return ++opens, QJsonObject{{u"doc"_qs, u"d1"_qs}};
+            return gone ? QJsonObject{{u"gone"_qs, true}} : QJsonObject{{u"value"_qs, true}};
+        };
+        QTRY_COMPARE(m_server->links().size(), 1);
+        const std::shared_ptr<ConnectorLink> link = m_server->links().constFirst();
+        const auto tell = [&](const QJsonObject &news) {
+            const quint64 before = link->tabsRevision();
+            host.socket().write(connector::frame(news));
+            QTRY_VERIFY(link->tabsRevision() != before);
+        };
+        const auto open = [&] {
+            const std::unique_ptr<ShellWindows> windows = awaitOnLoop(browser.createShellWindows());
+            const std::unique_ptr<BrowserWindow> window = awaitOnLoop(windows->next());
+            return window ? awaitOnLoop(window->document()) : nullptr;
+        };
+
+        // Told nothing: asked at every walk, as ever.
+        open();
+        open();
+        QCOMPARE(lists, 2);
+        QCOMPARE(opens, 2);
+
+        tell({{u"hello"_qs, u"extension"_qs}, {u"tabEvents"_qs, true}});
+        QVERIFY(open());
+        QVERIFY(open());
+        QCOMPARE(lists, 3);
+        QCOMPARE(opens, 3);
+        tell({{u"tabsChanged"_qs, true}, {u"tab"_qs, 1}, {u"navigated"_qs, false}});
+        QVERIFY(open());
+        QCOMPARE(lists, 4);
+        QCOMPARE(opens, 3);
+        tell({{u"tabsChanged"_qs, true}, {u"tab"_qs, 1}, {u"navigated"_qs, true}});
+        QVERIFY(open());
+        QCOMPARE(lists, 5);
+        QCOMPARE(opens, 4);
+        QTest::qWait(ConnectorBrowser::kListReuseMs + 100);
+        QVERIFY(open());
+        QCOMPARE(lists, 6);
+        QCOMPARE(opens, 4);
+
+        gone = true;
+        const std::unique_ptr<Document> document = open();
+        QVERIFY(!awaitOnLoop(document->click(Collection::All, 0)));
+        QVERIFY(open());
+        QCOMPARE(opens, 5);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestConnectorBrowser)
