@@ -183,17 +183,20 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
     QList<BrowserState> states;
     QSet<qint64> pids;
     QSet<QString> pages;
+    // A connected browser's tabs, listed now or kept from the last listing.
+    const auto connected = [&](const ConnectorLink &link, const Listing &listing) {
+        listings.insert(&link, listing);
+        states.append({nameOf(link), QStringLiteral("connected"), int(listing.entries.size())});
+        if (link.browserPid() > 0)
+            pids.insert(link.browserPid());
+        for (const TabEntry &entry : listing.entries)
+            pages.insert(pageKey(entry.page.address, entry.page.title));
+        entries.append(listing.entries);
+    };
     for (qsizetype i = 0; i < links.size(); ++i) {
         const std::shared_ptr<ConnectorLink> &link = links.at(i);
         if (kept.at(i)) {
-            listings.insert(link.get(), *kept.at(i));
-            states.append(
-                {nameOf(*link), QStringLiteral("connected"), int(kept.at(i)->entries.size())});
-            if (link->browserPid() > 0)
-                pids.insert(link->browserPid());
-            for (const TabEntry &entry : kept.at(i)->entries)
-                pages.insert(pageKey(entry.page.address, entry.page.title));
-            entries.append(kept.at(i)->entries);
+            connected(*link, *kept.at(i));
             continue;
         }
         if (asked.at(i) < 0) {
@@ -211,18 +214,11 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
                            0});
             continue;
         }
-        states.append({nameOf(*link), QStringLiteral("connected"), int(tabs->size())});
-        if (link->browserPid() > 0)
-            pids.insert(link->browserPid());
         QSet<qint64> listed;
-        for (const TabEntry &entry : *tabs) {
-            pages.insert(pageKey(entry.page.address, entry.page.title));
+        for (const TabEntry &entry : *tabs)
             listed.insert(entry.tab);
-        }
         link->keepOnly(listed);
-        entries.append(*tabs);
-        listings.insert(link.get(),
-                        Listing{link, *tabs, askedAt.at(i), QDeadlineTimer(kListReuseMs)});
+        connected(*link, Listing{link, *tabs, askedAt.at(i), QDeadlineTimer(kListReuseMs)});
     }
     m_listings = std::move(listings);
     m_states = states.isEmpty() ? statesWithoutBrowsers() : states;
