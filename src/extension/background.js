@@ -38,7 +38,7 @@ function connect() {
     retry = setTimeout(connect, kRetryMs);
   });
   opened.postMessage({hello: 'extension', version: api.runtime.getManifest().version,
-                      browser: navigator.userAgent, tabEvents: true});
+                      browser: navigator.userAgent, tabEvents: tellsTabs});
 }
 
 // Tells Pressbird of every change to the tabs it lists (made, gone, moved,
@@ -48,20 +48,23 @@ function tellTabs(tab, navigated) {
   if (port !== null)
     port.postMessage({tabsChanged: true, tab: isTabId(tab) ? tab : -1, navigated});
 }
-api.tabs.onCreated.addListener((tab) => tellTabs(tab.id, true));
-api.tabs.onRemoved.addListener((tab) => tellTabs(tab, true));
-api.tabs.onReplaced.addListener((added, removed) => {
+// A browser without one of these events (optional chaining) still runs the
+// rest; without the first three, Pressbird is not told it may rely on them.
+const tellsTabs = Boolean(api.tabs.onCreated && api.tabs.onRemoved && api.tabs.onUpdated);
+api.tabs.onCreated?.addListener((tab) => tellTabs(tab.id, true));
+api.tabs.onRemoved?.addListener((tab) => tellTabs(tab, true));
+api.tabs.onReplaced?.addListener((added, removed) => {
   tellTabs(removed, true);
   tellTabs(added, true);
 });
-api.tabs.onUpdated.addListener((tab, change) => {
+api.tabs.onUpdated?.addListener((tab, change) => {
   if ('url' in change || 'title' in change || 'status' in change || 'discarded' in change)
     tellTabs(tab, 'url' in change || change.status === 'loading' || 'discarded' in change);
 });
 for (const event of [api.tabs.onMoved, api.tabs.onAttached, api.tabs.onDetached])
-  event.addListener((tab) => tellTabs(tab, false));
+  event?.addListener((tab) => tellTabs(tab, false));
 for (const event of [api.windows.onCreated, api.windows.onRemoved])
-  event.addListener(() => tellTabs(-1, false));
+  event?.addListener(() => tellTabs(-1, false));
 
 const isTabId = (value) => Number.isSafeInteger(value) && value >= 0;
 
