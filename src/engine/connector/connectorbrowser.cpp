@@ -40,8 +40,7 @@ public:
         if (!link->tabUsable(m_entry.tab))
             return std::unique_ptr<Document>();
         // Named before, and the extension has told of no navigation since.
-        if (const std::optional<QString> known = link->knownDocument(m_entry.tab);
-            known && link->announcesTabs())
+        if (const std::optional<QString> known = link->knownDocument(m_entry.tab))
             return std::unique_ptr<Document>(std::make_unique<ConnectorDocument>(
                 link, m_entry.tab, *known, link->memoryFor(m_entry.tab, *known)));
         return open(m_entry);

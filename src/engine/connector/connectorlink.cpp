@@ -108,7 +108,7 @@ std::shared_ptr<PageMemory> ConnectorLink::memoryFor(qint64 tab, const QString &
 
 std::optional<QString> ConnectorLink::knownDocument(qint64 tab) const {
     const auto world = m_worlds.constFind(tab);
-    if (world == m_worlds.cend())
+    if (!m_announcesTabs || world == m_worlds.cend())
         return std::nullopt;
     return world->document;
 }

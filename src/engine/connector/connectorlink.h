@@ -62,7 +62,8 @@ public:
     bool announcesTabs() const { return m_announcesTabs; }
     quint64 tabsRevision() const { return m_tabsRevision; }
     // The content script's name for the document a tab showed when last
-    // asked, while no navigation, gone document or closed tab was told since.
+    // asked, while no navigation, gone document or closed tab was told
+    // since; none from an extension that does not tell of them.
     std::optional<QString> knownDocument(qint64 tab) const;
 
     // A request; tab: the tab it concerns (-1 for the whole browser), skipped

@@ -75,6 +75,12 @@ const PageRow *rowOf(const PageMemory::Block &kept, int index) {
     return &kept.rows.at(found - kept.indices.cbegin());
 }
 
+// Whether the block has a row for the element: false past the block's end,
+// or where a filter left it out.
+bool hasRow(const PageMemory::Block &kept, int index) {
+    return index < kept.end && rowOf(kept, index) != nullptr;
+}
+
 // Rows that name elements outside the block asked for are no answer.
 bool fitsBlock(const PageRows &parsed, int start) {
     return !parsed.filtered || (parsed.end >= start &&
@@ -289,15 +295,14 @@ Async<std::optional<bool>> PageDocument::couldMatch(Collection collection, int i
         !(kept.filter.isEmpty() || kept.filter == filter.text))
         return fetchCouldMatch(collection, index);
     m_lastIndex = index;
-    return std::optional<bool>(index < kept.end && rowOf(kept, index) != nullptr);
+    return std::optional<bool>(hasRow(kept, index));
 }
 
 Task<std::optional<bool>> PageDocument::fetchCouldMatch(Collection collection, int index) {
     if (!co_await fetch(collection, index, false, true))
         co_return std::nullopt;
     m_lastIndex = index;
-    const Block &kept = block(collection);
-    const bool could = index < kept.end && rowOf(kept, index) != nullptr;
+    const bool could = hasRow(block(collection), index);
     co_return could;
 }
 

@@ -38,28 +38,30 @@ PageCall rowsCall(Collection collection, int start, int count, bool withText,
     return call;
 }
 
+namespace {
+// The page's number for a kind of rule; -1 for one that matches nothing.
+int pageKindOf(ParsedRule::Kind kind) {
+    switch (kind) {
+    case ParsedRule::Kind::StartsWith:
+        return 0;
+    case ParsedRule::Kind::EndsWith:
+        return 1;
+    case ParsedRule::Kind::ExactMatch:
+        return 2;
+    case ParsedRule::Kind::Contains:
+        return 3;
+    case ParsedRule::Kind::Unknown:
+        break;
+    }
+    return -1;
+}
+} // namespace
+
 QJsonObject filterArguments(const TextFilter &filter) {
     QJsonArray rules;
     for (const TextFilter::Rule &rule : filter.rules) {
-        // The page's numbers for the kinds.
-        int kind = 0;
-        switch (rule.kind) {
-        case ParsedRule::Kind::StartsWith:
-            kind = 0;
-            break;
-        case ParsedRule::Kind::EndsWith:
-            kind = 1;
-            break;
-        case ParsedRule::Kind::ExactMatch:
-            kind = 2;
-            break;
-        case ParsedRule::Kind::Contains:
-            kind = 3;
-            break;
-        case ParsedRule::Kind::Unknown:
-            continue; // matches nothing
-        }
-        rules.append(QJsonArray{kind, rule.pattern});
+        if (const int kind = pageKindOf(rule.kind); kind >= 0)
+            rules.append(QJsonArray{kind, rule.pattern});
     }
     return {{u"input"_qs, filter.field == TextFilter::Field::InputValue}, {u"rules"_qs, rules}};
 }
@@ -149,8 +151,7 @@ std::optional<PageRows> parseRows(const QString &json) {
         // Filtered: one index per row, ascending, and the end no lower.
         const QJsonArray indices = answer.at(4).toArray();
         const double end = answer.at(5).toDouble(-1);
-        if (indices.size() != rows.size() || !(end >= 0 && end <= length) ||
-            end != std::floor(end))
+        if (indices.size() != rows.size() || !(end >= 0 && end <= length) || end != std::floor(end))
             return std::nullopt;
         parsed.filtered = true;
         parsed.end = int(end);
