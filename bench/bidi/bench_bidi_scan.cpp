@@ -6,7 +6,7 @@
 #include "bidibrowser.h"
 #include "bidiconnection.h"
 #include "browserbench.h"
-#include "headlessfirefox.h"
+#include "firefox.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

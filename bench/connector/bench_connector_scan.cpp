@@ -7,11 +7,12 @@
 
 #include "awaitonloop.h"
 #include "browserbench.h"
+#include "chromium.h"
 #include "connectorbrowser.h"
-#include "connectorchromium.h"
+#include "connectorframes.h"
 #include "devtoolsbrowser.h"
-#include "frames.h"
 #include "runtimefolder.h"
+#include "testhome.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -61,13 +62,14 @@ int main(int argc, char **argv) {
     QTextStream out(stdout);
     TestHome home;
     qputenv("XDG_RUNTIME_DIR", home.runtimeDir().toLocal8Bit());
-    ConnectorChromium chromium(home);
+    HeadlessChromium chromium({home.configHome() + u"/chromium"_qs, home.environment(),
+                               QStringLiteral(PRESSBIRD_EXTENSION_DIR)});
     if (chromiumBinary().isEmpty() || !chromium.start()) {
         out << "bench_connector_scan: no headless chromium, skipped\n";
         return 0;
     }
     ConnectorServer server;
-    server.listen(connector::socketName(*control::runtimeFolder()));
+    server.listen(connector::socketName(*runtimeFolder()));
     ConnectorBrowser connector(server, [&home] {
         return writeHostManifests(
             BrowserFolders{home.configHome(), home.path(), home.path() + u"/data"_qs},

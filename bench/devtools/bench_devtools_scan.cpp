@@ -3,8 +3,8 @@
 // nothing, against the floor: one in-page evaluation doing the same walk.
 
 #include "browserbench.h"
+#include "chromium.h"
 #include "devtoolsbrowser.h"
-#include "headlesschromium.h"
 #include "simulatedbrowser.h"
 
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 // costs per tab as the tabs add up, and whether memory stays flat.
 
 #include "browserbench.h"
+#include "chromium.h"
 #include "devtoolsbrowser.h"
-#include "headlesschromium.h"
 
 #include <QCoreApplication>
 #include <QTest>

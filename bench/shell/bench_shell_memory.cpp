@@ -6,11 +6,11 @@
 // copy of the page.
 
 #include "autostart.h"
+#include "chromium.h"
 #include "clock.h"
 #include "desktopshell.h"
 #include "devtoolsbrowser.h"
 #include "form1.h"
-#include "headlesschromium.h"
 #include "helppage.h"
 #include "memorysettingsstore.h"
 #include "messageboxes.h"

@@ -7,10 +7,10 @@
 #include "clock.h"
 #include "compositebrowser.h"
 #include "connectorbrowser.h"
+#include "connectorframes.h"
 #include "controlclient.h"
 #include "controlprotocol.h"
 #include "devtoolsbrowser.h"
-#include "frames.h"
 #include "memoryrulelist.h"
 #include "rulepersistence.h"
 #include "rulesfile.h"
@@ -221,7 +221,7 @@ int main(int argc, char **argv) {
         argument = QFileInfo(argument).absoluteFilePath();
 
     QString why;
-    const std::optional<QString> folder = control::runtimeFolder(&why);
+    const std::optional<QString> folder = runtimeFolder(&why);
     if (folder && instanceRuns(*folder))
         return askInstance(app, *folder, *verb, argument);
     if (verb->needsInstance)

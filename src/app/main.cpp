@@ -3,12 +3,12 @@
 #include "clock.h"
 #include "compositebrowser.h"
 #include "connectorbrowser.h"
+#include "connectorframes.h"
 #include "controlclient.h"
 #include "controlprotocol.h"
 #include "controlserver.h"
 #include "desktopshell.h"
 #include "devtoolsbrowser.h"
-#include "frames.h"
 #include "helppage.h"
 #include "messageboxes.h"
 #include "program.h"
@@ -99,7 +99,7 @@ int main(int argc, char **argv) {
     answerCommandLine(argc, argv);
 
     QString noFolder;
-    const std::optional<QString> runtime = control::runtimeFolder(&noFolder);
+    const std::optional<QString> runtime = runtimeFolder(&noFolder);
     std::unique_ptr<QLockFile> instance;
     if (runtime) {
         instance = claimInstance(*runtime);

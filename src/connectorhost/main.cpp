@@ -27,7 +27,7 @@ int main(int argc, char **argv) {
         return 2;
     }
     QString why;
-    const std::optional<QString> folder = control::runtimeFolder(&why);
+    const std::optional<QString> folder = runtimeFolder(&why);
     if (!folder) {
         std::fprintf(stderr, "pressbird-connector: %s\n", qPrintable(why));
         return 1;

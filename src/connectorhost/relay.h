@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frames.h"
+#include "connectorframes.h"
 
 #include <QJsonObject>
 #include <QObject>

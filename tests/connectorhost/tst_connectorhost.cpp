@@ -3,8 +3,8 @@
 // or a clean end, never a hang; only this user's processes get in.
 
 #include "awaitonloop.h"
+#include "connectorframes.h"
 #include "connectorserver.h"
-#include "frames.h"
 #include "runtimefolder.h"
 
 #include <QJsonArray>
@@ -115,7 +115,7 @@ private Q_SLOTS:
         QFile::setPermissions(m_runtime.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
-        m_socket = connector::socketName(*control::runtimeFolder());
+        m_socket = connector::socketName(*runtimeFolder());
         QLocalServer::removeServer(m_socket);
     }
 
@@ -239,7 +239,7 @@ private Q_SLOTS:
     void anotherUsersProcess_refused() {
         ConnectorServer server;
         QVERIFY(server.listen(m_socket));
-        QCOMPARE(modeOf(*control::runtimeFolder()), 0700u);
+        QCOMPARE(modeOf(*runtimeFolder()), 0700u);
         QCOMPARE(modeOf(m_socket) & 0077u, 0u);
         QVERIFY(peerAllowed(::getuid()));
         QVERIFY(!peerAllowed(::getuid() + 1));
@@ -263,7 +263,7 @@ private Q_SLOTS:
         };
         // Let the other user reach the folder's path: the socket's own mode refuses.
         ::chmod(QFile::encodeName(m_runtime.path()).constData(), 0755);
-        ::chmod(QFile::encodeName(*control::runtimeFolder()).constData(), 0755);
+        ::chmod(QFile::encodeName(*runtimeFolder()).constData(), 0755);
         QByteArray said = asNobody();
         QVERIFY2(said.startsWith("refused"), said.constData());
         // Even with the socket opened to all, the server closes on them unheard.
@@ -272,7 +272,7 @@ private Q_SLOTS:
         QVERIFY2(said.startsWith("connected b''"), said.constData());
         QTRY_COMPARE(server.refused(), 1);
         QCOMPARE(server.links().size(), 0);
-        ::chmod(QFile::encodeName(*control::runtimeFolder()).constData(), 0700);
+        ::chmod(QFile::encodeName(*runtimeFolder()).constData(), 0700);
     }
 };
 

@@ -64,7 +64,7 @@ unsigned modeOf(const QString &path) {
 void TestControlSocket::init() {
     qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
     QString why;
-    const std::optional<QString> folder = control::runtimeFolder(&why);
+    const std::optional<QString> folder = runtimeFolder(&why);
     QVERIFY2(folder, qPrintable(why));
     m_folder = *folder;
 }
@@ -106,7 +106,7 @@ void TestControlSocket::folderAndSocket_areTheUsersAlone() {
 
     // A folder open to others is never used.
     QVERIFY(::chmod(QFile::encodeName(m_folder).constData(), 0777) == 0);
-    const std::optional<QString> again = control::runtimeFolder();
+    const std::optional<QString> again = runtimeFolder();
     QVERIFY(again);
     QCOMPARE(modeOf(*again), 0700u); // made private again, it is ours
 }

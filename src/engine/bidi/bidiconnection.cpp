@@ -1,6 +1,7 @@
 #include "bidiconnection.h"
 
 #include "async/abandonedcalls.h"
+#include "loopback.h"
 #include "pagedocument.h"
 
 #include <QDeadlineTimer>
@@ -13,10 +14,6 @@ namespace pressbird {
 
 namespace {
 constexpr quint64 kMaxMessageBytes = 64ull * 1024 * 1024;
-
-QString urlHost(const QString &host) {
-    return host.contains(u':') ? u"["_qs + host + u"]"_qs : host;
-}
 } // namespace
 
 // Answered ids are forgotten when the wait ends; the others, when it is

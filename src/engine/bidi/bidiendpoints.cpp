@@ -1,6 +1,6 @@
 #include "bidiendpoints.h"
 
-#include "endpoints.h"
+#include "loopback.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,10 +20,11 @@ std::optional<BidiEndpoint> parseBidiEndpoint(QStringView text) {
     text = text.trimmed();
     if (!text.startsWith(kScheme, Qt::CaseInsensitive))
         return std::nullopt;
-    const std::optional<Endpoint> endpoint = parseEndpoint(text.sliced(kScheme.size()));
-    if (!endpoint)
+    const std::optional<LoopbackAddress> address =
+        parseLoopbackAddress(text.sliced(kScheme.size()));
+    if (!address)
         return std::nullopt;
-    return BidiEndpoint{endpoint->host, endpoint->port, u"PRESSBIRD_BROWSERS"_qs};
+    return BidiEndpoint{address->host, address->port, u"PRESSBIRD_BROWSERS"_qs};
 }
 
 std::optional<BidiEndpoint> readBidiServerFile(const QString &path) {

@@ -45,7 +45,7 @@ ConnectorLink::ConnectorLink(QLocalSocket *socket, ConnectorTimeouts timeouts)
     m_socket->setParent(this);
     // Taken from the system, not from the host's word: the browser that
     // started the host is its parent.
-    m_browserPid = parentOf(control::peerPid(int(m_socket->socketDescriptor())));
+    m_browserPid = parentOf(peerPid(int(m_socket->socketDescriptor())));
     m_browserName = browserNameOfProgram(
         QFileInfo(QStringLiteral("/proc/%1/exe").arg(m_browserPid)).symLinkTarget());
     connect(m_socket, &QLocalSocket::readyRead, this, &ConnectorLink::readFrames);

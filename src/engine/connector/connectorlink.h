@@ -2,7 +2,7 @@
 
 #include "async/notifier.h"
 #include "async/task.h"
-#include "frames.h"
+#include "connectorframes.h"
 
 #include <QHash>
 #include <QJsonObject>

@@ -35,7 +35,7 @@ bool ConnectorServer::listen(const QString &name, QString *why) {
 
 void ConnectorServer::accept() {
     while (QLocalSocket *socket = m_server.nextPendingConnection()) {
-        if (!peerAllowed(control::peerUid(int(socket->socketDescriptor())))) {
+        if (!peerAllowed(peerUid(int(socket->socketDescriptor())))) {
             ++m_refused;
             socket->abort();
             socket->deleteLater();

@@ -1,5 +1,7 @@
 #include "endpoints.h"
 
+#include "loopback.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,20 +9,6 @@
 #include <QStandardPaths>
 
 namespace pressbird {
-
-bool isLoopbackHost(QStringView host) {
-    if (host.compare(u"localhost", Qt::CaseInsensitive) == 0)
-        return true;
-    QHostAddress address;
-    // setAddress accepts only numeric forms, so no name is ever looked up.
-    if (!address.setAddress(host.toString()))
-        return false;
-    return address.isLoopback();
-}
-
-QString urlHost(const QString &host) {
-    return host.contains(u':') ? u"["_qs + host + u"]"_qs : host;
-}
 
 QString Endpoint::label() const {
     if (!profile.isEmpty())
@@ -38,36 +26,13 @@ QUrl endpointUrl(const QString &scheme, const QString &host, quint16 port, const
 }
 
 std::optional<Endpoint> parseEndpoint(QStringView text) {
-    text = text.trimmed();
-    QStringView host;
-    QStringView port;
-    if (text.startsWith(u'[')) {
-        const qsizetype close = text.indexOf(u"]:");
-        if (close < 0)
-            return std::nullopt;
-        host = text.mid(1, close - 1);
-        port = text.mid(close + 2);
-    } else {
-        const qsizetype colon = text.lastIndexOf(u':');
-        if (colon <= 0 || text.left(colon).contains(u':'))
-            return std::nullopt;
-        host = text.left(colon);
-        port = text.mid(colon + 1);
-    }
-    bool ok = false;
-    const uint number = port.toUInt(&ok);
-    if (!ok || number == 0 || number > 65535 || !isLoopbackHost(host))
+    const std::optional<LoopbackAddress> address = parseLoopbackAddress(text);
+    if (!address)
         return std::nullopt;
     Endpoint endpoint;
-    endpoint.port = static_cast<quint16>(number);
-    if (host.compare(u"localhost", Qt::CaseInsensitive) == 0) {
-        // Taken as the addresses it stands for, so that no name is ever looked up.
-        endpoint.host = u"127.0.0.1"_qs;
-        endpoint.tryIpv6Too = true;
-    } else {
-        // The canonical form: "127.1" or "::0:1" would reach the URL as a name.
-        endpoint.host = QHostAddress(host.toString()).toString();
-    }
+    endpoint.host = address->host;
+    endpoint.port = address->port;
+    endpoint.tryIpv6Too = address->tryIpv6Too;
     return endpoint;
 }
 

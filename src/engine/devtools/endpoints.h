@@ -1,5 +1,7 @@
 #pragma once
 
+#include "loopback.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,13 +28,6 @@ struct Endpoint {
 
     friend bool operator==(const Endpoint &, const Endpoint &) = default;
 };
-
-// Only the loopback interface: whoever holds the protocol controls the browser.
-// Host names other than "localhost" are refused, never resolved.
-bool isLoopbackHost(QStringView host);
-
-// An IPv6 address goes in brackets inside a URL or a host:port.
-QString urlHost(const QString &host);
 
 // "host:port" or "[v6]:port"; nullopt when malformed or not loopback.
 std::optional<Endpoint> parseEndpoint(QStringView text);

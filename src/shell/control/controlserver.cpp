@@ -14,7 +14,7 @@ namespace {
 // The folder's mode keeps others out already; this also holds where a
 // folder's permissions are not what they seem.
 bool peerIsThisUser(const QLocalSocket &socket) {
-    const std::optional<uid_t> peer = control::peerUid(int(socket.socketDescriptor()));
+    const std::optional<uid_t> peer = peerUid(int(socket.socketDescriptor()));
     return peer && *peer == ::getuid();
 }
 

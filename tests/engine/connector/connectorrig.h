@@ -1,61 +1,56 @@
 #pragma once
 
+#include "chromium.h"
 #include "compositebrowser.h"
 #include "connectorbrowser.h"
-#include "connectorchromium.h"
-#include "frames.h"
+#include "connectorframes.h"
+#include "enginerig.h"
+#include "firefox.h"
 #include "runtimefolder.h"
-#include "scanrig.h"
+#include "testhome.h"
 
 namespace pressbird::testing {
+
+// Chromium on the default profile folder under the test home, with the
+// installed extension loaded as a user's browser would have it.
+inline ChromiumProfile connectorChromium(const TestHome &home) {
+    return {home.configHome() + u"/chromium"_qs, home.environment(),
+            QStringLiteral(PRESSBIRD_EXTENSION_DIR)};
+}
+
+// Firefox on a profile under the test home with the .xpi sideloaded, and the
+// user's Firefox folder, where Pressbird writes the host manifest.
+inline FirefoxProfile connectorFirefox(const TestHome &home) {
+    QDir().mkpath(home.path() + u"/.mozilla"_qs);
+    return {home.path() + u"/firefox-profile"_qs, home.environment(),
+            QStringLiteral(PRESSBIRD_EXTENSION_XPI), true};
+}
+
+// The socket Pressbird listens on, in the runtime folder.
+struct ConnectorListening {
+    explicit ConnectorListening(ConnectorTimeouts timeouts)
+        : server(timeouts)
+        , listening(server.listen(connector::socketName(*runtimeFolder()))) {}
+    ConnectorServer server;
+    bool listening = false;
+};
 
 // What pressbird does at start, in the test home: listens on the socket in
 // the runtime folder and writes the host manifests for the browsers found.
 // The scan engine runs over the Connector alone.
-struct ConnectorRig {
+struct ConnectorRig : ConnectorListening, EngineRig<ConnectorBrowser> {
     explicit ConnectorRig(const TestHome &home, ConnectorTimeouts timeouts = {})
-        : server(timeouts)
-        , listening(server.listen(connector::socketName(*control::runtimeFolder())))
-        , browser(server, [&home] {
+        : ConnectorListening(timeouts)
+        , EngineRig(server, [&home] {
             return writeHostManifests(
                 BrowserFolders{home.configHome(), home.path(), home.path() + u"/data"_qs},
                 QStringLiteral(PRESSBIRD_CONNECTOR_HOST));
-        }) {
-        clock.now = 1000.2;
-    }
+        }) {}
 
     // Until n browsers' hosts have come.
     bool waitForBrowsers(int n, int ms = 30000) {
         return QTest::qWaitFor([&] { return server.links().size() == n; }, ms);
     }
-    void scan() { awaitOnLoop(bothPasses(engine)); }
-    // The windows one walk gives, through the given browser.
-    static QList<PageInfo> pagesOf(Browser &browser) {
-        const std::unique_ptr<ShellWindows> windows = awaitOnLoop(browser.createShellWindows());
-        QList<PageInfo> pages;
-        while (std::unique_ptr<BrowserWindow> window = awaitOnLoop(windows->next()))
-            pages.append(window->page());
-        return pages;
-    }
-    // The document of the first window showing an address ending so.
-    std::unique_ptr<Document> documentOf(const QString &ending) {
-        const std::unique_ptr<ShellWindows> windows = awaitOnLoop(browser.createShellWindows());
-        while (std::unique_ptr<BrowserWindow> window = awaitOnLoop(windows->next())) {
-            if (window->page().address.endsWith(ending))
-                return awaitOnLoop(window->document());
-        }
-        return nullptr;
-    }
-
-    ConnectorServer server;
-    bool listening = false;
-    ConnectorBrowser browser;
-    MemoryRuleList listClick;
-    MemoryRuleList listPush;
-    FakeClock clock;
-    FastYielder yielder{clock};
-    Pause pause{clock, yielder};
-    ScanEngine engine{browser, listClick, listPush, yielder, pause};
 };
 
 } // namespace pressbird::testing

@@ -4,7 +4,7 @@
 
 #include "awaitonloop.h"
 #include "connectorbrowser.h"
-#include "frames.h"
+#include "connectorframes.h"
 
 #include <QDir>
 #include <QJsonArray>

@@ -4,6 +4,7 @@
 // browser and Pressbird each going and coming back.
 
 #include "connectorrig.h"
+#include "devtoolsbrowser.h"
 
 #include <QTest>
 
@@ -17,7 +18,7 @@ class TestConnectorChromium : public QObject {
 
 private:
     TestHome m_home;
-    ConnectorChromium m_chromium{m_home};
+    HeadlessChromium m_chromium{connectorChromium(m_home)};
     std::unique_ptr<ConnectorRig> m_rig;
     QString m_tab;
 

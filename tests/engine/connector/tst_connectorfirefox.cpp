@@ -1,7 +1,6 @@
 // The Connector against a real headless Firefox ESR with the .xpi sideloaded
 // and the host manifest written by Pressbird's own code.
 
-#include "connectorfirefox.h"
 #include "connectorrig.h"
 
 #include <QTest>
@@ -9,21 +8,12 @@
 using namespace pressbird;
 using namespace pressbird::testing;
 
-#define PRESSBIRD_REQUIRE_FIREFOX()                                                                \
-    do {                                                                                           \
-        if (firefoxBinary().isEmpty()) {                                                           \
-            if (browserRequired())                                                                 \
-                QFAIL("no Firefox, and CI is set: the browser tests must run");                    \
-            QSKIP("no Firefox");                                                                   \
-        }                                                                                          \
-    } while (false)
-
 class TestConnectorFirefox : public QObject {
     Q_OBJECT
 
 private:
     TestHome m_home;
-    ConnectorFirefox m_firefox{m_home};
+    HeadlessFirefox m_firefox{connectorFirefox(m_home)};
     PageServer m_pages;
     std::unique_ptr<ConnectorRig> m_rig;
     QString m_tab;

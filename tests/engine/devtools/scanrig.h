@@ -1,84 +1,17 @@
 #pragma once
 
-#include "awaitonloop.h"
 #include "devtoolsbrowser.h"
-#include "fakes.h"
-#include "memoryrulelist.h"
-#include "ruleentry.h"
-#include "scanengine.h"
-#include "waitseconds.h"
-
-#include <QElapsedTimer>
+#include "enginerig.h"
 
 namespace pressbird::testing {
 
-// Runs on the real event loop, but a pause's five seconds pass on a fake
-// clock: each sleep moves the clock by its length and suspends only a couple
-// of milliseconds for real, so the browser's events still come in. Yields
-// turn the loop as the production yielder does, coalesced.
-class FastYielder final : public Yielder {
-public:
-    static constexpr int kRealSleepMs = 2;
-
-    explicit FastYielder(FakeClock &clock)
-        : m_clock(clock) {
-        m_sinceLastTurn.start();
-    }
-    // Runs at every sleep of a pause, before the scan suspends.
-    std::function<void()> onPause;
-    qint64 pausedMs = 0;
-
-protected:
-    bool continueAtOnce(int ms) override {
-        if (ms <= 0)
-            return m_sinceLastTurn.nsecsElapsed() < EventLoopYielder::kCoalesceNs;
-        m_clock.advance(ms / 1000.0);
-        pausedMs += ms;
-        if (onPause)
-            onPause();
-        return false;
-    }
-    void suspend(ResumeQueue::Entry &entry, std::coroutine_handle<> handle, int ms) override {
-        m_queue.add(entry, handle, ms > 0 ? kRealSleepMs : 0);
-    }
-    void resumed() override { m_sinceLastTurn.restart(); }
-
-private:
-    FakeClock &m_clock;
-    ResumeQueue m_queue;
-    QElapsedTimer m_sinceLastTurn;
-};
-
-// Both passes, as one tick of the scan timer runs them.
-inline Task<> bothPasses(ScanEngine &engine) {
-    co_await engine.ClickLinks();
-    co_await engine.PushButtons();
-}
-
 // The real scan engine over a DevToolsBrowser that sees only the given endpoints.
-struct ScanRig {
+struct ScanRig : EngineRig<DevToolsBrowser> {
     explicit ScanRig(QList<Endpoint> endpoints, DevToolsTimeouts timeouts = {})
-        : browser(timeouts, [this] { return this->endpoints; })
-        , endpoints(std::move(endpoints)) {
-        clock.now = 1000.2;
-    }
+        : EngineRig(timeouts, [this] { return this->endpoints; })
+        , endpoints(std::move(endpoints)) {}
 
-    // Each runs the event loop until what it started has ended.
-    void scan() { awaitOnLoop(bothPasses(engine)); }
-    void clickLinks() { awaitOnLoop(engine.ClickLinks()); }
-
-    DevToolsBrowser browser;
     QList<Endpoint> endpoints;
-    MemoryRuleList listClick;
-    MemoryRuleList listPush;
-    FakeClock clock;
-    FastYielder yielder{clock};
-    Pause pause{clock, yielder};
-    ScanEngine engine{browser, listClick, listPush, yielder, pause};
 };
-
-inline QString rule(const QString &name, const QString &kind) {
-    return MakeEntryText(name, kind);
-}
 
 } // namespace pressbird::testing

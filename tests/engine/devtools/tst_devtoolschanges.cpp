@@ -2,7 +2,7 @@
 // Chromium: each kind of change is seen by the next read that a live read
 // would have seen it by, while an unchanged page costs one short call per pass.
 
-#include "headlesschromium.h"
+#include "chromium.h"
 #include "scanrig.h"
 
 #include <QTest>

@@ -2,8 +2,8 @@
 // the scan ends, the window keeps running its event loop, and the next scan
 // finds what is there.
 
+#include "chromium.h"
 #include "devtoolsbrowser.h"
-#include "headlesschromium.h"
 #include "scanrig.h"
 
 #include <QTest>

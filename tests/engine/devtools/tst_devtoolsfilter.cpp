@@ -1,7 +1,7 @@
 // The page's own test of the ticked rules, against a real headless Chromium:
 // whatever it leaves out, the engine's test would not have matched either.
 
-#include "headlesschromium.h"
+#include "chromium.h"
 #include "rulematches.h"
 #include "scanrig.h"
 

@@ -2,8 +2,8 @@
 // their own reads, never the other elements of their tab, are read whole and
 // exactly, and a text past the bound reads as failed.
 
+#include "chromium.h"
 #include "devtoolsbrowser.h"
-#include "headlesschromium.h"
 #include "pagescript.h"
 #include "scanrig.h"
 

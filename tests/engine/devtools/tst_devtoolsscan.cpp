@@ -1,8 +1,8 @@
 // The real scan passes against a real headless Chromium: what is clicked,
 // what is left alone, and what a document taken before a navigation reads.
 
+#include "chromium.h"
 #include "devtoolsbrowser.h"
-#include "headlesschromium.h"
 #include "scanrig.h"
 
 #include <QTest>

@@ -2,8 +2,8 @@
 // browser, how each endpoint stood at the last walk, and an outline around an
 // element that leaves the page as it was.
 
+#include "chromium.h"
 #include "devtoolsbrowser.h"
-#include "headlesschromium.h"
 
 #include <QTcpServer>
 #include <QTest>
@@ -41,7 +41,7 @@ private Q_SLOTS:
         m_chromium.closeAllPages();
         const QString url = pageUrl(u"outline.html"_qs);
         m_chromium.openTab(url);
-        const QString profile = m_chromium.profileDir();
+        const QString profile = m_chromium.profile();
         DevToolsBrowser found({}, [&] { return discoverEndpoints(std::nullopt, {profile}); });
         const std::unique_ptr<BrowserWindow> window = windowShowing(found, url);
         QVERIFY(window);

@@ -5,7 +5,7 @@
 #include <optional>
 #include <sys/types.h>
 
-namespace pressbird::control {
+namespace pressbird {
 
 // Where the sockets and the instance lock live: $XDG_RUNTIME_DIR/pressbird,
 // or a per-user folder under the temporary folder; created 0700 and checked
@@ -20,4 +20,4 @@ std::optional<uid_t> peerUid(int socketDescriptor);
 // The process at the other end; 0 where the system cannot tell.
 pid_t peerPid(int socketDescriptor);
 
-} // namespace pressbird::control
+} // namespace pressbird

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace pressbird::control {
+namespace pressbird {
 
 namespace {
 
@@ -63,4 +63,4 @@ pid_t peerPid(int socketDescriptor) {
     return peer.pid;
 }
 
-} // namespace pressbird::control
+} // namespace pressbird

@@ -1,4 +1,4 @@
-#include "frames.h"
+#include "connectorframes.h"
 
 #include <QJsonDocument>
 

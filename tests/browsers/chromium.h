@@ -3,8 +3,11 @@
 #include "awaitonloop.h"
 #include "cdpconnection.h"
 #include "endpoints.h"
+#include "requirebrowser.h"
+#include "testpages.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QProcess>
@@ -26,23 +29,13 @@ inline QString chromiumBinary() {
     return QStandardPaths::findExecutable(u"chromium"_qs);
 }
 
-// CI (any value but empty, 0 or false) must run every browser test.
-inline bool browserRequired() {
-    const QByteArray ci = qgetenv("CI").trimmed().toLower();
-    return !ci.isEmpty() && ci != "0" && ci != "false";
-}
-
 } // namespace pressbird::testing
 
 // Skips the test on a developer's machine without Chromium; fails it in CI.
 #define PRESSBIRD_REQUIRE_CHROMIUM()                                                               \
-    do {                                                                                           \
-        if (pressbird::testing::chromiumBinary().isEmpty()) {                                      \
-            if (pressbird::testing::browserRequired())                                             \
-                QFAIL("no chromium binary, and CI is set: the browser tests must run");            \
-            QSKIP("no chromium binary");                                                           \
-        }                                                                                          \
-    } while (false)
+    PRESSBIRD_REQUIRE_BROWSER(pressbird::testing::chromiumBinary(),                                \
+                              "no chromium binary, and CI is set: the browser tests must run",     \
+                              "no chromium binary")
 
 namespace pressbird::testing {
 
@@ -54,10 +47,6 @@ inline QStringList headlessFlags() {
             u"--disable-background-networking"_qs,
             u"--disable-component-update"_qs,
             u"--disable-sync"_qs};
-}
-
-inline QString pageUrl(const QString &name) {
-    return QUrl::fromLocalFile(QStringLiteral(PRESSBIRD_TEST_PAGES) + u'/' + name).toString();
 }
 
 // A test's own DevTools channel to a Chromium it started, to open, close,
@@ -139,24 +128,42 @@ protected:
     std::shared_ptr<CdpConnection> m_control;
 };
 
-// One headless Chromium with a fresh profile, and the test's channel to it.
+// Where a test's Chromium keeps its profile, and what it starts with.
+struct ChromiumProfile {
+    QString folder; // empty: a fresh temporary one
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QString extension; // an unpacked extension to load, if any
+};
+
+// One headless Chromium, and the test's channel to it.
 class HeadlessChromium : public ChromiumControl {
 public:
+    explicit HeadlessChromium(ChromiumProfile profile = {})
+        : m_profile(std::move(profile)) {}
     ~HeadlessChromium() { stop(); }
 
     bool start() {
         if (!m_dir.isValid() || chromiumBinary().isEmpty())
             return false;
+        // A restart on the same profile waits for the new port, not the old one.
+        QFile::remove(profile() + u"/DevToolsActivePort"_qs);
+        QStringList flags = headlessFlags();
+        if (!m_profile.extension.isEmpty()) {
+            flags.replace(0, u"--headless=new"_qs);
+            flags << u"--load-extension="_qs + m_profile.extension;
+        }
+        m_process.setProcessEnvironment(m_profile.environment);
         m_process.setProgram(chromiumBinary());
-        m_process.setArguments(headlessFlags() + QStringList{u"--remote-debugging-port=0"_qs,
-                                                             u"--user-data-dir="_qs + m_dir.path(),
-                                                             u"about:blank"_qs});
+        // Named, as headless would take a throwaway one.
+        m_process.setArguments(flags + QStringList{u"--user-data-dir="_qs + profile(),
+                                                   u"--remote-debugging-port=0"_qs,
+                                                   u"about:blank"_qs});
         // A test that crashes takes its browser with it.
         m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
         m_process.setStandardOutputFile(QProcess::nullDevice());
         m_process.setStandardErrorFile(QProcess::nullDevice());
         m_process.start();
-        return connectTo(m_dir.path());
+        return connectTo(profile());
     }
 
     void stop() {
@@ -174,11 +181,12 @@ public:
     void pause() { ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP); }
     void resume() { ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT); }
 
-    QString profileDir() const { return m_dir.path(); }
+    QString profile() const { return m_profile.folder.isEmpty() ? m_dir.path() : m_profile.folder; }
     qint64 pid() const { return m_process.processId(); }
     QString address() const { return u"127.0.0.1:"_qs + QString::number(m_endpoint.port); }
 
 private:
+    ChromiumProfile m_profile;
     QTemporaryDir m_dir;
     QProcess m_process;
 };
