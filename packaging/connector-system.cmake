@@ -9,13 +9,15 @@ if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
 endif()
 set(root "$ENV{DESTDIR}")
 set(host "/usr/bin/pressbird-connector")
-set(chromium_id "bldklfbbllepncdgbcjbbejnklfglebk")
+set(chromium_id "cjkanmnobpboeldkhdaiimkohbkpbdbe")
+set(former_chromium_id "bldklfbbllepncdgbcjbbejnklfglebk")
 set(chromium_manifest "{
   \"name\": \"pressbird.connector\",
   \"description\": \"Pressbird Connector: relays to Pressbird\",
   \"path\": \"${host}\",
   \"type\": \"stdio\",
-  \"allowed_origins\": [\"chrome-extension://${chromium_id}/\"]
+  \"allowed_origins\": [\"chrome-extension://${chromium_id}/\",
+                      \"chrome-extension://${former_chromium_id}/\"]
 }
 ")
 set(firefox_manifest "{

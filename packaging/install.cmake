@@ -11,10 +11,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/help.html DESTINATION ${CMAKE_INSTALL_D
 install(FILES ${PROJECT_SOURCE_DIR}/data/demo/index.html
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/demo)
 # The Pressbird Connector extension: unpacked for Chromium-family browsers
-# ("Load unpacked"), packed for Firefox under its id.
+# ("Load unpacked") and signed for them (pressbird-ctl connector install),
+# packed for Firefox under its id.
 install(DIRECTORY ${PRESSBIRD_EXTENSION_DIR}/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/browser-extension/chromium)
-install(FILES ${PRESSBIRD_EXTENSION_XPI}
+install(FILES ${PRESSBIRD_EXTENSION_XPI} ${PRESSBIRD_EXTENSION_CRX}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/pressbird/browser-extension)
 install(SCRIPT ${PROJECT_SOURCE_DIR}/packaging/connector-system.cmake)
 

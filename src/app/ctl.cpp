@@ -11,6 +11,7 @@
 #include "controlclient.h"
 #include "controlprotocol.h"
 #include "devtoolsbrowser.h"
+#include "externalextensions.h"
 #include "memoryrulelist.h"
 #include "rulepersistence.h"
 #include "rulesfile.h"
@@ -184,6 +185,44 @@ int previewAlone(QCoreApplication &app, const std::optional<QString> &folder) {
     return EXIT_SUCCESS;
 }
 
+// --- the Connector's files, for this user; no instance needed -------------------------
+
+int connectorFiles(const QString &action, const QString &browser) {
+    const BrowserFolders folders = BrowserFolders::ofThisUser();
+    const QStringList families = externalExtensionFamilies(folders, browser);
+    if (families.isEmpty())
+        return fail(
+            QStringLiteral("connector installs into chromium or edge, not \"%1\"").arg(browser));
+    QList<ExternalExtensionFile> done;
+    if (action == u"install") {
+        const QString packed = installedPackedExtension();
+        if (packed.isEmpty())
+            return fail(QStringLiteral("the packed Connector (pressbird-connector.crx) is not "
+                                       "installed beside pressbird-ctl"));
+        done = writeExternalExtensionFiles(folders, families, packed, packedExtensionVersion());
+    } else {
+        done = removeExternalExtensionFiles(folders, families);
+    }
+    bool failed = false;
+    for (const ExternalExtensionFile &file : done) {
+        if (!file.done) {
+            failed = true;
+            print(
+                stderr,
+                QStringLiteral("pressbird-ctl: %1: %2 (%3)").arg(file.family, file.path, file.why));
+        } else if (action == u"install") {
+            print(stdout, QStringLiteral("%1: %2 written; restart %1 to install the "
+                                         "Pressbird Connector")
+                              .arg(file.family, file.path));
+        } else {
+            print(stdout, QStringLiteral("%1: %2 removed; the browser keeps the extension until "
+                                         "you remove it there")
+                              .arg(file.family, file.path));
+        }
+    }
+    return failed ? EXIT_FAILURE : EXIT_SUCCESS;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -200,11 +239,21 @@ int main(int argc, char **argv) {
         "  preview            what a scan would press now; presses nothing\n"
         "  export FILE        both rule lists as JSON (- for standard output)\n"
         "  import FILE        add the rules of FILE to the end of their lists\n"
-        "  show activity|preview|browsers   open that window"));
+        "  show activity|preview|browsers   open that window\n"
+        "  connector install [chromium|edge]   let the browser install the Pressbird Connector\n"
+        "  connector remove [chromium|edge]    undo connector install"));
     parser.addHelpOption();
     parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("What to do."));
     parser.process(app);
     const QStringList words = parser.positionalArguments();
+    if (!words.isEmpty() && words.constFirst() == u"connector") {
+        if (words.size() < 2 || words.size() > 3 ||
+            (words.at(1) != u"install" && words.at(1) != u"remove")) {
+            print(stderr, parser.helpText());
+            return kUsage;
+        }
+        return connectorFiles(words.at(1), words.value(2));
+    }
     const Verb *verb = nullptr;
     for (const Verb &candidate : kVerbs)
         if (!words.isEmpty() && words.constFirst() == QLatin1String(candidate.name))

@@ -132,7 +132,8 @@ protected:
 struct ChromiumProfile {
     QString folder; // empty: a fresh temporary one
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    QString extension; // an unpacked extension to load, if any
+    QString extension;    // an unpacked extension to load, if any
+    bool headless = true; // false: a window on $DISPLAY, as a user's browser
 };
 
 // One headless Chromium, and the test's channel to it.
@@ -148,10 +149,12 @@ public:
         // A restart on the same profile waits for the new port, not the old one.
         QFile::remove(profile() + u"/DevToolsActivePort"_qs);
         QStringList flags = headlessFlags();
-        if (!m_profile.extension.isEmpty()) {
+        if (!m_profile.headless)
+            flags.removeFirst();
+        else if (!m_profile.extension.isEmpty())
             flags.replace(0, u"--headless=new"_qs);
+        if (!m_profile.extension.isEmpty())
             flags << u"--load-extension="_qs + m_profile.extension;
-        }
         m_process.setProcessEnvironment(m_profile.environment);
         m_process.setProgram(chromiumBinary());
         // Named, as headless would take a throwaway one.

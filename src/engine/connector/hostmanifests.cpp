@@ -53,7 +53,8 @@ QByteArray manifestFor(const Family &family, const QString &hostProgram) {
     else
         manifest.insert(
             QStringLiteral("allowed_origins"),
-            QJsonArray{u"chrome-extension://"_qs + kChromiumExtensionId.toString() + u'/'});
+            QJsonArray{u"chrome-extension://"_qs + kChromiumExtensionId.toString() + u'/',
+                       u"chrome-extension://"_qs + kFormerChromiumExtensionId.toString() + u'/'});
     return QJsonDocument(manifest).toJson();
 }
 

@@ -6,8 +6,12 @@
 namespace pressbird {
 
 inline constexpr QStringView kConnectorHostName = u"pressbird.connector";
-// The extension's ids: Chromium's follows from the public key in its manifest.
-inline constexpr QStringView kChromiumExtensionId = u"bldklfbbllepncdgbcjbbejnklfglebk";
+// The extension's ids: Chromium's follows from the public key in its manifest
+// (packaging/chromium/connector-key.pem signs the packed extension).
+inline constexpr QStringView kChromiumExtensionId = u"cjkanmnobpboeldkhdaiimkohbkpbdbe";
+// The id of earlier releases, whose key signed nothing: an unpacked copy a
+// user loaded before still reaches the host until it is loaded anew.
+inline constexpr QStringView kFormerChromiumExtensionId = u"bldklfbbllepncdgbcjbbejnklfglebk";
 inline constexpr QStringView kFirefoxExtensionId = u"pressbird@pressbird";
 
 struct HostManifest {

@@ -101,7 +101,8 @@ private Q_SLOTS:
                      u"/chromium/NativeMessagingHosts/pressbird.connector.json"_qs);
         QCOMPARE(forChromium.value(u"path").toString(), hostProgram());
         QCOMPARE(forChromium.value(u"allowed_origins").toArray(),
-                 QJsonArray{u"chrome-extension://bldklfbbllepncdgbcjbbejnklfglebk/"_qs});
+                 (QJsonArray{u"chrome-extension://cjkanmnobpboeldkhdaiimkohbkpbdbe/"_qs,
+                             u"chrome-extension://bldklfbbllepncdgbcjbbejnklfglebk/"_qs}));
         QFile firefox(written.at(1).path);
         QVERIFY(firefox.open(QIODevice::ReadOnly));
         QCOMPARE(QJsonDocument::fromJson(firefox.readAll()).object().value(u"allowed_extensions"),
