@@ -96,7 +96,7 @@ private Q_SLOTS:
     // the signed data and the zip, the signed data naming the id, the zip whole.
     void packedContainer_verifiesAsChromiumReadsIt() {
         const QByteArray pem = readFile(QStringLiteral(PRESSBIRD_CONNECTOR_KEY));
-        const QByteArray zip = QByteArray("PK\x03\x04 not really a zip, but any bytes", 40);
+        const QByteArray zip("PK\x03\x04 not really a zip, but any bytes");
         const std::optional<QByteArray> crx = crx::packCrx3(zip, pem);
         QVERIFY(crx);
         QCOMPARE(crx->left(4), QByteArray("Cr24"));

@@ -139,6 +139,10 @@ Task<std::unique_ptr<ShellWindows>> BidiBrowser::walk() {
             co_await connection->call(u"browsingContext.getTree"_qs, topLevelOnly);
         if (!tree.ok()) {
             states.append({nameOf(endpoint), u"did not answer"_qs, 0});
+            // Kept with its session: Firefox keeps a session whose socket
+            // closes, so a connection dropped here would leave the browser
+            // held by Pressbird's own lost session for good.
+            kept.append(connection);
             continue;
         }
         kept.append(connection);

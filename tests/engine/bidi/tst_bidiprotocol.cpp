@@ -8,9 +8,11 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWebSocket>
 #include <QWebSocketServer>
 
@@ -152,6 +154,39 @@ private Q_SLOTS:
         QCOMPARE(stateAfterAWalk(fake, &windows), state);
         QCOMPARE(windows, 0);
         QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+    // Firefox busy for a moment (a page laying out megabytes) answers one tree
+    // late: the next walk goes on in the same session. Firefox keeps a
+    // session whose socket closed, so a new connection would be refused as
+    // busy until the browser restarts.
+    void treeUnansweredOnce_nextWalkKeepsTheSession() {
+        FakeFirefox fake;
+        int sessions = 0;
+        int trees = 0;
+        fake.handler = [&](QWebSocket &socket, const QJsonObject &command) {
+            const QString method = command.value(u"method").toString();
+            if (method == u"session.new" && sessions++ > 0) {
+                socket.sendTextMessage(QString::fromUtf8(
+                    QJsonDocument(QJsonObject{{u"type"_qs, u"error"_qs},
+                                              {u"id"_qs, command.value(u"id")},
+                                              {u"error"_qs, u"session not created"_qs}})
+                        .toJson()));
+            } else if (method == u"browsingContext.getTree") {
+                QTimer::singleShot(trees++ == 0 ? 500 : 0, &socket, [&socket, command] {
+                    FakeFirefox::reply(socket, command, {{u"contexts"_qs, QJsonArray()}});
+                });
+            } else {
+                FakeFirefox::reply(socket, command, {});
+            }
+        };
+        BidiBrowser browser({300, 300}, [&fake] { return QList<BidiEndpoint>{fake.endpoint()}; });
+        for (const char *state : {"did not answer", "connected"}) {
+            awaitOnLoop(browser.createShellWindows(), 10000);
+            QCOMPARE(browser.states().value(0).state, QString::fromLatin1(state));
+            QTest::qWait(400); // the late answer comes
+        }
+        QCOMPARE(sessions, 1);
     }
 };
 

@@ -114,7 +114,9 @@ private Q_SLOTS:
     // A text too long for a block is read on its own, in pieces, and matched
     // whole; the link beside it is pressed in the same scan.
     void linkWithAFiveMegabyteText_isReadWhole_andItsNeighbourPressed() {
-        startOn(u"long.html?kind=ending&size=5242880"_qs);
+        // Not laid out, as the DevTools test has it: laying out megabytes of
+        // text keeps a loaded machine's Firefox from answering for seconds.
+        startOn(u"long.html?kind=ending&size=5242880&hide=1"_qs);
         BidiRig rig(m_firefox);
         rig.waitForPage();
         rig.listClick.appendTicked(rule(u"the end"_qs, u"Ends With"_qs));
