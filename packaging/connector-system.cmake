@@ -1,9 +1,13 @@
 # Run by `cmake --install` (and so by CPack): for the system-wide install the
 # Debian package makes (prefix /usr), registers the Connector's host with
-# every browser family for all users, and loads the extension into Debian's
-# Chromium, whose start script passes every folder in
-# /usr/share/chromium/extensions to --load-extension. A per-user prefix gets
-# none of it: Pressbird registers the host for its user at every start.
+# every browser family for all users, and names the signed extension in each
+# Chromium family's external-extensions folder, so each installs it at its
+# next start with no Developer mode. Debian's Chromium reads its program
+# folder's (/usr/lib/chromium/extensions): its start script passes everything
+# in /usr/share/chromium/extensions to --load-extension, where a file would be
+# refused. A per-user prefix gets none of it: Pressbird registers the host for
+# its user at every start, and `pressbird-ctl connector install` writes the
+# user's own external-extension file.
 if(NOT CMAKE_INSTALL_PREFIX STREQUAL "/usr")
     return()
 endif()
@@ -36,7 +40,15 @@ endforeach()
 message(STATUS "Installing: ${root}/usr/lib/mozilla/native-messaging-hosts/pressbird.connector.json")
 file(WRITE "${root}/usr/lib/mozilla/native-messaging-hosts/pressbird.connector.json"
      "${firefox_manifest}")
-file(MAKE_DIRECTORY "${root}/usr/share/chromium/extensions")
-message(STATUS "Installing: ${root}/usr/share/chromium/extensions/pressbird-connector")
-file(CREATE_LINK ../../pressbird/browser-extension/chromium
-     "${root}/usr/share/chromium/extensions/pressbird-connector" SYMBOLIC)
+file(READ "${CMAKE_CURRENT_LIST_DIR}/../src/extension/manifest.json" extension_manifest)
+string(JSON extension_version GET "${extension_manifest}" version)
+set(external_extension "{
+  \"external_crx\": \"/usr/share/pressbird/browser-extension/pressbird-connector.crx\",
+  \"external_version\": \"${extension_version}\"
+}
+")
+foreach(folder /usr/lib/chromium/extensions /usr/share/google-chrome/extensions
+               /usr/share/microsoft-edge/extensions)
+    message(STATUS "Installing: ${root}${folder}/${chromium_id}.json")
+    file(WRITE "${root}${folder}/${chromium_id}.json" "${external_extension}")
+endforeach()

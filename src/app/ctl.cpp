@@ -205,20 +205,11 @@ int connectorFiles(const QString &action, const QString &browser) {
     }
     bool failed = false;
     for (const ExternalExtensionFile &file : done) {
-        if (!file.done) {
-            failed = true;
-            print(
-                stderr,
-                QStringLiteral("pressbird-ctl: %1: %2 (%3)").arg(file.family, file.path, file.why));
-        } else if (action == u"install") {
-            print(stdout, QStringLiteral("%1: %2 written; restart %1 to install the "
-                                         "Pressbird Connector")
-                              .arg(file.family, file.path));
-        } else {
-            print(stdout, QStringLiteral("%1: %2 removed; the browser keeps the extension until "
-                                         "you remove it there")
-                              .arg(file.family, file.path));
-        }
+        failed = failed || !file.done;
+        if (file.done)
+            print(stdout, installMessage(file, action == u"install"));
+        else
+            print(stderr, u"pressbird-ctl: "_qs + installMessage(file, action == u"install"));
     }
     return failed ? EXIT_FAILURE : EXIT_SUCCESS;
 }

@@ -4,11 +4,13 @@
 #include "compositebrowser.h"
 #include "connectorbrowser.h"
 #include "connectorframes.h"
+#include "connectorinstaller.h"
 #include "controlclient.h"
 #include "controlprotocol.h"
 #include "controlserver.h"
 #include "desktopshell.h"
 #include "devtoolsbrowser.h"
+#include "externalextensions.h"
 #include "helppage.h"
 #include "messageboxes.h"
 #include "program.h"
@@ -131,6 +133,8 @@ int main(int argc, char **argv) {
     ConnectorBrowser connector(connectorServer, [] {
         return writeHostManifests(BrowserFolders::ofThisUser(), installedHostProgram());
     });
+    ConnectorInstaller installer(connector, BrowserFolders::ofThisUser(),
+                                 installedPackedExtension());
     DevToolsBrowser chromium;
     BidiBrowser firefox;
     CompositeBrowser browser({&connector, &chromium, &firefox});
@@ -142,7 +146,8 @@ int main(int argc, char **argv) {
     const QString settingsFolder = QFileInfo(settingsFilePath()).absolutePath();
     Program program({*opened.store, browser, yielder, clock, messages, tray, autostart, urlOpener,
                      installedHelpPage(), settingsFolder,
-                     QDir(settingsFolder).filePath(QStringLiteral("activity.sqlite3"))});
+                     QDir(settingsFolder).filePath(QStringLiteral("activity.sqlite3")),
+                     &installer});
     messages.setParentWidget(&program.window());
     ControlServer control(
         [&program](QJsonObject request) { return program.commands().handle(std::move(request)); });

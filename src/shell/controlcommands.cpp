@@ -5,6 +5,7 @@
 #include "browser.h"
 #include "browserswindow.h"
 #include "controlprotocol.h"
+#include "extensioninstaller.h"
 #include "form1.h"
 #include "previewwindow.h"
 #include "rulelistwidget.h"
@@ -138,6 +139,12 @@ QJsonObject ControlCommands::importRules(const QString &path) {
     return control::success(QStringLiteral("%1 rule(s) added").arg(added));
 }
 
+void ControlCommands::showBrowsers() {
+    m_browsersWindow->showStates(m_parts.browser.states());
+    m_browsersWindow->showRoutes(m_parts.installer ? m_parts.installer->routes()
+                                                   : QList<ExtensionRoute>());
+}
+
 QJsonObject ControlCommands::show(const QString &what) {
     QWidget *window = nullptr;
     if (what == u"activity") {
@@ -146,9 +153,22 @@ QJsonObject ControlCommands::show(const QString &what) {
         m_activityWindow->refresh();
         window = m_activityWindow.get();
     } else if (what == u"browsers") {
-        if (!m_browsersWindow)
+        if (!m_browsersWindow) {
             m_browsersWindow = std::make_unique<BrowsersWindow>(m_parts.helpPage);
-        m_browsersWindow->showStates(m_parts.browser.states());
+            QObject::connect(m_browsersWindow.get(), &BrowsersWindow::installRequested,
+                             m_browsersWindow.get(), [this](const QString &family) {
+                                 m_browsersWindow->showInstallOutcome(
+                                     m_parts.installer->install(family));
+                                 showBrowsers();
+                             });
+            // Kept current by the scans, which are what learn of browsers.
+            QObject::connect(&m_parts.scan, &ScanCycle::scanFinished, m_browsersWindow.get(),
+                             [this] {
+                                 if (m_browsersWindow->isVisible())
+                                     showBrowsers();
+                             });
+        }
+        showBrowsers();
         window = m_browsersWindow.get();
     } else if (what == u"preview") {
         if (!m_previewWindow) {

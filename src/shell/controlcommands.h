@@ -16,6 +16,7 @@ class ActivityLog;
 class ActivityWindow;
 class Browser;
 class BrowsersWindow;
+class ExtensionInstaller;
 class Form1;
 class PreviewWindow;
 class ScanCycle;
@@ -35,6 +36,8 @@ public:
         ActivityLog &activity;
         QUrl helpPage;
         std::function<void()> showMainWindow;
+        // The Connector's routes into each browser family; none shows none.
+        ExtensionInstaller *installer = nullptr;
     };
 
     explicit ControlCommands(Parts parts);
@@ -52,6 +55,7 @@ private:
     QString statusText() const;
     QString activityText(qsizetype count) const;
     QJsonObject show(const QString &what);
+    void showBrowsers();
 
     Parts m_parts;
     std::unique_ptr<ActivityWindow> m_activityWindow;

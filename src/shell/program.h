@@ -18,6 +18,7 @@ namespace pressbird {
 class Autostart;
 class Browser;
 class Clock;
+class ExtensionInstaller;
 class MessageBoxes;
 class SettingsStore;
 class TrayIcon;
@@ -44,6 +45,8 @@ public:
         QString settingsFolder;
         // The activity log's file; empty keeps the log in memory.
         QString activityLogPath;
+        // How the Connector gets into each browser family; none shows none.
+        ExtensionInstaller *installer = nullptr;
     };
 
     explicit Program(Platform platform);

@@ -1,27 +1,45 @@
 #include "browserswindow.h"
 
 #include "browser.h"
+#include "extensioninstaller.h"
 #include "programtitle.h"
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace pressbird {
 
+namespace {
+
+void setUpTable(QTableWidget *table, const QStringList &headers) {
+    table->setHorizontalHeaderLabels(headers);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->verticalHeader()->hide();
+    table->setWordWrap(false);
+}
+
+} // namespace
+
 BrowsersWindow::BrowsersWindow(const QUrl &helpPage, QWidget *parent)
     : QWidget(parent, Qt::Window)
-    , m_table(new QTableWidget(0, 3, this)) {
+    , m_table(new QTableWidget(0, 3, this))
+    , m_connector(new QTableWidget(0, 3, this))
+    , m_outcome(new QLabel(this)) {
     setObjectName(QStringLiteral("BrowsersWindow"));
     setWindowTitle(QStringLiteral("%1 - Browsers").arg(kProgramTitle));
-    m_table->setHorizontalHeaderLabels(
-        {QStringLiteral("Browser"), QStringLiteral("State"), QStringLiteral("Tabs")});
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->horizontalHeader()->setStretchLastSection(true);
-    m_table->verticalHeader()->hide();
-    m_table->setWordWrap(false);
+    setUpTable(m_table,
+               {QStringLiteral("Browser"), QStringLiteral("State"), QStringLiteral("Tabs")});
+    m_connector->setObjectName(QStringLiteral("ConnectorRoutes"));
+    setUpTable(m_connector, {QStringLiteral("Browser"), QStringLiteral(""),
+                             QStringLiteral("Pressbird Connector")});
+    m_outcome->setObjectName(QStringLiteral("InstallOutcome"));
+    m_outcome->setWordWrap(true);
+    m_outcome->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto *how = new QLabel(
         QStringLiteral("<p>To let Pressbird reach a browser, start one with "
                        "<code>pressbird-browser</code>, or turn on the browser's own switch "
@@ -34,9 +52,36 @@ BrowsersWindow::BrowsersWindow(const QUrl &helpPage, QWidget *parent)
     how->setWordWrap(true);
     how->setOpenExternalLinks(true);
     auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_table);
+    layout->addWidget(m_table, 1);
     layout->addWidget(how);
-    resize(560, 300);
+    layout->addWidget(m_connector, 1);
+    layout->addWidget(m_outcome);
+    resize(820, 460);
+}
+
+void BrowsersWindow::showRoutes(const QList<ExtensionRoute> &routes) {
+    m_connector->setRowCount(int(routes.size()));
+    for (int row = 0; row < routes.size(); ++row) {
+        const ExtensionRoute &route = routes.at(row);
+        m_connector->setItem(row, 0, new QTableWidgetItem(route.family));
+        m_connector->removeCellWidget(row, 1);
+        if (route.installable) {
+            auto *install = new QPushButton(QStringLiteral("Install"));
+            install->setObjectName(u"Install "_qs + route.family);
+            connect(install, &QPushButton::clicked, this,
+                    [this, family = route.family] { Q_EMIT installRequested(family); });
+            m_connector->setCellWidget(row, 1, install);
+        }
+        auto *state = new QTableWidgetItem(route.state);
+        state->setToolTip(route.state);
+        m_connector->setItem(row, 2, state);
+    }
+    m_connector->setVisible(!routes.isEmpty());
+    m_connector->resizeColumnsToContents();
+}
+
+void BrowsersWindow::showInstallOutcome(const QString &text) {
+    m_outcome->setText(text);
 }
 
 void BrowsersWindow::showStates(const QList<BrowserState> &states) {

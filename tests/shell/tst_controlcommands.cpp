@@ -1,7 +1,9 @@
 #include "activitylog.h"
 #include "activitywindow.h"
 #include "autostart.h"
+#include "browserswindow.h"
 #include "controlcommands.h"
+#include "extensioninstaller.h"
 #include "fakes.h"
 #include "helppage.h"
 #include "memorysettingsstore.h"
@@ -16,6 +18,8 @@
 #include "simulatedbrowser.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,6 +40,28 @@ class NoAutostart final : public Autostart {
 public:
     AutostartResult installShortcut() override { return {true, {}, {}, {}}; }
 };
+// Installs by remembering: the routes change once a family is installed.
+class FakeInstaller final : public ExtensionInstaller {
+public:
+    QStringList installed;
+    QString connected;
+    QList<ExtensionRoute> routes() const override {
+        QList<ExtensionRoute> routes;
+        for (const QString &family : {u"Chromium"_qs, u"Firefox"_qs}) {
+            if (family == connected)
+                routes.append({family, u"extension installed, connected"_qs, false});
+            else if (installed.contains(family))
+                routes.append({family, u"restart "_qs + family, false});
+            else
+                routes.append({family, u"extension not installed"_qs, family == u"Chromium"});
+        }
+        return routes;
+    }
+    QString install(const QString &family) override {
+        installed.append(family);
+        return family + u": written; restart it"_qs;
+    }
+};
 } // namespace
 
 // What pressbird-ctl asks of the running program, carried out on the real
@@ -53,6 +79,7 @@ private:
     FakeTray tray;
     NoAutostart autostart;
     NoOpener opener;
+    FakeInstaller installer;
     std::unique_ptr<Program> program;
     SimulatedElementPtr link;
     SimulatedElementPtr button;
@@ -83,7 +110,8 @@ private:
                                                               opener,
                                                               {},
                                                               folder->path(),
-                                                              activityLog});
+                                                              activityLog,
+                                                              &installer});
         program->start();
     }
     void addRule(RuleListWidget *list, const QString &name, const QString &kind, bool ticked) {
@@ -202,6 +230,34 @@ private Q_SLOTS:
         QVERIFY(!ask(u"show"_qs, u"everything"_qs).value(u"ok").toBool());
         QVERIFY(ask(u"retry"_qs).value(u"ok").toBool());
         QVERIFY(text(u"frobnicate"_qs).contains(u"unknown verb"_qs));
+    }
+
+    // The Connector per family: Install where there is one, what it led to,
+    // and the state kept current by the scans while the window is open.
+    void browsersWindow_installButton_thenTheScanShowsItConnected() {
+        QVERIFY(ask(u"show"_qs, u"browsers"_qs).value(u"ok").toBool());
+        BrowsersWindow *window = nullptr;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *browsers = qobject_cast<BrowsersWindow *>(widget);
+                browsers && widget->isVisible())
+                window = browsers;
+        QVERIFY(window);
+        QTableWidget *routes = window->connectorTable();
+        QCOMPARE(routes->rowCount(), 2);
+        QCOMPARE(routes->item(1, 2)->text(), u"extension not installed"_qs);
+        QVERIFY(!routes->cellWidget(1, 1)); // Firefox: nothing to press
+        auto *install = window->findChild<QPushButton *>(u"Install Chromium"_qs);
+        QVERIFY(install);
+        install->click();
+        QCOMPARE(installer.installed, QStringList{u"Chromium"_qs});
+        QCOMPARE(window->findChild<QLabel *>(u"InstallOutcome"_qs)->text(),
+                 u"Chromium: written; restart it"_qs);
+        QCOMPARE(routes->item(0, 2)->text(), u"restart Chromium"_qs);
+        QVERIFY(!routes->cellWidget(0, 1));
+
+        installer.connected = u"Chromium"_qs;
+        program->scan().Timer1_Timer();
+        QTRY_COMPARE(routes->item(0, 2)->text(), u"extension installed, connected"_qs);
     }
 };
 

@@ -180,12 +180,14 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
     const QDeadlineTimer deadline(links.isEmpty() ? 0 : links.first()->timeouts().listMs);
     QList<TabEntry> entries;
     QList<BrowserState> states;
+    QStringList connectedNames;
     QSet<qint64> pids;
     QSet<QString> pages;
     // A connected browser's tabs, listed now or kept from the last listing.
     const auto connected = [&](const ConnectorLink &link, const Listing &listing) {
         listings.insert(&link, listing);
         states.append({nameOf(link), QStringLiteral("connected"), int(listing.entries.size())});
+        connectedNames.append(link.browserName());
         if (link.browserPid() > 0)
             pids.insert(link.browserPid());
         for (const TabEntry &entry : listing.entries)
@@ -221,6 +223,7 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
     }
     m_listings = std::move(listings);
     m_states = states.isEmpty() ? statesWithoutBrowsers() : states;
+    m_connected = connectedNames;
     m_browserPids = pids;
     m_pages = pages;
     co_return std::make_unique<ConnectorWindows>(std::move(entries));

@@ -35,6 +35,8 @@ public:
     Async<std::unique_ptr<ShellWindows>> createShellWindows() override;
     QList<BrowserState> states() const override { return m_states; }
     bool reaches(const PageInfo &page) const override;
+    // The browsers ("Chromium", "Firefox", ...) connected at the last walk.
+    QStringList connectedBrowsers() const { return m_connected; }
 
     static constexpr int kListReuseMs = 1000;
 
@@ -55,6 +57,7 @@ private:
     // Hosts that were running when we started find us within this time.
     QDeadlineTimer m_arrivals;
     QList<BrowserState> m_states;
+    QStringList m_connected;
     // What the last walk reached, for the other backends to leave alone.
     QSet<qint64> m_browserPids;
     QSet<QString> m_pages;                            // address and title

@@ -8,6 +8,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace pressbird {
 
 namespace {
@@ -29,10 +31,30 @@ const Family *familyNamed(QStringView name) {
     return nullptr;
 }
 
+QString fileName() {
+    return kChromiumExtensionId.toString() + u".json"_qs;
+}
+
 QString fileOf(const BrowserFolders &folders, const Family &family) {
     return folders.configHome + u'/' + family.folder.toString() + u"/External Extensions/"_qs +
-           kChromiumExtensionId.toString() + u".json"_qs;
+           fileName();
 }
+
+// Where each family reads external extensions for every user, the one the
+// Debian package installs into first. Debian's Chromium reads its program
+// folder's; its start script hands everything in /usr/share/chromium/extensions
+// to --load-extension, so a file there would be taken for an unpacked
+// extension and refused.
+struct SystemFolders {
+    QStringView family;
+    QStringView folders[2];
+};
+constexpr SystemFolders kSystemFolders[] = {
+    {u"Chromium", {u"/usr/lib/chromium/extensions", u"/usr/share/chromium/extensions"}},
+    {u"Google Chrome", {u"/usr/share/google-chrome/extensions", u"/opt/google/chrome/extensions"}},
+    {u"Microsoft Edge",
+     {u"/usr/share/microsoft-edge/extensions", u"/opt/microsoft/msedge/extensions"}},
+};
 
 } // namespace
 
@@ -92,6 +114,37 @@ QList<ExternalExtensionFile> removeExternalExtensionFiles(const BrowserFolders &
         removed.append(entry);
     }
     return removed;
+}
+
+QString installMessage(const ExternalExtensionFile &file, bool installed) {
+    if (!file.done)
+        return QStringLiteral("%1: %2 (%3)").arg(file.family, file.path, file.why);
+    if (installed)
+        return QStringLiteral("%1: %2 written; restart %1 to install the Pressbird Connector")
+            .arg(file.family, file.path);
+    return QStringLiteral("%1: %2 removed; the browser keeps the extension until you remove it "
+                          "there")
+        .arg(file.family, file.path);
+}
+
+QStringList systemExternalExtensionFiles(const QString &family, const QString &root) {
+    QStringList files;
+    for (const SystemFolders &system : kSystemFolders) {
+        if (system.family != family)
+            continue;
+        for (QStringView folder : system.folders)
+            files.append(root + folder.toString() + u'/' + fileName());
+    }
+    return files;
+}
+
+bool externalExtensionFileExists(const BrowserFolders &folders, const QString &family,
+                                 const QString &root) {
+    if (const Family *own = familyNamed(family); own && QFileInfo::exists(fileOf(folders, *own)))
+        return true;
+    const QStringList system = systemExternalExtensionFiles(family, root);
+    return std::any_of(system.cbegin(), system.cend(),
+                       [](const QString &file) { return QFileInfo::exists(file); });
 }
 
 QString packedExtensionVersion() {

@@ -34,6 +34,19 @@ QList<ExternalExtensionFile> writeExternalExtensionFiles(const BrowserFolders &f
 QList<ExternalExtensionFile> removeExternalExtensionFiles(const BrowserFolders &folders,
                                                           const QStringList &families);
 
+// What to tell the user of one file written (what to do next) or removed.
+QString installMessage(const ExternalExtensionFile &file, bool installed);
+
+// The system-wide files naming the extension for a family ("Chromium",
+// "Google Chrome", "Microsoft Edge"), as Pressbird's Debian package installs
+// them, under root ("" for the system's own).
+QStringList systemExternalExtensionFiles(const QString &family, const QString &root = {});
+
+// Whether a file naming the extension is in place for a family, this user's
+// or the system's.
+bool externalExtensionFileExists(const BrowserFolders &folders, const QString &family,
+                                 const QString &root = {});
+
 // The version of the packed extension this program was built with.
 QString packedExtensionVersion();
 
