@@ -38,6 +38,24 @@ struct DocumentVersion {
     friend bool operator==(const DocumentVersion &, const DocumentVersion &) = default;
 };
 
+// What a press led to, as far as the backend can tell when it answers.
+enum class PressOutcome {
+    Failed,       // the call failed: nothing is known to have been pressed
+    Pressed,      // pressed; nothing more is known
+    OpenedTab,    // it opened a tab or window, as a person's click would
+    OpenedDialog, // a dialog (alert, confirm, prompt, leave page) now waits for the user
+    Blocked,      // the browser held back the tab or window it would have opened
+};
+
+struct PressResult {
+    PressOutcome outcome = PressOutcome::Failed;
+    explicit operator bool() const { return outcome != PressOutcome::Failed; }
+    friend bool operator==(const PressResult &, const PressResult &) = default;
+};
+
+// The activity log's word for an outcome; empty for a plain press.
+QString outcomeText(PressOutcome outcome);
+
 class Document {
 public:
     virtual ~Document() = default;
@@ -49,8 +67,9 @@ public:
     virtual Async<std::optional<QString>> tagName(Collection collection, int index) = 0;
     virtual Async<std::optional<QString>> value(Collection collection, int index) = 0;
     virtual Async<std::optional<QString>> outerText(Collection collection, int index) = 0;
-    // Presses the element as a user would. False when the call failed.
-    virtual Async<bool> click(Collection collection, int index) = 0;
+    // Presses the element as a user would: what it led to, Failed when the
+    // call failed.
+    virtual Async<PressResult> click(Collection collection, int index) = 0;
     // Outlines the element in its page for about ms milliseconds, so a user
     // sees what a rule matches; false where the backend cannot.
     virtual Async<bool> outline(Collection, int, int) { return false; }

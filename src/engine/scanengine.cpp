@@ -164,22 +164,27 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
                 continue;
             matched = true;
 
-            const ActivityEntry press{QDateTime::currentDateTime(),
-                                      traits.collection == Collection::Links,
-                                      *entry,
-                                      *text,
-                                      page.title,
-                                      page.address,
-                                      page.browser};
+            ActivityEntry press{QDateTime::currentDateTime(),
+                                traits.collection == Collection::Links,
+                                *entry,
+                                *text,
+                                page.title,
+                                page.address,
+                                page.browser,
+                                {}};
             if (m_previewMatches) {
                 m_previewMatches->append(press);
                 if (m_outlineMs > 0)
                     co_await document.outline(traits.collection, index, m_outlineMs);
                 continue;
             }
-            co_await document.click(traits.collection, index);
-            if (m_onPress)
+            // A press the browser refused is not logged as one; the pause
+            // follows it all the same, as after any press.
+            const PressResult pressed = co_await document.click(traits.collection, index);
+            if (pressed && m_onPress) {
+                press.outcome = outcomeText(pressed.outcome);
                 m_onPress(press);
+            }
             co_await m_pause.WaitSeconds(kPauseSeconds);
             count = (co_await document.length(traits.collection)).value_or(0);
         }

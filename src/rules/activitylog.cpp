@@ -15,7 +15,11 @@ namespace {
 constexpr const char *kSchema =
     "CREATE TABLE IF NOT EXISTS presses(id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
     "list TEXT NOT NULL, entry TEXT NOT NULL, element TEXT NOT NULL, title TEXT NOT NULL, "
-    "address TEXT NOT NULL, browser TEXT NOT NULL)";
+    "address TEXT NOT NULL, browser TEXT NOT NULL, outcome TEXT NOT NULL DEFAULT '')";
+// A log written before presses told what they led to gains the column; its
+// rows read as plain presses.
+constexpr const char *kOutcomeColumn =
+    "ALTER TABLE presses ADD COLUMN outcome TEXT NOT NULL DEFAULT ''";
 
 ActivityEntry entryAt(const SqliteStatement &row) {
     return {QDateTime::fromString(row.columnText(0), Qt::ISODateWithMs),
@@ -24,7 +28,8 @@ ActivityEntry entryAt(const SqliteStatement &row) {
             row.columnText(3),
             row.columnText(4),
             row.columnText(5),
-            row.columnText(6)};
+            row.columnText(6),
+            row.columnText(7)};
 }
 
 } // namespace
@@ -72,11 +77,16 @@ bool ActivityLog::openFile() {
     if (!check || *check != u"ok" || m_db.exec("PRAGMA journal_mode = WAL") != SQLITE_OK ||
         m_db.exec("PRAGMA synchronous = NORMAL") != SQLITE_OK || m_db.exec(kSchema) != SQLITE_OK)
         return false;
+    const std::optional<QString> hasOutcome = querySingleText(
+        m_db.get(), "SELECT count(*) FROM pragma_table_info('presses') WHERE name = 'outcome'",
+        &rc);
+    if (!hasOutcome || (*hasOutcome == u"0" && m_db.exec(kOutcomeColumn) != SQLITE_OK))
+        return false;
     m_insert = std::make_unique<SqliteStatement>();
     m_trim = std::make_unique<SqliteStatement>();
     m_onFile = m_insert->prepare(m_db.get(),
                                  "INSERT INTO presses(time, list, entry, element, title, address, "
-                                 "browser) VALUES(?, ?, ?, ?, ?, ?, ?)",
+                                 "browser, outcome) VALUES(?, ?, ?, ?, ?, ?, ?, ?)",
                                  true) == SQLITE_OK &&
                m_trim->prepare(m_db.get(),
                                "DELETE FROM presses WHERE id <= (SELECT max(id) FROM presses) - ?",
@@ -113,7 +123,7 @@ void ActivityLog::append(const ActivityEntry &entry) {
             insert.bind(2, entry.link ? QStringLiteral("link") : QStringLiteral("button")) &&
             insert.bind(3, entry.entry) && insert.bind(4, entry.element) &&
             insert.bind(5, entry.pageTitle) && insert.bind(6, entry.pageAddress) &&
-            insert.bind(7, entry.browser);
+            insert.bind(7, entry.browser) && insert.bind(8, entry.outcome);
         const int rc = bound ? insert.step() : SQLITE_MISUSE;
         insert.reset();
         const bool trimmed =
@@ -136,7 +146,7 @@ QList<ActivityEntry> ActivityLog::recent(qsizetype count) const {
     if (m_onFile) {
         SqliteStatement rows;
         if (rows.prepare(m_db.get(),
-                         "SELECT time, list, entry, element, title, address, browser FROM "
+                         "SELECT time, list, entry, element, title, address, browser, outcome FROM "
                          "(SELECT * FROM presses ORDER BY id DESC LIMIT ?) ORDER BY id") ==
                 SQLITE_OK &&
             rows.bind(1, qint64(count))) {

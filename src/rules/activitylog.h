@@ -20,6 +20,7 @@ struct ActivityEntry {
     QString pageTitle;
     QString pageAddress;
     QString browser;
+    QString outcome; // what the press led to: "opened a tab", ...; empty for a plain press
     friend bool operator==(const ActivityEntry &, const ActivityEntry &) = default;
 };
 

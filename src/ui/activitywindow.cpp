@@ -16,7 +16,7 @@ ActivityWindow::ActivityWindow(ActivityLog &log, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_log(log)
     , m_filter(new QLineEdit(this))
-    , m_table(new QTableWidget(0, 6, this)) {
+    , m_table(new QTableWidget(0, 7, this)) {
     setObjectName(QStringLiteral("ActivityWindow"));
     setWindowTitle(QStringLiteral("%1 - Activity").arg(kProgramTitle));
     m_filter->setObjectName(QStringLiteral("Filter"));
@@ -26,7 +26,8 @@ ActivityWindow::ActivityWindow(ActivityLog &log, QWidget *parent)
     clear->setObjectName(QStringLiteral("Clear"));
     m_table->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("List"),
                                         QStringLiteral("Rule"), QStringLiteral("Pressed"),
-                                        QStringLiteral("Page"), QStringLiteral("Address")});
+                                        QStringLiteral("Page"), QStringLiteral("Address"),
+                                        QStringLiteral("Outcome")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->horizontalHeader()->setStretchLastSection(true);
@@ -59,7 +60,8 @@ void ActivityWindow::refresh() {
                                    it->entry,
                                    it->element,
                                    it->pageTitle,
-                                   it->pageAddress};
+                                   it->pageAddress,
+                                   it->outcome};
         for (int column = 0; column < cells.size(); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }

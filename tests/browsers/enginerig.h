@@ -63,11 +63,20 @@ template<typename BrowserType> struct EngineRig {
     explicit EngineRig(Arguments &&...arguments)
         : browser(std::forward<Arguments>(arguments)...) {
         clock.now = 1000.2;
+        engine.setPressObserver([this](const ActivityEntry &press) { presses.append(press); });
     }
 
     // Each runs the event loop until what it started has ended.
     void scan() { awaitOnLoop(bothPasses(engine)); }
     void clickLinks() { awaitOnLoop(engine.ClickLinks()); }
+
+    // "text: what it led to" of each press logged, as the program logs them.
+    QStringList outcomes() const {
+        QStringList said;
+        for (const ActivityEntry &press : presses)
+            said.append(press.element + u": "_qs + press.outcome);
+        return said;
+    }
 
     // The windows one walk gives, through the given browser.
     static QList<PageInfo> pagesOf(Browser &browser) {
@@ -94,6 +103,7 @@ template<typename BrowserType> struct EngineRig {
     FastYielder yielder{clock};
     Pause pause{clock, yielder};
     ScanEngine engine{browser, listClick, listPush, yielder, pause};
+    QList<ActivityEntry> presses;
 };
 
 inline QString rule(const QString &name, const QString &kind) {

@@ -16,6 +16,7 @@ private Q_SLOTS:
     void emptyRuleList_oneYieldPerLink();
     void windowClosedDuringPause_nextWindowWalked();
     void cancelledDuringPause_pressesNothingMore();
+    void eachPress_loggedWithWhatItLedTo_aRefusedOneNotAtAll();
 };
 
 void TestLinkPass::matchingLink_clickedOnceThenPaused() {
@@ -145,6 +146,34 @@ void TestLinkPass::cancelledDuringPause_pressesNothingMore() {
 
     QVERIFY(!finished);
     QCOMPARE(b->clicks, 0);
+}
+
+void TestLinkPass::eachPress_loggedWithWhatItLedTo_aRefusedOneNotAtAll() {
+    const struct {
+        PressOutcome outcome;
+        QString logged; // "-": not logged
+    } presses[] = {{PressOutcome::Pressed, {}},
+                   {PressOutcome::OpenedTab, u"opened a tab"_qs},
+                   {PressOutcome::OpenedDialog, u"opened a dialog"_qs},
+                   {PressOutcome::Blocked, u"blocked"_qs},
+                   {PressOutcome::Failed, u"-"_qs}};
+    ScanFixture f;
+    auto page = std::make_shared<SimulatedPage>();
+    QStringList expected;
+    for (const auto &press : presses) {
+        page->addLink(u"Next %1"_qs.arg(page->links().size()))->outcome = press.outcome;
+        if (press.logged != u"-")
+            expected.append(press.logged);
+    }
+    f.browser.addWindow(page);
+    f.listClick.appendTicked(rule(u"Next"_qs, u"Starts With"_qs));
+    QStringList logged;
+    f.engine.setPressObserver([&](const ActivityEntry &entry) { logged.append(entry.outcome); });
+
+    runToEnd(f.engine.ClickLinks());
+
+    QCOMPARE(logged, expected);
+    QCOMPARE(f.callCount(u"click"_qs), int(std::size(presses)));
 }
 
 QTEST_GUILESS_MAIN(TestLinkPass)

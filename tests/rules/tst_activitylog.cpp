@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 
 using namespace pressbird;
@@ -19,6 +20,7 @@ private Q_SLOTS:
     void pastTheLimit_theOldestGo();
     void damagedFile_isSetAsideAndAFreshLogStarts();
     void unwritableFile_keepsPressesInMemoryAndSaysSoOnce();
+    void logOfAnEarlierRelease_keepsItsPressesAndGainsTheOutcome();
 };
 
 namespace {
@@ -29,7 +31,8 @@ ActivityEntry press(int n) {
             QStringLiteral("Next page %1").arg(n),
             QStringLiteral("Title\t%1").arg(n),
             QStringLiteral("https://example.org/%1").arg(n),
-            QStringLiteral("127.0.0.1:9222")};
+            QStringLiteral("127.0.0.1:9222"),
+            n % 3 == 0 ? QStringLiteral("opened a tab") : QString()};
 }
 } // namespace
 
@@ -95,6 +98,36 @@ void TestActivityLog::unwritableFile_keepsPressesInMemoryAndSaysSoOnce() {
     QCOMPARE(log.recent(5), (QList<ActivityEntry>{press(1), press(2)}));
     QCOMPARE(told.size(), 1);
     QVERIFY2(told.constFirst().contains(u"cannot be written"_qs), qPrintable(told.constFirst()));
+}
+
+// A log written before presses told what they led to: its rows stay, as
+// plain presses, and new ones carry their outcome.
+void TestActivityLog::logOfAnEarlierRelease_keepsItsPressesAndGainsTheOutcome() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("activity.sqlite3"));
+    sqlite3 *db = nullptr;
+    QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    QCOMPARE(sqlite3_exec(db,
+                          "CREATE TABLE presses(id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
+                          "list TEXT NOT NULL, entry TEXT NOT NULL, element TEXT NOT NULL, "
+                          "title TEXT NOT NULL, address TEXT NOT NULL, browser TEXT NOT NULL);"
+                          "INSERT INTO presses(time, list, entry, element, title, address, "
+                          "browser) VALUES('2026-12-08T09:00:00.000', 'link', 'Next', 'Next', "
+                          "'t', 'https://example.org/', 'b')",
+                          nullptr, nullptr, nullptr),
+             SQLITE_OK);
+    sqlite3_close(db);
+
+    ActivityLog log(path);
+    QString told;
+    log.setReporter([&told](const QString &text) { told = text; });
+    log.append(press(3));
+    const QList<ActivityEntry> entries = log.recent(10);
+    QCOMPARE(entries.size(), 2);
+    QCOMPARE(entries.first().element, QStringLiteral("Next"));
+    QCOMPARE(entries.first().outcome, QString());
+    QCOMPARE(entries.last(), press(3));
+    QVERIFY2(told.isEmpty(), qPrintable(told));
 }
 
 QTEST_GUILESS_MAIN(TestActivityLog)

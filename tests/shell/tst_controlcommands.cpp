@@ -175,16 +175,24 @@ private Q_SLOTS:
         QTRY_COMPARE(link->clicks, 2);
     }
 
-    void activity_recordsEveryPressOldestFirst() {
+    // What a press led to, as the browser told it, in the sixth field; a
+    // press the browser refused (the button's) is not logged as one.
+    void activity_recordsEveryPressOldestFirst_withWhatItLedTo() {
         addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, true);
+        addRule(program->window().ListPush(), u"Continue"_qs, u"Exact Match"_qs, true);
+        link->outcome = PressOutcome::OpenedTab;
+        browser.failWhen = [](const SimulatedCallInfo &call) {
+            return call.call == SimulatedCall::Click && call.collection == Collection::All;
+        };
         program->scan().Timer1_Timer();
         QTRY_COMPARE(link->clicks, 1);
         QTRY_COMPARE(program->activity().recent(5).size(), 1);
         const QStringList fields = text(u"activity"_qs).split(u'\t');
-        QCOMPARE(fields.size(), 5);
+        QCOMPARE(fields.size(), 6);
         QVERIFY(QDateTime::fromString(fields.at(0), Qt::ISODate).isValid());
-        QCOMPARE(fields.mid(1), (QStringList{u"link"_qs, u"Next -Type: Starts With"_qs,
-                                             u"Next page"_qs, u"https://example.org/demo"_qs}));
+        QCOMPARE(fields.mid(1),
+                 (QStringList{u"link"_qs, u"Next -Type: Starts With"_qs, u"Next page"_qs,
+                              u"https://example.org/demo"_qs, u"opened a tab"_qs}));
         QCOMPARE(program->activity().recent(1).constFirst().pageTitle, u"Demo\tpage"_qs);
         QCOMPARE(text(u"activity"_qs, u"0"_qs), QString());
         QVERIFY(!ask(u"activity"_qs, u"many"_qs).value(u"ok").toBool());

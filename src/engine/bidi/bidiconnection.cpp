@@ -70,9 +70,12 @@ Task<bool> BidiConnection::open() {
                              m_timeouts.callMs);
     if (!m_session)
         co_return false;
-    const QJsonArray events{
-        u"browsingContext.userPromptOpened"_qs, u"browsingContext.userPromptClosed"_qs,
-        u"browsingContext.contextDestroyed"_qs, u"script.message"_qs, u"script.realmDestroyed"_qs};
+    const QJsonArray events{u"browsingContext.userPromptOpened"_qs,
+                            u"browsingContext.userPromptClosed"_qs,
+                            u"browsingContext.contextCreated"_qs,
+                            u"browsingContext.contextDestroyed"_qs,
+                            u"script.message"_qs,
+                            u"script.realmDestroyed"_qs};
     const QJsonObject subscription{{u"events"_qs, events}};
     const BidiReply subscribed = co_await call(u"session.subscribe"_qs, subscription);
     m_subscribed = subscribed.ok();
@@ -199,8 +202,14 @@ void BidiConnection::onMessage(const QString &text) {
             }
         } else if (method == u"browsingContext.userPromptClosed")
             m_prompts.remove(context);
-        else if (method == u"browsingContext.contextDestroyed")
-            m_prompts.remove(context), m_hungContexts.remove(context), m_kept.remove(context);
+        else if (method == u"browsingContext.contextCreated") {
+            const QString opener =
+                message.value(u"params").toObject().value(u"originalOpener").toString();
+            if (!opener.isEmpty())
+                ++m_opened[opener];
+        } else if (method == u"browsingContext.contextDestroyed")
+            m_prompts.remove(context), m_hungContexts.remove(context), m_kept.remove(context),
+                m_opened.remove(context);
         else if (method == u"script.message")
             onScriptMessage(message.value(u"params").toObject());
         else if (method == u"script.realmDestroyed")

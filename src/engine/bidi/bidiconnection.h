@@ -75,6 +75,9 @@ public:
     // A call found the realm gone before its word came: made again next walk.
     void forgetRealm(const QString &context, const QString &realm);
 
+    // Top-level contexts Firefox announced with this one as their opener.
+    int contextsOpenedBy(const QString &context) const { return m_opened.value(context); }
+
     // A command; `context` names the page it runs in, if any.
     Task<BidiReply> call(QString method, QJsonObject params, QString context = {},
                          int timeoutMs = -1);
@@ -106,6 +109,7 @@ private:
         std::shared_ptr<PageMemory> memory;
     };
     QHash<QString, KeptReads> m_kept; // by context
+    QHash<QString, int> m_opened;     // by opener context
     int m_nextId = 1;
     bool m_connected = false;
     bool m_dialFinished = false;

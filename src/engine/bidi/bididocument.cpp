@@ -69,16 +69,21 @@ Task<std::optional<QJsonValue>> BidiDocument::evaluate(QString expression, bool 
     co_return plain(reply.result.value(u"result"));
 }
 
-Task<bool> BidiDocument::pressScript(QString expression) {
+Task<PressResult> BidiDocument::pressScript(QString expression) {
+    const int opened = m_connection->contextsOpenedBy(m_context);
     const BidiReply reply = co_await run(expression, true);
     // A dialog opened by the page's click handler holds the answer back: the
     // press itself has happened.
     if (reply.failure == BidiFailure::Prompt)
-        co_return true;
+        co_return PressResult{PressOutcome::OpenedDialog};
     if (reply.failure == BidiFailure::Error || reply.failure == BidiFailure::Closed)
         m_gone = true;
-    co_return reply.ok() && reply.result.value(u"type").toString() == u"success" &&
-        reply.result.value(u"result").toObject().value(u"value").toBool();
+    if (!reply.ok() || reply.result.value(u"type").toString() != u"success" ||
+        !reply.result.value(u"result").toObject().value(u"value").toBool())
+        co_return PressResult{};
+    co_return PressResult{m_connection->contextsOpenedBy(m_context) != opened
+                              ? PressOutcome::OpenedTab
+                              : PressOutcome::Pressed};
 }
 
 } // namespace pressbird

@@ -17,7 +17,7 @@ public:
 protected:
     bool alive() const override { return !m_gone && m_connection->contextUsable(m_context); }
     Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) override;
-    Task<bool> pressScript(QString expression) override;
+    Task<PressResult> pressScript(QString expression) override;
     int callTimeoutMs() const override { return m_connection->timeouts().callMs; }
 
 private:

@@ -38,9 +38,9 @@ Task<std::optional<QJsonValue>> ConnectorDocument::call(PageCall call) {
 
 // A content script cannot lend a press the user's gesture: a link that
 // opens a new window may be held back by the browser's pop-up blocker.
-Task<bool> ConnectorDocument::press(PageCall call) {
+Task<PressResult> ConnectorDocument::press(PageCall call) {
     const std::optional<QJsonValue> pressed = co_await this->call(std::move(call));
-    co_return pressed && pressed->toBool();
+    co_return pressed && pressed->toBool() ? PressResult{PressOutcome::Pressed} : PressResult{};
 }
 
 } // namespace pressbird

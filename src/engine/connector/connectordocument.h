@@ -17,7 +17,7 @@ public:
 protected:
     bool alive() const override;
     Task<std::optional<QJsonValue>> call(PageCall call) override;
-    Task<bool> press(PageCall call) override;
+    Task<PressResult> press(PageCall call) override;
     int callTimeoutMs() const override { return m_link->timeouts().callMs; }
 
 private:

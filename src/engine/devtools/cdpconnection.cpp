@@ -170,6 +170,12 @@ void CdpConnection::onEvent(const CdpSessionPtr &session, const QString &method,
                             const QJsonObject &params) {
     if (method.startsWith(u"Target.target")) // targetCreated, targetInfoChanged, ...
         ++m_targetsRevision;
+    if (method == u"Target.targetCreated") {
+        const QJsonObject target = params.value(u"targetInfo").toObject();
+        if (target.value(u"type").toString() == u"page")
+            if (const CdpSessionPtr opener = sessionForTarget(target.value(u"openerId").toString()))
+                ++opener->pagesOpened;
+    }
     if (method == u"Target.detachedFromTarget") {
         markDead(m_sessions.value(params.value(u"sessionId").toString()));
         return;

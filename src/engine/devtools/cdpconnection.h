@@ -73,6 +73,7 @@ struct CdpSession {
     std::shared_ptr<PageMemory> pageMemory; // what reads keep in that world
     QList<QJsonObject> createdContexts;     // Runtime.executionContextCreated, while wanted
     bool collectContexts = false;
+    int pagesOpened = 0; // pages the browser announced with this one as their opener
     bool usable() const { return !dead && !dialogOpen && !hung; }
 };
 using CdpSessionPtr = std::shared_ptr<CdpSession>;

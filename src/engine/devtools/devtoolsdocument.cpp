@@ -45,15 +45,21 @@ Task<std::optional<QJsonValue>> DevToolsDocument::evaluate(QString expression, b
     co_return reply.result.value(u"result").toObject().value(u"value");
 }
 
-Task<bool> DevToolsDocument::pressScript(QString expression) {
+// The browser announces a page the click opened before the click's answer:
+// it makes the page while the handler (or the link's default action) runs.
+Task<PressResult> DevToolsDocument::pressScript(QString expression) {
+    const int opened = m_session->pagesOpened;
     const CdpReply reply = co_await run(expression, true);
     // A dialog opened by the page's click handler holds the answer back: the
     // press itself has happened.
     if (reply.failure == CdpFailure::Dialog)
-        co_return true;
+        co_return PressResult{PressOutcome::OpenedDialog};
     if (reply.failure == CdpFailure::Error)
         m_gone = true;
-    co_return reply.ok() && reply.result.value(u"result").toObject().value(u"value").toBool();
+    if (!reply.ok() || !reply.result.value(u"result").toObject().value(u"value").toBool())
+        co_return PressResult{};
+    co_return PressResult{m_session->pagesOpened != opened ? PressOutcome::OpenedTab
+                                                           : PressOutcome::Pressed};
 }
 
 } // namespace pressbird

@@ -15,7 +15,7 @@ public:
 protected:
     bool alive() const override;
     Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) override;
-    Task<bool> pressScript(QString expression) override;
+    Task<PressResult> pressScript(QString expression) override;
     int callTimeoutMs() const override { return m_connection->timeouts().callMs; }
 
 private:

@@ -326,10 +326,10 @@ Async<std::optional<QString>> PageDocument::outerText(Collection collection, int
     return read(collection, index, &PageRow::text);
 }
 
-Async<bool> PageDocument::click(Collection collection, int index) {
+Async<PressResult> PageDocument::click(Collection collection, int index) {
     dropBlocks();
     if (!alive())
-        return false;
+        return PressResult{};
     return press(clickCall(collection, index));
 }
 
@@ -361,7 +361,7 @@ Task<std::optional<QJsonValue>> ScriptPageDocument::call(PageCall call) {
 
 // A click comes after a read in the same world, but costs one evaluation
 // however it stands: the install rides along, doing nothing where it was done.
-Task<bool> ScriptPageDocument::press(PageCall call) {
+Task<PressResult> ScriptPageDocument::press(PageCall call) {
     return pressScript(installingCallExpression(call));
 }
 

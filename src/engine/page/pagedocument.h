@@ -96,7 +96,7 @@ public:
     Async<std::optional<QString>> tagName(Collection collection, int index) override;
     Async<std::optional<QString>> value(Collection collection, int index) override;
     Async<std::optional<QString>> outerText(Collection collection, int index) override;
-    Async<bool> click(Collection collection, int index) override;
+    Async<PressResult> click(Collection collection, int index) override;
     Async<bool> outline(Collection collection, int index, int ms) override;
     std::optional<DocumentVersion> version(Collection collection) const override;
     void setTextFilter(Collection collection, std::shared_ptr<const TextFilter> filter) override;
@@ -110,8 +110,8 @@ protected:
     // any failure (a backend that sees the document gone for good says so
     // through alive() from then on).
     virtual Task<std::optional<QJsonValue>> call(PageCall call) = 0;
-    // The click: true once pressed, a dialog it opened included.
-    virtual Task<bool> press(PageCall call) = 0;
+    // The click and what it led to; a dialog it opened counts as pressed.
+    virtual Task<PressResult> press(PageCall call) = 0;
     // How long one call may take, for the budget of a long field.
     virtual int callTimeoutMs() const = 0;
 
@@ -161,11 +161,11 @@ public:
 protected:
     // One evaluation, answered by value (undefined included); nullopt on failure.
     virtual Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) = 0;
-    // The click's evaluation: true once pressed, a dialog it opened included.
-    virtual Task<bool> pressScript(QString expression) = 0;
+    // The click's evaluation and what it led to.
+    virtual Task<PressResult> pressScript(QString expression) = 0;
 
     Task<std::optional<QJsonValue>> call(PageCall call) final;
-    Task<bool> press(PageCall call) final;
+    Task<PressResult> press(PageCall call) final;
 };
 
 } // namespace pressbird

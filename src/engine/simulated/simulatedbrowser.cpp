@@ -42,17 +42,17 @@ public:
         return read(SimulatedCall::OuterText, collection, index, &SimulatedElement::outerText);
     }
 
-    Async<bool> click(Collection collection, int index) override {
-        return m_browser.answer<bool>({SimulatedCall::Click, collection, index},
-                                      [this, collection, index] {
-                                          const SimulatedElementPtr element = at(collection, index);
-                                          if (!element)
-                                              return false;
-                                          ++element->clicks;
-                                          if (element->onClick)
-                                              element->onClick(m_browser, *m_window);
-                                          return true;
-                                      });
+    Async<PressResult> click(Collection collection, int index) override {
+        return m_browser.answer<PressResult>(
+            {SimulatedCall::Click, collection, index}, [this, collection, index] {
+                const SimulatedElementPtr element = at(collection, index);
+                if (!element)
+                    return PressResult{};
+                ++element->clicks;
+                if (element->onClick)
+                    element->onClick(m_browser, *m_window);
+                return PressResult{element->outcome};
+            });
     }
 
     void setTextFilter(Collection collection, std::shared_ptr<const TextFilter> filter) override {

@@ -23,6 +23,7 @@ struct SimulatedElement {
     QString value;
     QString outerText;
     int clicks = 0;
+    PressOutcome outcome = PressOutcome::Pressed; // what a click answers
     std::function<void(SimulatedBrowser &, SimulatedWindow &)> onClick;
 };
 using SimulatedElementPtr = std::shared_ptr<SimulatedElement>;

@@ -7,7 +7,6 @@
 #include <QJsonDocument>
 #include <QStandardPaths>
 
-
 namespace pressbird::control {
 
 QString socketName(const QString &folder) {
@@ -58,7 +57,8 @@ QString previewLine(const ActivityEntry &entry) {
 }
 
 QString activityLine(const ActivityEntry &entry) {
-    return entry.time.toString(Qt::ISODate) + u'\t' + previewLine(entry);
+    return entry.time.toString(Qt::ISODate) + u'\t' + previewLine(entry) + u'\t' +
+           field(entry.outcome);
 }
 
 QJsonObject ack() {

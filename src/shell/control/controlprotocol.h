@@ -34,7 +34,9 @@ QJsonObject request(const QString &verb, const QString &argument = {});
 
 // The lines the verbs print, tab-separated, with tabs and line breaks inside
 // a field made blanks: `link` or `button`, rule, element text, page address
-// for a preview; the same after the local time (ISO 8601) for the activity.
+// for a preview; the same after the local time (ISO 8601) for the activity,
+// followed by what the press led to ("opened a tab", "opened a dialog",
+// "blocked"; empty for a plain press).
 QString field(QString text);
 // The N of `activity [N]`: 20 when empty; nullopt when it is no count.
 std::optional<qsizetype> activityCount(const QString &text);

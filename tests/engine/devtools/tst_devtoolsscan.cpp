@@ -6,6 +6,7 @@
 #include "scanrig.h"
 
 #include <QTest>
+#include <QUrl>
 
 using namespace pressbird;
 using namespace pressbird::testing;
@@ -130,6 +131,57 @@ private Q_SLOTS:
         QCOMPARE(m_chromium.evaluate(plain, u"window.clicks"_qs), u"link;second;link;second;"_qs);
         QCOMPARE(rig->browser.stats().timeouts, 0);
         m_chromium.closeTab(m_tab);
+    }
+
+    // What a press opens, as a person's click would: a tab for a new-tab
+    // link, a named target and a window.open handler, each loading its page;
+    // a handler that throws is a plain press. Logged so.
+    void pressesThatOpenTabs_openThemAndAreLoggedSo() {
+        auto rig = rigOn(u"opens.html"_qs);
+        const qsizetype before = m_chromium.pageTargets().size();
+        for (const QString &text : {u"New tab"_qs, u"Named target"_qs, u"Pop up"_qs, u"Throws"_qs})
+            rig->listClick.appendTicked(rule(text, u"Exact Match"_qs));
+        rig->clickLinks();
+        QCOMPARE(rig->outcomes(),
+                 (QStringList{u"New tab: opened a tab"_qs, u"Named target: opened a tab"_qs,
+                              u"Pop up: opened a tab"_qs, u"Throws: "_qs}));
+        QTRY_COMPARE(m_chromium.pageTargets().size(), before + 3);
+        QStringList loaded;
+        for (const QJsonValue &target : m_chromium.pageTargets())
+            loaded.append(QUrl(target.toObject().value(u"url").toString()).query());
+        loaded.sort();
+        QCOMPARE(loaded, (QStringList{QString(), u"named"_qs, u"popup"_qs, u"tab"_qs}));
+    }
+
+    // A dialog a press opened stays for the user: its tab is left alone
+    // while it stands (no time-out), the other tab is pressed at every scan,
+    // and once the user has closed it the tab is walked again.
+    void dialogFromAPress_staysForTheUser_andTheOtherTabGoesOn() {
+        auto rig = rigOn(u"opens.html"_qs);
+        const QString plain = m_chromium.openTab(pageUrl(u"plain.html"_qs));
+        const CdpSessionPtr user = m_chromium.control().sessionForTarget(m_tab);
+        m_chromium.call(u"Page.enable"_qs, {}, user); // to close the dialog as the user
+        rig->listClick.appendTicked(rule(u"Alert me"_qs, u"Exact Match"_qs));
+        rig->listClick.appendTicked(rule(u"Ask me"_qs, u"Exact Match"_qs));
+        rig->scan();
+        rig->scan();
+        QCOMPARE(m_chromium.evaluate(plain, u"window.clicks"_qs), u"link;link;"_qs);
+        QCOMPARE(rig->outcomes(),
+                 (QStringList{u"Alert me: opened a dialog"_qs, u"Ask me: "_qs, u"Ask me: "_qs}));
+        QCOMPARE(rig->browser.stats().timeouts, 0);
+
+        const auto closeTheDialog = [&] {
+            user->dialogOpen = false; // the test's channel speaks for the user
+            return m_chromium.call(u"Page.handleJavaScriptDialog"_qs, {{u"accept"_qs, true}}, user)
+                .ok();
+        };
+        QVERIFY(closeTheDialog());
+        rig->scan();
+        QCOMPARE(rig->outcomes().mid(3),
+                 (QStringList{u"Alert me: opened a dialog"_qs, u"Ask me: "_qs}));
+        QVERIFY(closeTheDialog());
+        QCOMPARE(clicks(), u"alert;alert;"_qs);
+        QCOMPARE(rig->browser.stats().timeouts, 0);
     }
 };
 
