@@ -29,6 +29,12 @@
   const cssLength = getter(css, 'length');
   const {hasAttribute, getAttribute, removeAttribute} = Element.prototype;
   const clickElement = HTMLElement.prototype.click;
+  const {addEventListener, removeEventListener} = EventTarget.prototype;
+  const defaultPrevented = getter(Event.prototype, 'defaultPrevented');
+  const targetOf = new Map([[HTMLAnchorElement, getter(HTMLAnchorElement.prototype, 'target')],
+                            [HTMLAreaElement, getter(HTMLAreaElement.prototype, 'target')]]);
+  const hrefOf = new Map([[HTMLAnchorElement, getter(HTMLAnchorElement.prototype, 'href')],
+                          [HTMLAreaElement, getter(HTMLAreaElement.prototype, 'href')]]);
   const isHtml = (el) => el instanceof HTMLElement;
   const valued = [HTMLInputElement, HTMLButtonElement, HTMLSelectElement, HTMLTextAreaElement,
                   HTMLOptionElement, HTMLOutputElement, HTMLDataElement]
@@ -256,12 +262,35 @@
   const piece = ({token, offset, pieceChars}) =>
     (held.token === token ? pieceOf(held.text, offset, pieceChars) : null);
 
+  // A link whose own action opens another tab: a new or named target (a
+  // named one may be a tab that is open already).
+  const opensTab = (el) => {
+    const type = el instanceof HTMLAnchorElement ? HTMLAnchorElement
+                                                 : el instanceof HTMLAreaElement ? HTMLAreaElement
+                                                                                 : null;
+    if (type === null || apply(hrefOf.get(type), el, []) === '')
+      return false;
+    const target = String(apply(targetOf.get(type), el, [])).toLowerCase();
+    return target !== '' && target !== '_self' && target !== '_parent' && target !== '_top';
+  };
+
+  // 0: not pressed; 1: pressed; 2: pressed, and the link's own action (which
+  // no handler prevented) opens a tab, which the backend may wait to see.
   const click = ({links, index}) => {
     const el = collection(links).item(index);
     if (!isHtml(el))
-      return false;
-    apply(clickElement, el, []);
-    return true;
+      return 0;
+    let opens = false;
+    const watch = (event) => {
+      opens = !apply(defaultPrevented, event, []) && opensTab(el);
+    };
+    apply(addEventListener, window, ['click', watch]);
+    try {
+      apply(clickElement, el, []);
+    } finally {
+      apply(removeEventListener, window, ['click', watch]);
+    }
+    return opens ? 2 : 1;
   };
 
   // Outlines an element for ms, then gives it back its own inline outline

@@ -22,6 +22,9 @@ public:
     Async<std::unique_ptr<ShellWindows>> createShellWindows() override;
     QList<BrowserState> states() const override { return m_states; }
     Task<> release() override;
+    // The connections of the last walk: Firefox admits one session, so a test
+    // speaks for the user through Pressbird's.
+    const QList<std::shared_ptr<BidiConnection>> &connections() const { return m_connections; }
 
 private:
     Task<std::unique_ptr<ShellWindows>> walk();

@@ -77,6 +77,8 @@ public:
 
     // Top-level contexts Firefox announced with this one as their opener.
     int contextsOpenedBy(const QString &context) const { return m_opened.value(context); }
+    // Notified at every message from Firefox.
+    Notifier &changes() { return m_changed; }
 
     // A command; `context` names the page it runs in, if any.
     Task<BidiReply> call(QString method, QJsonObject params, QString context = {},

@@ -78,12 +78,19 @@ Task<PressResult> BidiDocument::pressScript(QString expression) {
         co_return PressResult{PressOutcome::OpenedDialog};
     if (reply.failure == BidiFailure::Error || reply.failure == BidiFailure::Closed)
         m_gone = true;
-    if (!reply.ok() || reply.result.value(u"type").toString() != u"success" ||
-        !reply.result.value(u"result").toObject().value(u"value").toBool())
+    const ClickAnswer answer =
+        clickAnswer(reply.result.value(u"result").toObject().value(u"value"));
+    if (!reply.ok() || reply.result.value(u"type").toString() != u"success" || !answer.pressed)
         co_return PressResult{};
-    co_return PressResult{m_connection->contextsOpenedBy(m_context) != opened
-                              ? PressOutcome::OpenedTab
-                              : PressOutcome::Pressed};
+    // Firefox makes the tab of a link's own action after the click's answer.
+    const std::shared_ptr<BidiConnection> connection = m_connection;
+    const QString context = m_context;
+    const auto seen = [connection, context, opened] {
+        return connection->contextsOpenedBy(context) != opened;
+    };
+    if (answer.opensTab && !seen())
+        co_await connection->changes().until(seen, kOpenedTabWaitMs);
+    co_return PressResult{seen() ? PressOutcome::OpenedTab : PressOutcome::Pressed};
 }
 
 } // namespace pressbird

@@ -40,7 +40,8 @@ Task<std::optional<QJsonValue>> ConnectorDocument::call(PageCall call) {
 // opens a new window may be held back by the browser's pop-up blocker.
 Task<PressResult> ConnectorDocument::press(PageCall call) {
     const std::optional<QJsonValue> pressed = co_await this->call(std::move(call));
-    co_return pressed && pressed->toBool() ? PressResult{PressOutcome::Pressed} : PressResult{};
+    co_return pressed &&clickAnswer(*pressed).pressed ? PressResult{PressOutcome::Pressed}
+                                                      : PressResult{};
 }
 
 } // namespace pressbird

@@ -56,7 +56,8 @@ Task<PressResult> DevToolsDocument::pressScript(QString expression) {
         co_return PressResult{PressOutcome::OpenedDialog};
     if (reply.failure == CdpFailure::Error)
         m_gone = true;
-    if (!reply.ok() || !reply.result.value(u"result").toObject().value(u"value").toBool())
+    if (!reply.ok() ||
+        !clickAnswer(reply.result.value(u"result").toObject().value(u"value")).pressed)
         co_return PressResult{};
     co_return PressResult{m_session->pagesOpened != opened ? PressOutcome::OpenedTab
                                                            : PressOutcome::Pressed};

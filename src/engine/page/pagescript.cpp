@@ -85,6 +85,13 @@ PageCall clickCall(Collection collection, int index) {
     return {u"click"_qs, {{u"links"_qs, isLinks(collection)}, {u"index"_qs, index}}, true};
 }
 
+ClickAnswer clickAnswer(const QJsonValue &answer) {
+    if (answer.isBool())
+        return {answer.toBool(), false};
+    const int said = answer.toInt(0);
+    return {said == 1 || said == 2, said == 2};
+}
+
 PageCall outlineCall(Collection collection, int index, int ms) {
     return {u"outline"_qs,
             {{u"links"_qs, isLinks(collection)}, {u"index"_qs, index}, {u"ms"_qs, ms}}};

@@ -52,8 +52,19 @@ QJsonObject filterArguments(const TextFilter &filter);
 PageCall longFieldCall(Collection collection, int index, int field, qint64 known);
 // The piece of the text given under token from offset; null once another replaced it.
 PageCall pieceCall(qint64 token, qint64 offset);
-// true when the element existed and was pressed.
+// 1 when the element existed and was pressed, 2 when its own action (a link
+// to a new or named target, not prevented by a handler) also opens a tab; 0
+// when there was none.
 PageCall clickCall(Collection collection, int index);
+struct ClickAnswer {
+    bool pressed = false;
+    bool opensTab = false;
+};
+// The click's answer (true or false from the page script of an earlier release).
+ClickAnswer clickAnswer(const QJsonValue &answer);
+// How long a backend waits, after a click whose link opens a tab, to learn
+// of the tab, where the browser tells of it only after the click's answer.
+inline constexpr int kOpenedTabWaitMs = 1000;
 // true when the element existed and now shows an outline, which goes after ms
 // and gives the element back its own inline outline.
 PageCall outlineCall(Collection collection, int index, int ms);

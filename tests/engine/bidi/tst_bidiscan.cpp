@@ -8,8 +8,10 @@
 #include "firefox.h"
 #include "pagedocument.h"
 
+#include <QJsonArray>
 #include <QNetworkProxy>
 #include <QTest>
+#include <QUrl>
 #include <QWebSocket>
 
 using namespace pressbird;
@@ -109,6 +111,70 @@ private Q_SLOTS:
         rig.listPush.appendTicked(rule(u"Forged"_qs, u"Contains"_qs));
         rig.scan();
         QCOMPARE(rig.pressed(), u"link;button;submit;"_qs);
+    }
+
+    // What a press opens, as a person's click would: a tab for a new-tab
+    // link, a named target and a window.open handler (the click carries the
+    // user's activation), logged so. Then a dialog a press opened stays for
+    // the user: its tab is left alone while it stands, the other tab is
+    // pressed at every scan, and the tab is walked again once it is closed.
+    void pressesThatOpenTabsOrADialog_asAPersonsClick_theOtherTabsGoOn() {
+        startOn(u"opens.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        for (const QString &text : {u"New tab"_qs, u"Named target"_qs, u"Pop up"_qs, u"Throws"_qs})
+            rig.listClick.appendTicked(rule(text, u"Exact Match"_qs));
+        rig.clickLinks();
+        QCOMPARE(rig.outcomes(),
+                 (QStringList{u"New tab: opened a tab"_qs, u"Named target: opened a tab"_qs,
+                              u"Pop up: opened a tab"_qs, u"Throws: "_qs}));
+        QStringList loaded;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                loaded.clear();
+                for (const PageInfo &page : BidiRig::pagesOf(rig.browser))
+                    loaded.append(QUrl(page.address).query());
+                loaded.sort();
+                return loaded.size() == 4 && !loaded.contains(QString());
+            }(),
+            20000);
+        QCOMPARE(loaded, (QStringList{u"named"_qs, u"popup&tell"_qs, u"tab"_qs, u"tell"_qs}));
+
+        for (std::int16_t ruleIndex = 0; ruleIndex < 4; ++ruleIndex)
+            rig.listClick.setTicked(ruleIndex, false);
+        rig.listClick.appendTicked(rule(u"Alert me"_qs, u"Exact Match"_qs));
+        rig.listClick.appendTicked(rule(u"Next Page"_qs, u"Exact Match"_qs));
+        rig.presses.clear();
+        rig.scan();
+        rig.scan();
+        QCOMPARE(rig.outcomes(), (QStringList{u"Alert me: opened a dialog"_qs, u"Next Page: "_qs,
+                                              u"Next Page: "_qs}));
+        const auto popup = [&] {
+            for (const PageInfo &page : BidiRig::pagesOf(rig.browser))
+                if (page.address.contains(u"popup"))
+                    return QUrl::fromPercentEncoding(page.address.section(u'#', 1).toUtf8());
+            return QString();
+        };
+        QCOMPARE(popup(), u"link:Next Page;link:Next Page;"_qs);
+
+        // The user closes the dialog (through the one session Firefox admits).
+        const std::shared_ptr<BidiConnection> session = rig.browser.connections().first();
+        const QJsonArray tabs =
+            awaitOnLoop(session->call(u"browsingContext.getTree"_qs, {{u"maxDepth"_qs, 0}}))
+                .result.value(u"contexts")
+                .toArray();
+        bool closed = false;
+        for (const QJsonValue &tab : tabs) {
+            if (QUrl(tab[u"url"].toString()).query() == u"tell")
+                closed = awaitOnLoop(session->call(
+                                         u"browsingContext.handleUserPrompt"_qs,
+                                         {{u"context"_qs, tab[u"context"]}, {u"accept"_qs, true}}))
+                             .ok();
+        }
+        QVERIFY(closed);
+        rig.presses.clear();
+        rig.scan();
+        QCOMPARE(rig.outcomes(), (QStringList{u"Alert me: opened a dialog"_qs, u"Next Page: "_qs}));
     }
 
     // A text too long for a block is read on its own, in pieces, and matched
