@@ -68,6 +68,41 @@ for (const event of [api.windows.onCreated, api.windows.onRemoved])
 
 const isTabId = (value) => Number.isSafeInteger(value) && value >= 0;
 
+// The tabs each tab has opened, as the browser names their opener, so that a
+// press tells Pressbird it opened one. The browser names no opener for a tab
+// of a link to a named target: after a press whose link opens one, the next
+// tab made within the wait counts as its.
+const kOpenedTabWaitMs = 1000;
+const openedBy = new Map();
+const openedWaiters = new Set();
+let tabsMade = 0;
+api.tabs.onCreated?.addListener((tab) => {
+  ++tabsMade;
+  if (isTabId(tab.openerTabId))
+    openedBy.set(tab.openerTabId, (openedBy.get(tab.openerTabId) ?? 0) + 1);
+  for (const wake of openedWaiters)
+    wake();
+});
+api.tabs.onRemoved?.addListener((tab) => openedBy.delete(tab));
+const openedCount = (tab) => openedBy.get(tab) ?? 0;
+// Until a tab has been made since `made` tabs were, or ms have passed.
+function tabMade(made, ms) {
+  return new Promise((resolve) => {
+    const wake = () => {
+      if (tabsMade === made)
+        return;
+      done();
+    };
+    const timer = setTimeout(() => done(), ms);
+    const done = () => {
+      clearTimeout(timer);
+      openedWaiters.delete(wake);
+      resolve();
+    };
+    openedWaiters.add(wake);
+  });
+}
+
 async function answer(message) {
   if (message === null || typeof message !== 'object' || !Number.isSafeInteger(message.id))
     return null; // the host's news ({pressbird: ...}) and its errors need no answer
@@ -114,6 +149,8 @@ async function openDocument(tab) {
     // Injected below.
   }
   await api.scripting.executeScript({target: {tabId: tab, frameIds: [0]},
+                                     files: ['mainworld.js'], world: 'MAIN'});
+  await api.scripting.executeScript({target: {tabId: tab, frameIds: [0]},
                                      files: ['content.js', 'page.js']});
   const reply = await toTop(tab, {open: true});
   if (!reply || typeof reply.doc !== 'string')
@@ -121,8 +158,12 @@ async function openDocument(tab) {
   return reply.doc;
 }
 
-// A tab that is gone, or shows another document, fails the call for good.
+// A tab that is gone, or shows another document, fails the call for good. A
+// click tells whether it opened a tab; the browser makes the tab of a link's
+// own action (the page operation's 2) after the click's answer.
 async function pageCall(message) {
+  const before = openedCount(message.tab);
+  const made = tabsMade;
   let reply;
   try {
     reply = await toTop(message.tab, {doc: message.doc, call: message.call, args: message.args});
@@ -131,7 +172,39 @@ async function pageCall(message) {
   }
   if (!reply || typeof reply !== 'object')
     return {gone: true, error: 'no document answered'};
-  return reply;
+  if (message.call !== 'click')
+    return reply;
+  const {blockedOpen, ...answer} = reply;
+  let openedHere = false;
+  if (typeof blockedOpen === 'string') {
+    openedHere = await openBeside(message.tab, blockedOpen);
+  } else if (answer.value === 2 && openedCount(message.tab) === before) {
+    await tabMade(made, kOpenedTabWaitMs);
+    openedHere = tabsMade !== made;
+  }
+  return {...answer, opened: openedHere || openedCount(message.tab) !== before,
+          blocked: typeof blockedOpen === 'string' && !openedHere};
+}
+
+// Opens, as the tab after its opener and without taking the user's focus,
+// what the press asked for and the pop-up blocker held back: a web address,
+// or a file from a file (never javascript:, data: or a browser page), as the
+// page itself could open.
+async function openBeside(tab, url) {
+  let address;
+  try {
+    address = new URL(url);
+  } catch (notAnAddress) {
+    return false;
+  }
+  const opener = await api.tabs.get(tab);
+  const web = address.protocol === 'http:' || address.protocol === 'https:';
+  const fileFromFile = address.protocol === 'file:' && String(opener.url).startsWith('file:');
+  if (!web && !fileFromFile)
+    return false;
+  await api.tabs.create({url: address.href, openerTabId: tab, windowId: opener.windowId,
+                         index: opener.index + 1, active: false});
+  return true;
 }
 
 // A content script tells of a change to its document: Pressbird reads it anew.

@@ -35,6 +35,31 @@
   let operations = null;
   let known = null;
 
+  // A window the pressed element's handler asked for and the pop-up blocker
+  // held back (mainworld.js tells), taken during our own press only and once.
+  let pressing = false;
+  let blockedOpen = null;
+  addEventListener('pressbird-blocked-open', (event) => {
+    if (!pressing || blockedOpen !== null || typeof event.detail !== 'string')
+      return;
+    try {
+      blockedOpen = new URL(event.detail, document.baseURI).href;
+    } catch (notAnAddress) {
+      blockedOpen = '';
+    }
+  }, true);
+  const press = (args) => {
+    pressing = true;
+    blockedOpen = null;
+    dispatchEvent(new CustomEvent('pressbird-press', {detail: true}));
+    try {
+      return {value: operations.click(args) ?? null, blockedOpen: blockedOpen ?? undefined};
+    } finally {
+      dispatchEvent(new CustomEvent('pressbird-press', {detail: false}));
+      pressing = false;
+    }
+  };
+
   api.runtime.onMessage.addListener((message, sender, sendResponse) => {
     if (sender.id !== api.runtime.id || message === null || typeof message !== 'object')
       return false;
@@ -60,7 +85,8 @@
       return false;
     }
     try {
-      sendResponse({value: operations[message.call](message.args) ?? null});
+      sendResponse(message.call === 'click' ? press(message.args)
+                                            : {value: operations[message.call](message.args) ?? null});
     } catch (error) {
       sendResponse({error: String(error && error.message || error)});
     }

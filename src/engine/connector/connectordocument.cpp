@@ -36,12 +36,23 @@ Task<std::optional<QJsonValue>> ConnectorDocument::call(PageCall call) {
     co_return reply.answer.value(u"value");
 }
 
-// A content script cannot lend a press the user's gesture: a link that
-// opens a new window may be held back by the browser's pop-up blocker.
+// The extension tells of the tab a press opened. A dialog the click's
+// handler opened holds the page's answer back until the user closes it: the
+// press has happened, and the tab is left alone until its late answer comes.
 Task<PressResult> ConnectorDocument::press(PageCall call) {
-    const std::optional<QJsonValue> pressed = co_await this->call(std::move(call));
-    co_return pressed &&clickAnswer(*pressed).pressed ? PressResult{PressOutcome::Pressed}
-                                                      : PressResult{};
+    if (!alive())
+        co_return PressResult{};
+    const ConnectorReply reply = co_await run(call);
+    if (reply.failure == ConnectorFailure::TimedOut)
+        co_return PressResult{PressOutcome::OpenedDialog};
+    if (reply.failure == ConnectorFailure::Gone || reply.failure == ConnectorFailure::Closed)
+        m_gone = true;
+    if (!reply.ok() || !clickAnswer(reply.answer.value(u"value")).pressed)
+        co_return PressResult{};
+    if (reply.answer.value(u"opened").toBool())
+        co_return PressResult{PressOutcome::OpenedTab};
+    co_return PressResult{reply.answer.value(u"blocked").toBool() ? PressOutcome::Blocked
+                                                                  : PressOutcome::Pressed};
 }
 
 } // namespace pressbird

@@ -7,6 +7,7 @@
 #include "devtoolsbrowser.h"
 
 #include <QTest>
+#include <QUrl>
 
 #include <csignal>
 
@@ -75,6 +76,75 @@ private Q_SLOTS:
         QCOMPARE(states.first().state, u"connected"_qs);
         QCOMPARE(states.first().browser, u"Chromium (Pressbird Connector)"_qs);
         QCOMPARE(states.first().tabs, 1);
+    }
+
+    // What a press opens, as a person's click would: a tab for a new-tab
+    // link, a named target and a window.open handler, each loading its page;
+    // logged so.
+    void pressesThatOpenTabs_openThemAndAreLoggedSo() {
+        ConnectorRig &rig = rigOn(u"opens.html"_qs);
+        rig.presses.clear();
+        const qsizetype before = m_chromium.pageTargets().size();
+        for (const QString &text : {u"New tab"_qs, u"Named target"_qs, u"Pop up"_qs, u"Throws"_qs})
+            rig.listClick.appendTicked(rule(text, u"Exact Match"_qs));
+        rig.clickLinks();
+        QCOMPARE(rig.outcomes(),
+                 (QStringList{u"New tab: opened a tab"_qs, u"Named target: opened a tab"_qs,
+                              u"Pop up: opened a tab"_qs, u"Throws: "_qs}));
+        QTRY_COMPARE(m_chromium.pageTargets().size(), before + 3);
+        QStringList loaded;
+        for (const QJsonValue &target : m_chromium.pageTargets())
+            loaded.append(QUrl(target.toObject().value(u"url").toString()).query());
+        loaded.sort();
+        QCOMPARE(loaded, (QStringList{QString(), u"named"_qs, u"popup&tell"_qs, u"tab"_qs}));
+    }
+
+    // The extension opens only what the press asked for and the browser held
+    // back: one tab for a handler that asks for a hundred, none for a
+    // javascript: address (blocked). A dialog a press opened stays for the
+    // user: its tab is left alone (one time-out, then none) while the other
+    // tab is pressed at every scan, and it is walked again once closed.
+    void openingHeldToWhatThePressAsked_andADialogStaysForTheUser() {
+        ConnectorRig &rig = rigOn(u"opens.html"_qs);
+        rig.presses.clear();
+        const qsizetype before = m_chromium.pageTargets().size();
+        rig.listClick.appendTicked(rule(u"Pop up script"_qs, u"Exact Match"_qs));
+        rig.listClick.appendTicked(rule(u"Pop up many"_qs, u"Exact Match"_qs));
+        rig.clickLinks();
+        QCOMPARE(rig.outcomes(),
+                 (QStringList{u"Pop up script: blocked"_qs, u"Pop up many: opened a tab"_qs}));
+        QTest::qWait(500);
+        QCOMPARE(m_chromium.pageTargets().size(), before + 1);
+
+        rigOn(u"opens.html"_qs);
+        rig.presses.clear();
+        const QString plain = m_chromium.openTab(pageUrl(u"plain.html"_qs));
+        const CdpSessionPtr user = m_chromium.control().sessionForTarget(m_tab);
+        m_chromium.call(u"Page.enable"_qs, {}, user); // to close the dialog as the user
+        rig.listClick.appendTicked(rule(u"Alert me"_qs, u"Exact Match"_qs));
+        rig.listClick.appendTicked(rule(u"Ask me"_qs, u"Exact Match"_qs));
+        rig.scan();
+        rig.scan();
+        QCOMPARE(m_chromium.evaluate(plain, u"window.clicks"_qs), u"link;link;"_qs);
+        QCOMPARE(rig.outcomes(),
+                 (QStringList{u"Alert me: opened a dialog"_qs, u"Ask me: "_qs, u"Ask me: "_qs}));
+        user->dialogOpen = false; // the test's channel speaks for the user
+        QVERIFY(
+            m_chromium.call(u"Page.handleJavaScriptDialog"_qs, {{u"accept"_qs, true}}, user).ok());
+        QTRY_COMPARE(m_chromium.evaluate(m_tab, u"window.clicks"_qs), u"alert;"_qs);
+        // Walked again, once the click's late answer has told that the page lives.
+        bool walkedAgain = false;
+        for (int scans = 0; scans < 20 && !walkedAgain; ++scans) {
+            rig.presses.clear();
+            rig.scan();
+            walkedAgain = rig.outcomes().contains(u"Alert me: opened a dialog"_qs);
+            if (!walkedAgain)
+                QTest::qWait(200);
+        }
+        QVERIFY(walkedAgain);
+        user->dialogOpen = false;
+        QVERIFY(
+            m_chromium.call(u"Page.handleJavaScriptDialog"_qs, {{u"accept"_qs, true}}, user).ok());
     }
 
     void hostilePage_cannotForgeReadsNorHijackClicks() {
