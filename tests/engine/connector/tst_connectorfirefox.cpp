@@ -3,7 +3,9 @@
 
 #include "connectorrig.h"
 
+#include <QJsonArray>
 #include <QTest>
+#include <QUrl>
 
 using namespace pressbird;
 using namespace pressbird::testing;
@@ -49,6 +51,60 @@ private Q_SLOTS:
         rig.scan();
         QCOMPARE(clicks(), u"link:Next Page;link:Next Page;input:Continue;submit;input:text;"_qs);
         QCOMPARE(rig.browser.states().first().browser, u"Firefox (Pressbird Connector)"_qs);
+    }
+
+    // What a press opens, as a person's click would (the window a handler
+    // asks for through the extension, where the pop-up blocker holds it
+    // back), logged so; then a dialog a press opened stays for the user while
+    // the other tab is pressed, and its tab is walked again once closed.
+    void pressesThatOpenTabsOrADialog_asAPersonsClick() {
+        ConnectorRig &rig = rigOn(u"opens.html"_qs);
+        rig.presses.clear();
+        for (const QString &text : {u"New tab"_qs, u"Named target"_qs, u"Pop up"_qs, u"Throws"_qs})
+            rig.listClick.appendTicked(rule(text, u"Exact Match"_qs));
+        rig.clickLinks();
+        QCOMPARE(rig.outcomes(),
+                 (QStringList{u"New tab: opened a tab"_qs, u"Named target: opened a tab"_qs,
+                              u"Pop up: opened a tab"_qs, u"Throws: "_qs}));
+        const auto loaded = [&] {
+            QStringList queries;
+            const QJsonArray tabs =
+                m_firefox.call(u"browsingContext.getTree"_qs, {{u"maxDepth"_qs, 0}})
+                    .result.value(u"contexts")
+                    .toArray();
+            for (const QJsonValue &tab : tabs)
+                queries.append(QUrl(tab[u"url"].toString()).query());
+            queries.sort();
+            return queries;
+        };
+        QTRY_COMPARE(loaded(),
+                     (QStringList{QString(), QString(), u"named"_qs, u"popup&tell"_qs, u"tab"_qs}));
+
+        rigOn(u"opens.html"_qs);
+        rig.presses.clear();
+        const QString plain = m_firefox.openTab(m_pages.url(u"plain.html"_qs));
+        rig.listClick.appendTicked(rule(u"Alert me"_qs, u"Exact Match"_qs));
+        rig.listClick.appendTicked(rule(u"Ask me"_qs, u"Exact Match"_qs));
+        rig.scan();
+        rig.scan();
+        QCOMPARE(m_firefox.evaluate(plain, u"window.clicks"_qs), u"link;link;"_qs);
+        QCOMPARE(rig.outcomes(),
+                 (QStringList{u"Alert me: opened a dialog"_qs, u"Ask me: "_qs, u"Ask me: "_qs}));
+        QVERIFY(m_firefox
+                    .call(u"browsingContext.handleUserPrompt"_qs,
+                          {{u"context"_qs, m_tab}, {u"accept"_qs, true}})
+                    .ok());
+        bool walkedAgain = false;
+        for (int scans = 0; scans < 20 && !walkedAgain; ++scans) {
+            rig.presses.clear();
+            rig.scan();
+            walkedAgain = rig.outcomes().contains(u"Alert me: opened a dialog"_qs);
+            if (!walkedAgain)
+                QTest::qWait(200);
+        }
+        QVERIFY(walkedAgain);
+        m_firefox.call(u"browsingContext.handleUserPrompt"_qs,
+                       {{u"context"_qs, m_tab}, {u"accept"_qs, true}});
     }
 
     void hostilePage_cannotForgeReadsNorHijackClicks() {
