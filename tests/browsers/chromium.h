@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <csignal>
 #include <memory>
@@ -88,6 +89,14 @@ public:
                 pages.append(value);
         }
         return pages;
+    }
+    // The query of every page's address, sorted: which test pages are open.
+    QStringList pageQueries() {
+        QStringList queries;
+        for (const QJsonValue &target : pageTargets())
+            queries.append(QUrl(target.toObject().value(u"url").toString()).query());
+        queries.sort();
+        return queries;
     }
     QString url(const QString &targetId) {
         const CdpReply reply = call(u"Target.getTargetInfo"_qs, {{u"targetId"_qs, targetId}});

@@ -9,6 +9,7 @@
 #include "waitseconds.h"
 
 #include <QElapsedTimer>
+#include <QTest>
 
 #include <memory>
 
@@ -78,6 +79,19 @@ template<typename BrowserType> struct EngineRig {
         return said;
     }
 
+    // Scans until a press is logged as said, at most `scans` times, a moment
+    // apart: a tab that stood still (a dialog) comes back in its own time.
+    bool scanUntilLogged(const QString &said, int scans = 20) {
+        for (int scan = 0; scan < scans; ++scan) {
+            presses.clear();
+            this->scan();
+            if (outcomes().contains(said))
+                return true;
+            QTest::qWait(200);
+        }
+        return false;
+    }
+
     // The windows one walk gives, through the given browser.
     static QList<PageInfo> pagesOf(Browser &browser) {
         const std::unique_ptr<ShellWindows> windows = awaitOnLoop(browser.createShellWindows());
@@ -108,6 +122,18 @@ template<typename BrowserType> struct EngineRig {
 
 inline QString rule(const QString &name, const QString &kind) {
     return MakeEntryText(name, kind);
+}
+
+// The links of tests/pages/opens.html that open a tab, as a person's click
+// would, and one whose handler throws: ticked as rules, and what pressing
+// each in turn logs.
+inline void tickOpeningLinks(MemoryRuleList &list) {
+    for (const QString &text : {u"New tab"_qs, u"Named target"_qs, u"Pop up"_qs, u"Throws"_qs})
+        list.appendTicked(rule(text, u"Exact Match"_qs));
+}
+inline QStringList openingOutcomes() {
+    return {u"New tab: opened a tab"_qs, u"Named target: opened a tab"_qs,
+            u"Pop up: opened a tab"_qs, u"Throws: "_qs};
 }
 
 } // namespace pressbird::testing
