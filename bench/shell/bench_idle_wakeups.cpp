@@ -19,6 +19,7 @@
 #include "memorysettingsstore.h"
 #include "messageboxes.h"
 #include "program.h"
+#include "quietplatform.h"
 #include "ruleentry.h"
 #include "rulelistwidget.h"
 #include "runtimefolder.h"
@@ -59,15 +60,6 @@ qint64 wakeupsOver(int ms) {
     return contextSwitches() - before - 1;
 }
 
-class SilentMessages final : public MessageBoxes {
-public:
-    void inform(const QString &, const QString &) override {}
-};
-class NoOpener final : public UrlOpener {
-public:
-    bool openUrl(const QUrl &) override { return false; }
-};
-
 // The program over a memory store with ticked rules that match nothing,
 // scanning at the default interval, on the browsers main() gives it.
 struct IdleProgram {
@@ -82,12 +74,7 @@ struct IdleProgram {
         // In the tray, as it sits all day, while the user works in another
         // window: an active window's caret blinks twice a second.
         form.hide();
-        for (int r = 0; r < 3; ++r) {
-            form.ListClick()->append(MakeEntryText(u"nothing-%1"_qs.arg(r), u"Contains"_qs));
-            form.ListClick()->setTicked(static_cast<std::int16_t>(r), true);
-            form.ListPush()->append(MakeEntryText(u"nothing-%1"_qs.arg(r), u"Contains"_qs));
-            form.ListPush()->setTicked(static_cast<std::int16_t>(r), true);
-        }
+        bench::tickRulesMatchingNothing(form);
         form.ListUpdate();
         QObject::connect(&program.scan(), &ScanCycle::scanFinished, &program.window(),
                          [this] { ++scans; });
@@ -103,10 +90,10 @@ struct IdleProgram {
     MemorySettingsStore store;
     EventLoopYielder yielder;
     SystemClock clock;
-    SilentMessages messages;
+    bench::SilentMessages messages;
     SystemTrayIcon tray;
     SystemAutostart autostart{u"Pressbird"_qs};
-    NoOpener opener;
+    bench::NoOpener opener;
     Program program;
     int scans = 0;
 };

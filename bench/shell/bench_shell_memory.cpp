@@ -15,6 +15,7 @@
 #include "memorysettingsstore.h"
 #include "messageboxes.h"
 #include "program.h"
+#include "quietplatform.h"
 #include "ruleentry.h"
 #include "rulelistwidget.h"
 #include "scancycle.h"
@@ -49,15 +50,6 @@ double cpuMs() {
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-class SilentMessages final : public MessageBoxes {
-public:
-    void inform(const QString &, const QString &) override {}
-};
-class NoOpener final : public UrlOpener {
-public:
-    bool openUrl(const QUrl &) override { return false; }
-};
-
 // The whole program over a memory store, wired as main() wires it.
 struct WholeProgram {
     explicit WholeProgram(Browser &browser)
@@ -66,12 +58,7 @@ struct WholeProgram {
         program.start();
         Form1 &form = program.window();
         form.Timer1().setInterval(0); // the scans below are run by hand
-        for (int r = 0; r < 3; ++r) {
-            form.ListClick()->append(MakeEntryText(u"nothing-%1"_qs.arg(r), u"Contains "_qs));
-            form.ListClick()->setTicked(static_cast<std::int16_t>(r), true);
-            form.ListPush()->append(MakeEntryText(u"nothing-%1"_qs.arg(r), u"Contains"_qs));
-            form.ListPush()->setTicked(static_cast<std::int16_t>(r), true);
-        }
+        bench::tickRulesMatchingNothing(form);
     }
     // Each scan runs on the event loop to its end, as the timer would run it.
     double scans(int n) {
@@ -89,10 +76,10 @@ struct WholeProgram {
     MemorySettingsStore store;
     EventLoopYielder yielder;
     SystemClock clock;
-    SilentMessages messages;
+    bench::SilentMessages messages;
     SystemTrayIcon tray;
     SystemAutostart autostart{u"Pressbird"_qs};
-    NoOpener opener;
+    bench::NoOpener opener;
     Program program;
 };
 
