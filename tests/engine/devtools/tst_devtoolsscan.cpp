@@ -160,7 +160,12 @@ private Q_SLOTS:
         rig->scan();
         rig->scan();
         QCOMPARE(m_chromium.evaluate(plain, u"window.clicks"_qs), u"link;link;"_qs);
-        QCOMPARE(rig->outcomes(),
+        // The browser lists its tabs in an order of its own.
+        const auto sorted = [](QStringList list) {
+            list.sort();
+            return list;
+        };
+        QCOMPARE(sorted(rig->outcomes()),
                  (QStringList{u"Alert me: opened a dialog"_qs, u"Ask me: "_qs, u"Ask me: "_qs}));
         QCOMPARE(rig->browser.stats().timeouts, 0);
 
@@ -171,7 +176,7 @@ private Q_SLOTS:
         };
         QVERIFY(closeTheDialog());
         rig->scan();
-        QCOMPARE(rig->outcomes().mid(3),
+        QCOMPARE(sorted(rig->outcomes().mid(3)),
                  (QStringList{u"Alert me: opened a dialog"_qs, u"Ask me: "_qs}));
         QVERIFY(closeTheDialog());
         QCOMPARE(clicks(), u"alert;alert;"_qs);
