@@ -3,6 +3,7 @@
 #include "activitylog.h"
 #include "async/task.h"
 #include "browser.h"
+#include "pageoptions.h"
 #include "rulematchcache.h"
 
 #include <cstdint>
@@ -37,6 +38,10 @@ public:
     // listed, and outlined in its page for outlineMs when that is above 0.
     // Run it on an engine of its own, never on one a scan is using.
     Task<QList<ActivityEntry>> Preview(int outlineMs = 0);
+
+    // What the walks look at from the next document on.
+    void setPageOptions(const PageOptions &options) { m_options = options; }
+    const PageOptions &pageOptions() const { return m_options; }
 
     // Told of every press, right after the click, before the pause.
     void setPressObserver(std::function<void(const ActivityEntry &)> observer) {
@@ -76,6 +81,7 @@ private:
     std::map<IdleKey, IdleWalk> m_idleWalks;
     quint64 m_walks = 0;
     int m_outlineMs = 0;
+    PageOptions m_options;
 };
 
 } // namespace pressbird
