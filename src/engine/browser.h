@@ -1,6 +1,7 @@
 #pragma once
 
 #include "async/async.h"
+#include "pageoptions.h"
 #include "textfilter.h"
 
 #include <QList>
@@ -8,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace pressbird {
 
@@ -87,6 +89,21 @@ public:
     // empty or matched by none. nullopt where the document cannot tell: the
     // element is read and tested as ever.
     virtual Async<std::optional<bool>> couldMatch(Collection, int) { return std::optional<bool>(); }
+
+    // What the collections hold from the next length read on: the classic
+    // ones, or today's walk (buttons of every kind, role="link", open shadow
+    // roots, up to a budget of elements), and whether only what a person
+    // could see has a value or text. A backend that cannot walk today's
+    // pages keeps the classic collections.
+    virtual void setPageOptions(const PageOptions &) {}
+    // The latest length read found the walk stopped at its budget of elements.
+    virtual bool cutShort(Collection) const { return false; }
+};
+
+// A frame of a page and its document, for today's walk.
+struct FrameDocument {
+    QString address;
+    std::unique_ptr<Document> document;
 };
 
 // What a window shows and where it lives, as the browser last told it.
@@ -107,6 +124,11 @@ public:
     // The top-level document of the page shown now; nullptr when none can be read.
     // The object stays valid after the page navigates; its calls then fail.
     virtual Async<std::unique_ptr<Document>> document() = 0;
+    // The documents of the page's frames, nested ones too, in tree order
+    // (the top-level document not among them), at most kMostFrames; the page
+    // shown now, as document() gave it. None where the backend reaches no frames.
+    virtual Async<std::vector<FrameDocument>> frames() { return std::vector<FrameDocument>(); }
+    static constexpr int kMostFrames = 100;
 };
 
 // A snapshot of the open windows, enumerated once, in the browser's order.

@@ -5,6 +5,8 @@
 #include "waitseconds.h"
 #include "yielder.h"
 
+#include <algorithm>
+
 namespace pressbird {
 
 namespace {
@@ -90,12 +92,45 @@ Task<> ScanEngine::walkWindows(const PassTraits &traits) {
             continue;
         // A window without a readable document contributes no elements.
         if (std::unique_ptr<Document> document = co_await window->document())
-            co_await walkElements(*document, window->page(), traits);
+            co_await walkWindow(*window, *document, traits);
     }
+    // The link pass starts a scan's list of pages cut short, the button pass
+    // ends it.
+    if (traits.collection == Collection::All)
+        m_cutShortShown = std::exchange(m_cutShort, {});
     // What this pass did not meet again (a closed tab, a navigated page) goes.
     std::erase_if(m_idleWalks, [&](const auto &entry) {
         return entry.first.first == traits.collection && entry.second.walk != walk;
     });
+}
+
+Task<> ScanEngine::walkWindow(BrowserWindow &window, Document &document, const PassTraits &traits) {
+    const PageInfo page = window.page();
+    if (!m_options.today) {
+        co_await walkElements(document, page, QString(), traits, traits.maxIndex);
+        co_return;
+    }
+    // One budget for the tab: each frame walks what the page and the frames
+    // before it left.
+    int left = kTodayElementBudget;
+    bool cut = false;
+    left -= co_await walkElements(document, page, QString(), traits, left - 1);
+    cut = document.cutShort(traits.collection);
+    std::vector<FrameDocument> frames = co_await window.frames();
+    cut = cut || frames.size() >= size_t(BrowserWindow::kMostFrames);
+    for (FrameDocument &frame : frames) {
+        if (left <= 0) {
+            cut = true;
+            break;
+        }
+        left -= co_await walkElements(*frame.document, page, frame.address, traits, left - 1);
+        cut = cut || frame.document->cutShort(traits.collection);
+    }
+    const bool listed = std::any_of(m_cutShort.cbegin(), m_cutShort.cend(), [&](const PageInfo &p) {
+        return p.address == page.address && p.browser == page.browser;
+    });
+    if (cut && !listed)
+        m_cutShort.append(page);
 }
 
 bool ScanEngine::stillIdle(const std::optional<DocumentVersion> &version,
@@ -104,13 +139,15 @@ bool ScanEngine::stillIdle(const std::optional<DocumentVersion> &version,
         return false;
     const auto found = m_idleWalks.find({traits.collection, version->world});
     if (found == m_idleWalks.end() || found->second.version != *version ||
+        found->second.options != m_options ||
         found->second.rulesRevision != traits.rules.revision())
         return false;
     found->second.walk = m_walks;
     return true;
 }
 
-Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTraits &traits) {
+Task<int> ScanEngine::walkElements(Document &document, PageInfo page, QString frame,
+                                   const PassTraits &traits, int maxIndex) {
     const auto readText = [&](int index) {
         return traits.textIsValue ? document.value(traits.collection, index)
                                   : document.outerText(traits.collection, index);
@@ -122,15 +159,23 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
     const std::shared_ptr<const TextFilter> filter =
         TextFilter::of(traits.rules, traits.textIsValue ? TextFilter::Field::InputValue
                                                         : TextFilter::Field::OuterText);
+    // Options first: the filter and every read after it are the collection's
+    // as they choose it.
+    const PageOptions options = m_options;
+    document.setPageOptions(options);
     document.setTextFilter(traits.collection, filter);
     int count = (co_await document.length(traits.collection)).value_or(0);
+    const int held = count;
     const std::optional<DocumentVersion> version = document.version(traits.collection);
     if (stillIdle(version, traits))
-        co_return;
+        co_return held;
+    // Today's button pass reads a value only of what is a control: every
+    // element is asked.
+    const bool inputElementsOnly = traits.inputElementsOnly && !options.today;
     const quint64 rulesRevision = traits.rules.revision();
     bool matched = false;
     // The element index never passes the cap, whatever the page's size.
-    for (int index = 0; index < count && index <= traits.maxIndex; ++index) {
+    for (int index = 0; index < count && index <= maxIndex; ++index) {
         co_await m_yielder.yield();
         if (filter && traits.rules.revision() == filterRevision) {
             const std::optional<bool> could =
@@ -138,7 +183,7 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
             if (could && !*could)
                 continue;
         }
-        if (traits.inputElementsOnly) {
+        if (inputElementsOnly) {
             const std::optional<QString> tag = co_await document.tagName(traits.collection, index);
             if (!tag || !isInputTag(*tag))
                 continue;
@@ -171,7 +216,8 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
                                 page.title,
                                 page.address,
                                 page.browser,
-                                {}};
+                                {},
+                                frame};
             if (m_previewMatches) {
                 m_previewMatches->append(press);
                 if (m_outlineMs > 0)
@@ -193,7 +239,9 @@ Task<> ScanEngine::walkElements(Document &document, PageInfo page, const PassTra
     // were at the start: the next walk of the same may be left out.
     if (version && !matched && !m_previewMatches &&
         document.version(traits.collection) == version && traits.rules.revision() == rulesRevision)
-        m_idleWalks[{traits.collection, version->world}] = {*version, rulesRevision, m_walks};
+        m_idleWalks[{traits.collection, version->world}] = {*version, options, rulesRevision,
+                                                            m_walks};
+    co_return held;
 }
 
 } // namespace pressbird

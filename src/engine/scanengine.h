@@ -42,6 +42,9 @@ public:
     // What the walks look at from the next document on.
     void setPageOptions(const PageOptions &options) { m_options = options; }
     const PageOptions &pageOptions() const { return m_options; }
+    // The pages today's walk stopped short of their end in the latest scan
+    // (too many elements or frames), as they stood then.
+    QList<PageInfo> cutShortPages() const { return m_cutShortShown; }
 
     // Told of every press, right after the click, before the pause.
     void setPressObserver(std::function<void(const ActivityEntry &)> observer) {
@@ -56,13 +59,19 @@ private:
     // the rule list has not changed, walking it again would decide the same.
     struct IdleWalk {
         DocumentVersion version;
+        PageOptions options;
         quint64 rulesRevision = 0;
         quint64 walk = 0; // the latest walk that found the document so
     };
     using IdleKey = std::pair<Collection, quint64>; // the pass, the document's world
 
     Task<> walkWindows(const PassTraits &traits);
-    Task<> walkElements(Document &document, PageInfo page, const PassTraits &traits);
+    // Walks one document (a page, or one of its frames) up to maxIndex; gives
+    // how many elements its collection holds.
+    Task<int> walkElements(Document &document, PageInfo page, QString frame,
+                           const PassTraits &traits, int maxIndex);
+    // Today's walk of a window: the page, then its frames, within one budget.
+    Task<> walkWindow(BrowserWindow &window, Document &document, const PassTraits &traits);
     // Whether the walk of this document may be left out, as it would end as
     // the idle walk remembered did.
     bool stillIdle(const std::optional<DocumentVersion> &version, const PassTraits &traits);
@@ -82,6 +91,8 @@ private:
     quint64 m_walks = 0;
     int m_outlineMs = 0;
     PageOptions m_options;
+    QList<PageInfo> m_cutShort;      // found by the link pass and the button pass so far
+    QList<PageInfo> m_cutShortShown; // of the latest scan's passes
 };
 
 } // namespace pressbird

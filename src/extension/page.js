@@ -41,9 +41,35 @@
                      .map((type) => [type, getter(type.prototype, 'value')]);
   const {stringify} = JSON;
   const {min} = Math;
+  const documentElementOf = getter(Document.prototype, 'documentElement');
+  const shadowRootOf = getter(Element.prototype, 'shadowRoot');
+  const firstChildOf = getter(Element.prototype, 'firstElementChild');
+  const rootFirstChildOf = getter(DocumentFragment.prototype, 'firstElementChild');
+  const nextSiblingOf = getter(Element.prototype, 'nextElementSibling');
+  const parentOf = getter(Node.prototype, 'parentNode');
+  const hostOf = getter(ShadowRoot.prototype, 'host');
+  const querySelector = Element.prototype.querySelector;
+  const {checkVisibility, getBoundingClientRect} = Element.prototype;
+  const rect = DOMRectReadOnly.prototype;
+  const [rectLeft, rectTop, rectRight, rectBottom, rectWidth, rectHeight] =
+      ['left', 'top', 'right', 'bottom', 'width', 'height'].map((key) => getter(rect, key));
+  const styleIn = getComputedStyle;
+  const scrollingElementOf = getter(Document.prototype, 'scrollingElement');
+  const [scrollWidthOf, scrollHeightOf] =
+      ['scrollWidth', 'scrollHeight'].map((key) => getter(Element.prototype, key));
+  const scrollXOf = Object.getOwnPropertyDescriptor(window, 'scrollX').get;
+  const scrollYOf = Object.getOwnPropertyDescriptor(window, 'scrollY').get;
+  const now = Date.now;
 
-  // The collection asked for, as it stands now.
-  const collection = (links) => {
+  // The collection asked for, as it stands now: the classic one, or today's
+  // walk of the document and its open shadow roots (walked on demand).
+  const collection = (links, today) => {
+    if (today) {
+      const walked = todayWalk();
+      const list = links ? walked.links : walked.all;
+      const {length} = list;
+      return {length, cut: walked.cut, item: (i) => (i >= 0 && i < length ? list[i] : null)};
+    }
     const list = apply(links ? linksOf : allOf, document, []);
     const length = apply(links ? htmlLength : allLength, list, []);
     const item = links ? htmlItem : allItem;
@@ -66,10 +92,102 @@
   };
   const valueOf = (el, kind) => (kind.value ? apply(kind.value, el, []) : null);
   const textOf = (el, kind) => (kind.html ? apply(outerTextOf, el, []) : null);
-  const fieldOf = (el, field) => {
+  // A field as the pass reads it; with visible-only, an element no person
+  // could see has neither value nor text (asked only of one that has either).
+  const fieldOf = (el, field, mode, seen = visible) => {
     const kind = kindOf(el);
-    return field === 0 ? apply(tagNameOf, el, []) : field === 1 ? valueOf(el, kind)
-                                                                : textOf(el, kind);
+    if (field === 0)
+      return apply(tagNameOf, el, []);
+    const read = field === 1 ? (mode.today ? controlTextOf(el, kind) : valueOf(el, kind))
+                             : (mode.today ? readTextOf(el, kind) : textOf(el, kind));
+    return read === null || read === '' || !mode.visible || seen(el) ? read : null;
+  };
+
+  // What a person reads on an element that has no text of its own: its
+  // accessible name, as far as attributes give it.
+  const nameOf = (el) => {
+    for (const attribute of ['aria-label', 'title', 'alt']) {
+      const named = apply(getAttribute, el, [attribute]);
+      if (named !== null && named.trim() !== '')
+        return named;
+    }
+    const image = apply(querySelector, el, ['img[alt]']);
+    const alt = image === null ? null : apply(getAttribute, image, ['alt']);
+    return alt !== null && alt.trim() !== '' ? alt : null;
+  };
+  const roleOf = (el) => {
+    const role = apply(getAttribute, el, ['role']);
+    return role === null ? '' : role.trim().split(/\s+/, 1)[0].toLowerCase();
+  };
+  const buttonTypes = new Set(['submit', 'button', 'reset', 'image']);
+  // Today's link text: the rendered text, or else the accessible name.
+  const readTextOf = (el, kind) => {
+    const text = textOf(el, kind);
+    return text !== null && text.trim() !== '' ? text : nameOf(el);
+  };
+  // Today's button text, null for an element that is no control: an input's
+  // value (a button-like input with none reads its name), a button's or a
+  // role="button" element's rendered text or name.
+  const controlTextOf = (el, kind) => {
+    if (el instanceof HTMLInputElement) {
+      const value = valueOf(el, kind);
+      const type = String(apply(getAttribute, el, ['type']) ?? '').toLowerCase();
+      return value === '' && buttonTypes.has(type) ? nameOf(el) ?? value : value;
+    }
+    if (el instanceof HTMLButtonElement || roleOf(el) === 'button')
+      return readTextOf(el, kind);
+    return null;
+  };
+  const isTodayLink = (el) =>
+    ((el instanceof HTMLAnchorElement || el instanceof HTMLAreaElement) &&
+     apply(hasAttribute, el, ['href'])) || roleOf(el) === 'link';
+  const isTodayControl = (el) =>
+    el instanceof HTMLInputElement || el instanceof HTMLButtonElement || roleOf(el) === 'button';
+
+  // Whether a person could see the element: rendered with a box, not hidden,
+  // not transparent, not clipped away by itself or an ancestor, and inside
+  // the page's scrollable area (merely scrolled out of view counts as seen).
+  const clippedByStyle = (style) => {
+    const clip = style.clip;
+    if (/^rect\(\s*0(px)?[\s,]+0(px)?[\s,]+0(px)?[\s,]+0(px)?\s*\)$/.test(clip))
+      return true;
+    const path = /^inset\(([\d.]+)%/.exec(style.clipPath);
+    return path !== null && Number(path[1]) >= 50;
+  };
+  const visible = (el) => {
+    if (checkVisibility !== undefined &&
+        !apply(checkVisibility, el, [{opacityProperty: true, visibilityProperty: true}]))
+      return false;
+    const box = apply(getBoundingClientRect, el, []);
+    const [left, top, right, bottom] =
+        [rectLeft, rectTop, rectRight, rectBottom].map((get) => apply(get, box, []));
+    if (!(apply(rectWidth, box, []) > 0 && apply(rectHeight, box, []) > 0))
+      return false;
+    const x = apply(scrollXOf, window, []);
+    const y = apply(scrollYOf, window, []);
+    const page = apply(scrollingElementOf, document, []) ?? apply(documentElementOf, document, []);
+    if (right + x <= 0 || bottom + y <= 0 ||
+        (page !== null && (left + x >= apply(scrollWidthOf, page, []) ||
+                           top + y >= apply(scrollHeightOf, page, []))))
+      return false;
+    // Ancestors that clip: the element's box must meet each one's.
+    let node = el;
+    for (let depth = 0; node !== null && depth < 256; ++depth) {
+      if (node instanceof Element) {
+        const style = apply(styleIn, window, [node]);
+        if (clippedByStyle(style))
+          return false;
+        if (node !== el && (style.overflowX !== 'visible' || style.overflowY !== 'visible')) {
+          const around = apply(getBoundingClientRect, node, []);
+          if (right <= apply(rectLeft, around, []) || left >= apply(rectRight, around, []) ||
+              bottom <= apply(rectTop, around, []) || top >= apply(rectBottom, around, []))
+            return false;
+        }
+      }
+      const parent = apply(parentOf, node, []);
+      node = parent instanceof ShadowRoot ? apply(hostOf, parent, []) : parent;
+    }
+    return true;
   };
 
   // What a read gives changes only with the document: a counter moves with
@@ -89,8 +207,10 @@
       apply(tell, globalThis, ['']);
     }
   };
-  apply(MutationObserver.prototype.observe, new MutationObserver(changed),
-        [document, {subtree: true, childList: true, attributes: true, characterData: true}]);
+  const observer = new MutationObserver(changed);
+  const observed = {subtree: true, childList: true, attributes: true, characterData: true};
+  const observe = (node) => apply(MutationObserver.prototype.observe, observer, [node, observed]);
+  observe(document);
   for (const type of ['input', 'change'])
     apply(EventTarget.prototype.addEventListener, document, [type, changed, true]);
   const byTag = Document.prototype.getElementsByTagName;
@@ -109,8 +229,73 @@
         }
       }
     }
+    for (const el of walk.fields) {
+      const value = valueOf(el, kindOf(el));
+      if (seenValues.get(el) !== value) {
+        seenValues.set(el, value);
+        ++generation;
+      }
+    }
+    // A shadow root attached to an element already there raises no change:
+    // today's walk looks for new ones again every little while.
+    if (walk.generation >= 0 && now() - walk.madeMs > kSweepMs) {
+      walk = {...walkTree(), generation: walk.generation};
+      if (walk.newRoots > 0)
+        walk.generation = ++generation;
+    }
     told = false;
     return generation;
+  };
+
+  // Today's walk: every element of the document and of its open shadow
+  // roots, nested ones too, in tree order (a host, its shadow tree, then its
+  // own children), up to the budget the scan gives. Kept while the counter
+  // stands; every shadow root met is watched like the document.
+  const kSweepMs = 10000;
+  let budget = 200000;
+  const watchedRoots = new WeakSet();
+  let walk = {generation: -1, madeMs: 0, all: [], links: [], fields: [], cut: false, newRoots: 0};
+  const walkTree = () => {
+    const all = [];
+    const links = [];
+    const inShadow = [];
+    let cut = false;
+    let newRoots = 0;
+    // Nodes to visit, the next one on top: a node's next sibling goes below
+    // its light children, which go below its shadow tree.
+    const stack = [[apply(documentElementOf, document, []), false]];
+    while (stack.length > 0) {
+      const [el, shadowed] = stack.pop();
+      if (el === null)
+        continue;
+      if (all.length >= budget) {
+        cut = true;
+        break;
+      }
+      all.push(el);
+      if (isTodayLink(el))
+        links.push(el);
+      if (shadowed && (el instanceof HTMLInputElement || el instanceof HTMLTextAreaElement ||
+                       el instanceof HTMLSelectElement))
+        inShadow.push(el);
+      stack.push([apply(nextSiblingOf, el, []), shadowed]);
+      stack.push([apply(firstChildOf, el, []), shadowed]);
+      const root = apply(shadowRootOf, el, []);
+      if (root !== null) {
+        if (!watchedRoots.has(root)) {
+          ++newRoots;
+          watchedRoots.add(root);
+          observe(root);
+        }
+        stack.push([apply(rootFirstChildOf, root, []), true]);
+      }
+    }
+    return {madeMs: now(), all, links, fields: inShadow, cut, newRoots};
+  };
+  const todayWalk = () => {
+    if (walk.generation !== generation)
+      walk = {...walkTree(), generation};
+    return walk;
   };
 
   // Whether a rule of a filter could match a text: on a text of ASCII
@@ -160,11 +345,20 @@
   // row: [length, rows, generation, tags, indices, end] gives each row's
   // element index and where the block ends. An input-value filter touches
   // the input elements alone until one could match.
-  const rows = ({links, start, count, withText, inlineChars, blockChars, unless, filter}) => {
-    const now = current();
-    const {length, item} = collection(links);
-    if (unless === now)
-      return stringify([length, null, now]);
+  const rows = ({links, start, count, withText, inlineChars, blockChars, unless, filter, today,
+                 visibleOnly, elementBudget}) => {
+    const mode = {today: today === true, visible: visibleOnly === true};
+    if (Number.isSafeInteger(elementBudget) && elementBudget > 0 && elementBudget !== budget) {
+      budget = elementBudget;
+      walk.generation = -1;
+    }
+    const at = current();
+    const {length, item, cut} = collection(links, mode.today);
+    // Today's answers end with whether the walk stopped at its budget.
+    const tail = mode.today ? [cut === true] : [];
+    if (unless === at)
+      return stringify(mode.today ? [length, null, at, [], null, null, ...tail]
+                                  : [length, null, at]);
     const fit = (field) => (field === null || field.length <= inlineChars ? field : field.length);
     const size = (field) => (typeof field === 'string' ? field.length : 0);
     let carried = 0;
@@ -183,11 +377,17 @@
       }
       return number;
     };
+    const seen = new Map();
+    const seenOnce = (el) => {
+      let is = seen.get(el);
+      if (is === undefined)
+        seen.set(el, is = visible(el));
+      return is;
+    };
     const rowOf = (el) => {
-      const kind = kindOf(el);
       const tag = numberOf(apply(tagNameOf, el, []));
-      const value = fit(valueOf(el, kind));
-      const text = withText ? fit(textOf(el, kind)) : null;
+      const value = fit(fieldOf(el, 1, mode, seenOnce));
+      const text = withText ? fit(fieldOf(el, 2, mode, seenOnce)) : null;
       carried += size(value) + size(text);
       return text !== null ? [tag, value, text] : value !== null ? [tag, value] : tag;
     };
@@ -195,20 +395,35 @@
     if (filter === undefined) {
       for (let i = start; i < end && carried < blockChars; ++i)
         out.push(rowOf(item(i)));
-      return stringify([length, out, now, tags]);
+      return stringify(mode.today ? [length, out, at, tags, null, null, ...tail]
+                                  : [length, out, at, tags]);
     }
 
     const input = filter.input;
     const rules = testsOf(filter.rules);
     const indices = [];
+    // What the pass tests: seen, where only the visible count, and possibly
+    // matched by a rule.
+    const tested = (el, field) =>
+      couldMatch(fieldOf(el, field, {today: mode.today, visible: false}), rules) &&
+      (!mode.visible || seenOnce(el));
     let i = start;
-    if (input) {
+    if (input && mode.today) {
+      // Every control is an element of the walk: those past start are tested in turn.
+      for (; i < end && carried < blockChars; ++i) {
+        const el = item(i);
+        if (isTodayControl(el) && tested(el, 1)) {
+          indices.push(i);
+          out.push(rowOf(el));
+        }
+      }
+    } else if (input) {
       const wanted = new Set();
       const [inputs] = fields;
       const inputCount = apply(htmlLength, inputs, []);
       for (let k = 0; k < inputCount; ++k) {
         const el = apply(htmlItem, inputs, [k]);
-        if (couldMatch(valueOf(el, kindOf(el)), rules))
+        if (couldMatch(valueOf(el, kindOf(el)), rules) && (!mode.visible || seenOnce(el)))
           wanted.add(el);
       }
       for (; i < end && wanted.size > 0 && carried < blockChars; ++i) {
@@ -223,13 +438,13 @@
     } else {
       for (; i < end && carried < blockChars; ++i) {
         const el = item(i);
-        if (couldMatch(textOf(el, kindOf(el)), rules)) {
+        if (tested(el, 2)) {
           indices.push(i);
           out.push(rowOf(el));
         }
       }
     }
-    return stringify([length, out, now, tags, indices, i]);
+    return stringify([length, out, at, tags, indices, i, ...tail]);
   };
 
   // One field of one element (0 tagName, 1 value, 2 outerText), in pieces.
@@ -246,11 +461,11 @@
       --end;
     return text.slice(offset, end);
   };
-  const longField = ({links, index, field, known, pieceChars, maxChars}) => {
-    const el = collection(links).item(index);
+  const longField = ({links, index, field, known, pieceChars, maxChars, today, visibleOnly}) => {
+    const el = collection(links, today === true).item(index);
     if (el === null)
       return null;
-    const text = fieldOf(el, field);
+    const text = fieldOf(el, field, {today: today === true, visible: visibleOnly === true});
     if (text === null || text.length > maxChars)
       return null;
     if (held.token === known && held.text === text)
@@ -276,9 +491,9 @@
 
   // 0: not pressed; 1: pressed; 2: pressed, and the link's own action (which
   // no handler prevented) opens a tab, which the backend may wait to see.
-  const click = ({links, index}) => {
-    const el = collection(links).item(index);
-    if (!isHtml(el))
+  const click = ({links, index, today, visibleOnly}) => {
+    const el = collection(links, today === true).item(index);
+    if (!isHtml(el) || (visibleOnly === true && !visible(el)))
       return 0;
     let opens = false;
     const watch = (event) => {
@@ -297,8 +512,8 @@
   // (and drops a style attribute it did not have).
   const outlined = new WeakMap();
   const longhands = ['outline-color', 'outline-style', 'outline-width'];
-  const outline = ({links, index, ms}) => {
-    const el = collection(links).item(index);
+  const outline = ({links, index, ms, today}) => {
+    const el = collection(links, today === true).item(index);
     const owner = el instanceof HTMLElement ? HTMLElement : el instanceof SVGElement ? SVGElement
                                                                                      : null;
     if (owner === null)

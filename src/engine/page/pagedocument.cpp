@@ -55,7 +55,8 @@ bool PageDocument::servable(const Block &kept, qint64 nowMs) const {
 
 // Worth asking the page whether it still holds.
 bool PageDocument::confirmable(const Block &kept, qint64 nowMs) const {
-    return kept.valid && !m_memory->changed && nowMs - kept.readMs < kMaxReuseMs;
+    return kept.valid && !m_memory->changed && nowMs - kept.readMs < kMaxReuseMs &&
+           kept.options == m_options;
 }
 
 namespace {
@@ -101,12 +102,13 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
         (kept.filter.isEmpty() || (filtered && kept.filter == filter.text)))
         unless = kept.generation;
     // The walk looks no further than its cap: a block stops there.
-    const int cap =
-        collection == Collection::Links ? ScanEngine::kMaxLinkIndex : ScanEngine::kMaxElementIndex;
+    const int cap = m_options.today                   ? kTodayElementBudget
+                    : collection == Collection::Links ? ScanEngine::kMaxLinkIndex
+                                                      : ScanEngine::kMaxElementIndex;
     const int count = std::max(1, std::min(kBlock, cap + 1 - index));
     const QJsonObject filterArguments = filtered ? filter.arguments : QJsonObject();
-    const std::optional<QJsonValue> answer =
-        co_await call(rowsCall(collection, index, count, withText, unless, filterArguments));
+    const std::optional<QJsonValue> answer = co_await call(
+        rowsCall(collection, index, count, withText, unless, filterArguments, m_options));
     std::optional<PageRows> parsed;
     if (answer && answer->isString())
         parsed = parseRows(answer->toString());
@@ -137,7 +139,9 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
         target.end = parsed->filtered ? parsed->end : index + int(target.rows.size());
         target.generation = parsed->generation;
         target.readMs = nowMs;
+        target.options = m_options;
     }
+    target.cut = parsed->cut;
     co_return parsed->length;
 }
 
@@ -215,7 +219,7 @@ Async<std::optional<QString>> PageDocument::readLong(Collection collection, int 
 Task<std::optional<QString>> PageDocument::fetchLong(Collection collection, int index, int field) {
     PageMemory::LongField &held = m_memory->longField;
     const std::optional<QJsonValue> answer =
-        co_await call(longFieldCall(collection, index, field, held.token));
+        co_await call(longFieldCall(collection, index, field, held.token, m_options));
     const qint64 answeredMs = coarseNowMs();
     const std::optional<LongFieldStart> first = answer ? parseLongField(*answer) : std::nullopt;
     if (first && first->same && held.token != 0) {
@@ -306,6 +310,11 @@ Task<std::optional<bool>> PageDocument::fetchCouldMatch(Collection collection, i
     co_return could;
 }
 
+bool PageDocument::cutShort(Collection collection) const {
+    const Block &kept = m_memory->blocks[collection == Collection::Links];
+    return kept.valid && kept.options.today && kept.cut;
+}
+
 std::optional<DocumentVersion> PageDocument::version(Collection collection) const {
     const Block &kept = m_memory->blocks[collection == Collection::Links];
     if (m_failed || !alive() || !kept.valid || m_memory->changed ||
@@ -330,14 +339,14 @@ Async<PressResult> PageDocument::click(Collection collection, int index) {
     dropBlocks();
     if (!alive())
         return PressResult{};
-    return press(clickCall(collection, index));
+    return press(clickCall(collection, index, m_options));
 }
 
 // Changes no text nor value: the blocks read before stay good.
 Async<bool> PageDocument::outline(Collection collection, int index, int ms) {
     if (!alive() || index < 0)
         return false;
-    return mark(outlineCall(collection, index, std::clamp(ms, 0, kMaxOutlineMs)));
+    return mark(outlineCall(collection, index, std::clamp(ms, 0, kMaxOutlineMs), m_options));
 }
 
 Task<bool> PageDocument::mark(PageCall call) {

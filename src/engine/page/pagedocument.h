@@ -37,6 +37,8 @@ public:
         QList<PageRow> rows;
         qint64 generation = 0; // the page's counter when read
         qint64 readMs = 0;     // on the coarse clock
+        PageOptions options;   // the collection's, as read
+        bool cut = false;      // today's walk stopped at its budget
     };
     // The last field too long for a block, read on its own; the page says
     // whether it still has that text before it is sent again.
@@ -101,6 +103,8 @@ public:
     std::optional<DocumentVersion> version(Collection collection) const override;
     void setTextFilter(Collection collection, std::shared_ptr<const TextFilter> filter) override;
     Async<std::optional<bool>> couldMatch(Collection collection, int index) override;
+    void setPageOptions(const PageOptions &options) override { m_options = options; }
+    bool cutShort(Collection collection) const override;
 
 protected:
     // Whether the document can still be reached: the page has not navigated
@@ -150,6 +154,7 @@ private:
     bool m_failed = false;
     int m_readsBeforeClock = 0;
     qint64 m_nowMs = 0;
+    PageOptions m_options;
 };
 
 // A page document whose backend evaluates script text in our world: the

@@ -16,6 +16,16 @@ bool isLinks(Collection collection) {
     return collection == Collection::Links;
 }
 
+// The classic options are no arguments at all: a classic call is as it ever was.
+void addOptions(QJsonObject &args, const PageOptions &options) {
+    if (options.today) {
+        args.insert(u"today"_qs, true);
+        args.insert(u"elementBudget"_qs, kTodayElementBudget);
+    }
+    if (options.visibleOnly)
+        args.insert(u"visibleOnly"_qs, true);
+}
+
 QString argumentsOf(const PageCall &call) {
     // JSON is a JavaScript literal: the arguments cross as data, never as code.
     return QString::fromUtf8(QJsonDocument(call.args).toJson(QJsonDocument::Compact));
@@ -23,7 +33,8 @@ QString argumentsOf(const PageCall &call) {
 } // namespace
 
 PageCall rowsCall(Collection collection, int start, int count, bool withText,
-                  std::optional<qint64> unless, const QJsonObject &filter) {
+                  std::optional<qint64> unless, const QJsonObject &filter,
+                  const PageOptions &options) {
     PageCall call{u"rows"_qs,
                   {{u"links"_qs, isLinks(collection)},
                    {u"start"_qs, start},
@@ -35,6 +46,7 @@ PageCall rowsCall(Collection collection, int start, int count, bool withText,
         call.args.insert(u"unless"_qs, *unless);
     if (!filter.isEmpty())
         call.args.insert(u"filter"_qs, filter);
+    addOptions(call.args, options);
     return call;
 }
 
@@ -66,14 +78,17 @@ QJsonObject filterArguments(const TextFilter &filter) {
     return {{u"input"_qs, filter.field == TextFilter::Field::InputValue}, {u"rules"_qs, rules}};
 }
 
-PageCall longFieldCall(Collection collection, int index, int field, qint64 known) {
-    return {u"longField"_qs,
-            {{u"links"_qs, isLinks(collection)},
-             {u"index"_qs, index},
-             {u"field"_qs, field},
-             {u"known"_qs, known},
-             {u"pieceChars"_qs, kPieceChars},
-             {u"maxChars"_qs, kMaxFieldChars}}};
+PageCall longFieldCall(Collection collection, int index, int field, qint64 known,
+                       const PageOptions &options) {
+    PageCall call{u"longField"_qs,
+                  {{u"links"_qs, isLinks(collection)},
+                   {u"index"_qs, index},
+                   {u"field"_qs, field},
+                   {u"known"_qs, known},
+                   {u"pieceChars"_qs, kPieceChars},
+                   {u"maxChars"_qs, kMaxFieldChars}}};
+    addOptions(call.args, options);
+    return call;
 }
 
 PageCall pieceCall(qint64 token, qint64 offset) {
@@ -81,8 +96,10 @@ PageCall pieceCall(qint64 token, qint64 offset) {
             {{u"token"_qs, token}, {u"offset"_qs, offset}, {u"pieceChars"_qs, kPieceChars}}};
 }
 
-PageCall clickCall(Collection collection, int index) {
-    return {u"click"_qs, {{u"links"_qs, isLinks(collection)}, {u"index"_qs, index}}, true};
+PageCall clickCall(Collection collection, int index, const PageOptions &options) {
+    PageCall call{u"click"_qs, {{u"links"_qs, isLinks(collection)}, {u"index"_qs, index}}, true};
+    addOptions(call.args, options);
+    return call;
 }
 
 ClickAnswer clickAnswer(const QJsonValue &answer) {
@@ -92,9 +109,11 @@ ClickAnswer clickAnswer(const QJsonValue &answer) {
     return {said == 1 || said == 2, said == 2};
 }
 
-PageCall outlineCall(Collection collection, int index, int ms) {
-    return {u"outline"_qs,
-            {{u"links"_qs, isLinks(collection)}, {u"index"_qs, index}, {u"ms"_qs, ms}}};
+PageCall outlineCall(Collection collection, int index, int ms, const PageOptions &options) {
+    PageCall call{u"outline"_qs,
+                  {{u"links"_qs, isLinks(collection)}, {u"index"_qs, index}, {u"ms"_qs, ms}}};
+    addOptions(call.args, options);
+    return call;
 }
 
 QString pageScriptSource() {
@@ -154,7 +173,8 @@ std::optional<PageRows> parseRows(const QString &json) {
     for (const QJsonValue tag : answer.at(3).toArray())
         tags.append(tag.toString());
     const QJsonArray rows = answer.at(1).toArray();
-    if (answer.size() > 4 && !parsed.unchanged) {
+    parsed.cut = answer.at(6).toBool();
+    if (answer.at(4).isArray() && !parsed.unchanged) {
         // Filtered: one index per row, ascending, and the end no lower.
         const QJsonArray indices = answer.at(4).toArray();
         const double end = answer.at(5).toDouble(-1);

@@ -41,21 +41,29 @@ inline constexpr qint64 kMaxFieldChars = 64 * 1024 * 1024;
 // filter (filterArguments), only the elements whose field some rule of it
 // could match have a row, and the answer gives their indices and where the
 // block ends.
+//
+// Every call that names an element by index names the options its
+// collection was read under: today's walk or the classic collections, and
+// whether only what a person could see has a value or a text. The classic
+// options add nothing to a call. Today's answers also tell whether the walk
+// stopped at its budget (kTodayElementBudget).
 PageCall rowsCall(Collection collection, int start, int count, bool withText,
-                  std::optional<qint64> unless = std::nullopt, const QJsonObject &filter = {});
+                  std::optional<qint64> unless = std::nullopt, const QJsonObject &filter = {},
+                  const PageOptions &options = {});
 // The filter as a rowsCall carries it.
 QJsonObject filterArguments(const TextFilter &filter);
 // Field 0 (tagName), 1 (value) or 2 (outerText) of one element: {same: true}
 // when it is still the text given under the token known; else {token, length,
 // piece} with its first piece; null when there is none or it is longer than
 // kMaxFieldChars.
-PageCall longFieldCall(Collection collection, int index, int field, qint64 known);
+PageCall longFieldCall(Collection collection, int index, int field, qint64 known,
+                       const PageOptions &options = {});
 // The piece of the text given under token from offset; null once another replaced it.
 PageCall pieceCall(qint64 token, qint64 offset);
 // 1 when the element existed and was pressed, 2 when its own action (a link
 // to a new or named target, not prevented by a handler) also opens a tab; 0
 // when there was none.
-PageCall clickCall(Collection collection, int index);
+PageCall clickCall(Collection collection, int index, const PageOptions &options = {});
 struct ClickAnswer {
     bool pressed = false;
     bool opensTab = false;
@@ -67,7 +75,7 @@ ClickAnswer clickAnswer(const QJsonValue &answer);
 inline constexpr int kOpenedTabWaitMs = 1000;
 // true when the element existed and now shows an outline, which goes after ms
 // and gives the element back its own inline outline.
-PageCall outlineCall(Collection collection, int index, int ms);
+PageCall outlineCall(Collection collection, int index, int ms, const PageOptions &options = {});
 
 // The text of page.js: evaluated in a world, it installs the operations there
 // (once; evaluated again it changes nothing).
@@ -97,6 +105,7 @@ struct PageRows {
     bool filtered = false;
     QList<int> indices;
     int end = 0;
+    bool cut = false; // today's walk stopped at its budget
 };
 // The answer of a rowsCall; nullopt when it is not of that shape.
 std::optional<PageRows> parseRows(const QString &json);
