@@ -14,7 +14,21 @@ struct ContextEntry {
     std::shared_ptr<BidiConnection> connection;
     QString context;
     PageInfo page;
+    QString frame = {}; // a frame's context within the page's; empty for the page itself
 };
+
+// The frames below a context of a tree, in tree order, up to the most a walk takes.
+void collectFrames(const QJsonArray &children, QList<QJsonObject> &frames) {
+    for (const QJsonValue child : children) {
+        if (frames.size() >= BrowserWindow::kMostFrames)
+            return;
+        const QJsonObject frame = child.toObject();
+        if (frame.value(u"context").toString().isEmpty())
+            continue;
+        frames.append(frame);
+        collectFrames(frame.value(u"children").toArray(), frames);
+    }
+}
 
 // Installs the page operations in our sandbox, with the channel they tell of
 // a change through (given once, before the operations first look for it).
@@ -37,19 +51,44 @@ public:
         return std::optional(kBrowserWindowName.toString());
     }
     Async<std::unique_ptr<Document>> document() override { return documentOf(m_entry); }
+    Async<std::vector<FrameDocument>> frames() override { return framesOf(m_entry); }
 
 private:
+    // Every frame is a context of its own below the tab's, cross-origin ones too.
+    static Task<std::vector<FrameDocument>> framesOf(ContextEntry entry) {
+        std::vector<FrameDocument> documents;
+        if (!entry.connection->contextUsable(entry.context))
+            co_return documents;
+        const QJsonObject below{{u"root"_qs, entry.context}};
+        const BidiReply tree =
+            co_await entry.connection->call(u"browsingContext.getTree"_qs, below, entry.context);
+        QList<QJsonObject> frames;
+        collectFrames(
+            tree.result.value(u"contexts").toArray().at(0).toObject().value(u"children").toArray(),
+            frames);
+        for (const QJsonObject &frame : std::as_const(frames)) {
+            ContextEntry inFrame = entry;
+            inFrame.frame = frame.value(u"context").toString();
+            if (std::unique_ptr<Document> document = co_await documentOf(inFrame))
+                documents.push_back({frame.value(u"url").toString(), std::move(document)});
+        }
+        co_return documents;
+    }
+
     // Our sandbox of the document shown now: its realm id binds the document.
     // Asking for it installs the page operations there.
     static Task<std::unique_ptr<Document>> documentOf(ContextEntry entry) {
-        if (!entry.connection->contextUsable(entry.context))
+        // A frame's document lives in its own context.
+        const QString context = entry.frame.isEmpty() ? entry.context : entry.frame;
+        if (!entry.connection->contextUsable(entry.context) ||
+            !entry.connection->contextUsable(context))
             co_return nullptr;
         // The realm of an earlier walk serves while Firefox has not said it went.
-        if (const QString kept = entry.connection->keptRealm(entry.context); !kept.isEmpty())
-            co_return std::make_unique<BidiDocument>(
-                entry.connection, entry.context, kept,
-                entry.connection->pageMemory(entry.context, kept));
-        const QJsonObject target{{u"context"_qs, entry.context}, {u"sandbox"_qs, kSandbox}};
+        if (const QString kept = entry.connection->keptRealm(context); !kept.isEmpty())
+            co_return std::make_unique<BidiDocument>(entry.connection, entry.context, kept,
+                                                     entry.connection->pageMemory(context, kept),
+                                                     entry.frame);
+        const QJsonObject target{{u"context"_qs, context}, {u"sandbox"_qs, kSandbox}};
         const QJsonObject channel{
             {u"type"_qs, u"channel"_qs},
             {u"value"_qs, QJsonObject{{u"channel"_qs, kChangedChannel.toString()},
@@ -64,9 +103,9 @@ private:
         const QString realm = reply.result.value(u"realm").toString();
         if (!reply.ok() || realm.isEmpty())
             co_return nullptr;
-        co_return std::make_unique<BidiDocument>(
-            entry.connection, entry.context, realm,
-            entry.connection->pageMemory(entry.context, realm));
+        co_return std::make_unique<BidiDocument>(entry.connection, entry.context, realm,
+                                                 entry.connection->pageMemory(context, realm),
+                                                 entry.frame);
     }
 
     ContextEntry m_entry;

@@ -37,11 +37,12 @@ QJsonValue plain(const QJsonValue &remote, int depth = 0) {
 } // namespace
 
 BidiDocument::BidiDocument(std::shared_ptr<BidiConnection> connection, QString context,
-                           QString realm, std::shared_ptr<PageMemory> memory)
+                           QString realm, std::shared_ptr<PageMemory> memory, QString frameContext)
     : ScriptPageDocument(std::move(memory))
     , m_connection(std::move(connection))
     , m_context(std::move(context))
-    , m_realm(std::move(realm)) {}
+    , m_realm(std::move(realm))
+    , m_frameContext(std::move(frameContext)) {}
 
 // Not a coroutine: the call's own frame holds the connection.
 Task<BidiReply> BidiDocument::run(const QString &expression, bool userActivation) {
@@ -61,7 +62,7 @@ Task<std::optional<QJsonValue>> BidiDocument::evaluate(QString expression, bool 
     if (reply.failure == BidiFailure::Error || reply.failure == BidiFailure::Closed) {
         // The realm is gone with its document ("no such frame", "no such realm").
         m_gone = true;
-        m_connection->forgetRealm(m_context, m_realm);
+        m_connection->forgetRealm(m_frameContext.isEmpty() ? m_context : m_frameContext, m_realm);
         co_return std::nullopt;
     }
     if (!reply.ok() || reply.result.value(u"type").toString() != u"success")

@@ -5,17 +5,22 @@
 
 namespace pressbird {
 
-// A page's top-level document as it was when it was taken, reached through
-// our sandbox realm of it over WebDriver BiDi: the realm goes with the
-// document, so after a navigation or a closed tab every call fails. Reads,
-// blocks and long fields as every in-page document has them.
+// A page's top-level document, or one of its frames' documents, as it was
+// when it was taken, reached through our sandbox realm of it over WebDriver
+// BiDi: the realm goes with the document, so after a navigation or a closed
+// tab every call fails. Reads, blocks and long fields as every in-page
+// document has them. A frame's calls count as its page's: a dialog or a
+// hang of the page is one of the frame.
 class BidiDocument final : public ScriptPageDocument {
 public:
     BidiDocument(std::shared_ptr<BidiConnection> connection, QString context, QString realm,
-                 std::shared_ptr<PageMemory> memory);
+                 std::shared_ptr<PageMemory> memory, QString frameContext = {});
 
 protected:
-    bool alive() const override { return !m_gone && m_connection->contextUsable(m_context); }
+    bool alive() const override {
+        return !m_gone && m_connection->contextUsable(m_context) &&
+               (m_frameContext.isEmpty() || m_connection->contextUsable(m_frameContext));
+    }
     Task<std::optional<QJsonValue>> evaluate(QString expression, bool userGesture) override;
     Task<PressResult> pressScript(QString expression) override;
     int callTimeoutMs() const override { return m_connection->timeouts().callMs; }
@@ -27,6 +32,7 @@ private:
     std::shared_ptr<BidiConnection> m_connection;
     QString m_context;
     QString m_realm;
+    QString m_frameContext; // empty for the page's own document
     bool m_gone = false;
 };
 

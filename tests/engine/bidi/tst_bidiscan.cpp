@@ -7,6 +7,8 @@
 #include "enginerig.h"
 #include "firefox.h"
 #include "pagedocument.h"
+#include "testpages.h"
+#include "todaypage.h"
 
 #include <QJsonArray>
 #include <QNetworkProxy>
@@ -99,6 +101,19 @@ private Q_SLOTS:
         QCOMPARE(states.size(), 1);
         QCOMPARE(states.constFirst().state, u"connected"_qs);
         QCOMPARE(states.constFirst().tabs, 1);
+    }
+
+    // Today's pages: every kind of control, in shadow roots and in frames of
+    // either origin; the classic walk presses none of them, and visible-only
+    // leaves the look-alikes no person could see.
+    void todaysPages_everyKindEverywhere_andOnlyWhatIsSeen() {
+        PRESSBIRD_REQUIRE_FIREFOX();
+        PageServer server;
+        QVERIFY(server.start());
+        QVERIFY(m_firefox.start(server.url(u"today.html"_qs)));
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        compareTodayPresses(rig);
     }
 
     void hostilePage_cannotForgeReadsNorHijackClicks() {
