@@ -194,9 +194,23 @@ void CdpConnection::onEvent(const CdpSessionPtr &session, const QString &method,
         const QJsonObject frame = params.value(u"frame").toObject();
         if (!frame.contains(u"parentId"))
             session->mainLoaderId = frame.value(u"loaderId").toString();
+        session->frameLoaderIds.insert(frame.value(u"id").toString(),
+                                       frame.value(u"loaderId").toString());
+    } else if (method == u"Page.frameDetached") {
+        const QString frameId = params.value(u"frameId").toString();
+        session->frameLoaderIds.remove(frameId);
+        session->frameWorlds.remove(frameId);
     } else if (method == u"Runtime.bindingCalled" &&
                params.value(u"name").toString() == kChangedBinding) {
-        // Our world saw the page change since it was last read.
+        // Our world saw its document change since it was last read: a
+        // frame's world, or else the page's.
+        const int contextId = params.value(u"executionContextId").toInt(-1);
+        for (const CdpFrameWorld &world : std::as_const(session->frameWorlds)) {
+            if (world.contextId == contextId && world.memory) {
+                world.memory->pageChanged();
+                return;
+            }
+        }
         if (session->pageMemory)
             session->pageMemory->pageChanged();
     } else if (method == u"Runtime.executionContextCreated" && session->collectContexts) {

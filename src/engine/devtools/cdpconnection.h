@@ -59,7 +59,16 @@ struct CdpMessage {
 };
 CdpMessage parseCdpMessage(const QString &text);
 
-// One attached page target, as the connection learns about it from events.
+// Our isolated world in one frame below a session's main frame.
+struct CdpFrameWorld {
+    QString loaderId; // of the frame's document it lives in
+    QString uniqueId;
+    int contextId = -1;
+    std::shared_ptr<PageMemory> memory;
+};
+
+// One attached page target (or a frame's own, out of process), as the
+// connection learns about it from events.
 struct CdpSession {
     QString id;
     QString targetId;
@@ -71,7 +80,11 @@ struct CdpSession {
     QString worldLoaderId;
     QString worldUniqueId;                  // our isolated world in that document
     std::shared_ptr<PageMemory> pageMemory; // what reads keep in that world
-    QList<QJsonObject> createdContexts;     // Runtime.executionContextCreated, while wanted
+    // Every frame's current document, as the Page domain tells, and our
+    // world in each frame but the main one.
+    QHash<QString, QString> frameLoaderIds;
+    QHash<QString, CdpFrameWorld> frameWorlds;
+    QList<QJsonObject> createdContexts; // Runtime.executionContextCreated, while wanted
     bool collectContexts = false;
     int pagesOpened = 0; // pages the browser announced with this one as their opener
     bool usable() const { return !dead && !dialogOpen && !hung; }

@@ -51,20 +51,20 @@ Async<std::optional<QString>> DevToolsWindow::name() {
     return std::optional<QString>(m_target.name);
 }
 
-// Only awaited from openDocument(), whose frame holds the connection.
-Task<CdpSessionPtr> DevToolsWindow::attach() {
+// Only awaited from openDocument() and openFrames(), whose frames hold the connection.
+Task<CdpSessionPtr> DevToolsWindow::attach(QString targetId) {
     CdpConnection &connection = *m_target.connection;
-    if (CdpSessionPtr known = connection.sessionForTarget(m_target.targetId))
+    if (CdpSessionPtr known = connection.sessionForTarget(targetId))
         co_return known;
     // Braced lists stay out of co_await expressions: GCC 12 rejects them there.
-    const QJsonObject target{{u"targetId"_qs, m_target.targetId}, {u"flatten"_qs, true}};
+    const QJsonObject target{{u"targetId"_qs, targetId}, {u"flatten"_qs, true}};
     const CdpReply reply = co_await connection.call(u"Target.attachToTarget"_qs, target);
     const QString sessionId = reply.result.value(u"sessionId").toString();
     if (!reply.ok() || sessionId.isEmpty())
         co_return nullptr;
     auto session = std::make_shared<CdpSession>();
     session->id = sessionId;
-    session->targetId = m_target.targetId;
+    session->targetId = targetId;
     connection.addSession(session);
     // Without the Page domain a dialog would leave every later call unanswered;
     // with it, its opening is announced and the tab can be skipped at once.
@@ -76,6 +76,17 @@ Task<std::optional<QString>> DevToolsWindow::isolatedWorld(CdpSessionPtr session
                                                            QString loaderId) {
     if (session->worldLoaderId == loaderId && !session->worldUniqueId.isEmpty())
         co_return session->worldUniqueId;
+    const std::optional<World> world = co_await createWorld(session, frameId);
+    if (!world || session->mainLoaderId != loaderId)
+        co_return std::nullopt;
+    session->worldLoaderId = loaderId;
+    session->worldUniqueId = world->uniqueId;
+    session->pageMemory = std::make_shared<PageMemory>();
+    co_return session->worldUniqueId;
+}
+
+Task<std::optional<DevToolsWindow::World>> DevToolsWindow::createWorld(CdpSessionPtr session,
+                                                                       QString frameId) {
     CdpConnection &connection = *m_target.connection;
     // createIsolatedWorld names only the numeric id, which another document
     // may reuse; the unique id comes with the context's creation event, which
@@ -93,20 +104,105 @@ Task<std::optional<QString>> DevToolsWindow::isolatedWorld(CdpSessionPtr session
                          connection.send(u"Runtime.disable"_qs, {}, session)};
     const QList<CdpReply> replies = co_await connection.waitAll(ids, connection.timeouts().callMs);
     const QList<QJsonObject> contexts = collection.take();
-    if (!replies.at(0).ok() || !replies.at(1).ok() || session->mainLoaderId != loaderId)
+    if (!replies.at(0).ok() || !replies.at(1).ok())
         co_return std::nullopt;
     const int contextId = replies.at(0).result.value(u"executionContextId").toInt(-1);
     for (const QJsonObject &context : contexts) {
         const QJsonObject aux = context.value(u"auxData").toObject();
+        const QString uniqueId = context.value(u"uniqueId").toString();
         if (context.value(u"id").toInt() == contextId && context.value(u"name") == kWorldName &&
-            aux.value(u"frameId") == frameId) {
-            session->worldLoaderId = loaderId;
-            session->worldUniqueId = context.value(u"uniqueId").toString();
-            session->pageMemory = std::make_shared<PageMemory>();
-            co_return session->worldUniqueId;
-        }
+            aux.value(u"frameId") == frameId && !uniqueId.isEmpty())
+            co_return World{uniqueId, contextId};
     }
     co_return std::nullopt;
+}
+
+namespace {
+// A frame tree's frames, in tree order, up to the most a walk takes.
+void flattenTree(const QJsonObject &tree, QList<QJsonObject> &frames) {
+    if (frames.size() >= BrowserWindow::kMostFrames + 1)
+        return;
+    frames.append(tree.value(u"frame").toObject());
+    for (const QJsonValue child : tree.value(u"childFrames").toArray())
+        flattenTree(child.toObject(), frames);
+}
+} // namespace
+
+Async<std::vector<FrameDocument>> DevToolsWindow::frames() {
+    if (!m_target.connection->usable())
+        return std::vector<FrameDocument>();
+    return openFrames();
+}
+
+// The frames of the page's process come with its frame tree; each one out
+// of process is a target of its own, which names the frame it is in.
+Task<std::vector<FrameDocument>> DevToolsWindow::openFrames() {
+    const std::shared_ptr<CdpConnection> connection = m_target.connection;
+    std::vector<FrameDocument> documents;
+    const CdpSessionPtr page = co_await attach(m_target.targetId);
+    if (!page || !page->usable())
+        co_return documents;
+    const CdpReply targets = co_await connection->call(u"Target.getTargets"_qs);
+    FramesOutOfProcess outOfProcess;
+    for (const QJsonValue value : targets.result.value(u"targetInfos").toArray()) {
+        const QJsonObject target = value.toObject();
+        const QString parent = target.value(u"parentFrameId").toString();
+        if (target.value(u"type").toString() == u"iframe" && !parent.isEmpty())
+            outOfProcess[parent].append(target);
+    }
+    co_await collectFrames(page, page, true, &outOfProcess, &documents, 0);
+    co_return documents;
+}
+
+Task<> DevToolsWindow::collectFrames(CdpSessionPtr page, CdpSessionPtr session, bool skipMain,
+                                     const FramesOutOfProcess *outOfProcess,
+                                     std::vector<FrameDocument> *documents, int depth) {
+    const CdpReply tree = co_await m_target.connection->call(u"Page.getFrameTree"_qs, {}, session);
+    if (!tree.ok())
+        co_return;
+    QList<QJsonObject> frames;
+    flattenTree(tree.result.value(u"frameTree").toObject(), frames);
+    for (qsizetype i = 0; i < frames.size(); ++i) {
+        if (documents->size() >= size_t(kMostFrames) || !page->usable())
+            co_return;
+        const FrameEntry frame{frames.at(i).value(u"id").toString(),
+                               frames.at(i).value(u"loaderId").toString(),
+                               frames.at(i).value(u"url").toString()};
+        if (frame.id.isEmpty())
+            continue;
+        session->frameLoaderIds.insert(frame.id, frame.loaderId);
+        if (i > 0 || !skipMain) {
+            if (std::unique_ptr<Document> document = co_await frameDocument(page, session, frame))
+                documents->push_back({frame.url, std::move(document)});
+        }
+        // A frame loop ends where the browser's nesting does; ours ends sooner.
+        if (depth >= 16)
+            continue;
+        for (const QJsonObject &target : outOfProcess->value(frame.id)) {
+            if (documents->size() >= size_t(kMostFrames))
+                co_return;
+            if (const CdpSessionPtr own = co_await attach(target.value(u"targetId").toString()))
+                co_await collectFrames(page, own, false, outOfProcess, documents, depth + 1);
+        }
+    }
+}
+
+Task<std::unique_ptr<Document>>
+DevToolsWindow::frameDocument(CdpSessionPtr page, CdpSessionPtr session, FrameEntry frame) {
+    const std::shared_ptr<CdpConnection> connection = m_target.connection;
+    const DevToolsDocument::Frame where{page == session ? CdpSessionPtr() : page, frame.id};
+    if (const auto kept = session->frameWorlds.constFind(frame.id);
+        kept != session->frameWorlds.cend() && kept->loaderId == frame.loaderId && kept->memory)
+        co_return std::make_unique<DevToolsDocument>(connection, session, kept->uniqueId,
+                                                     frame.loaderId, kept->memory, where);
+    const std::optional<World> world = co_await createWorld(session, frame.id);
+    if (!world || session->frameLoaderIds.value(frame.id) != frame.loaderId)
+        co_return nullptr;
+    const auto memory = std::make_shared<PageMemory>();
+    session->frameWorlds.insert(
+        frame.id, CdpFrameWorld{frame.loaderId, world->uniqueId, world->contextId, memory});
+    co_return std::make_unique<DevToolsDocument>(connection, session, world->uniqueId,
+                                                 frame.loaderId, memory, where);
 }
 
 Async<std::unique_ptr<Document>> DevToolsWindow::document() {
@@ -117,7 +213,7 @@ Async<std::unique_ptr<Document>> DevToolsWindow::document() {
 
 Task<std::unique_ptr<Document>> DevToolsWindow::openDocument() {
     const std::shared_ptr<CdpConnection> connection = m_target.connection;
-    const CdpSessionPtr session = co_await attach();
+    const CdpSessionPtr session = co_await attach(m_target.targetId);
     if (!session || !session->usable())
         co_return nullptr;
     // The world of the document shown now serves walk after walk, with what

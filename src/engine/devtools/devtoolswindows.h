@@ -3,6 +3,7 @@
 #include "browser.h"
 #include "cdpconnection.h"
 
+#include <QHash>
 #include <QList>
 
 namespace pressbird {
@@ -36,12 +37,37 @@ public:
     PageInfo page() const override { return m_target.page; }
     Async<std::optional<QString>> name() override;
     Async<std::unique_ptr<Document>> document() override;
+    Async<std::vector<FrameDocument>> frames() override;
 
 private:
+    struct World {
+        QString uniqueId;
+        int contextId = -1;
+    };
+    // A frame of a session's frame tree.
+    struct FrameEntry {
+        QString id;
+        QString loaderId;
+        QString url;
+    };
+    // Frames out of process, by the frame they are in.
+    using FramesOutOfProcess = QHash<QString, QList<QJsonObject>>;
+
     Task<std::unique_ptr<Document>> openDocument();
-    Task<CdpSessionPtr> attach();
+    // The flat session of a target: the page's, or a frame's out of process.
+    Task<CdpSessionPtr> attach(QString targetId);
     Task<std::optional<QString>> isolatedWorld(CdpSessionPtr session, QString frameId,
                                                QString loaderId);
+    // Makes our world in a frame of the session's process.
+    Task<std::optional<World>> createWorld(CdpSessionPtr session, QString frameId);
+    Task<std::vector<FrameDocument>> openFrames();
+    // The frames of one session in tree order, each followed by those out
+    // of process within it; the session's main frame too unless skipMain.
+    Task<> collectFrames(CdpSessionPtr page, CdpSessionPtr session, bool skipMain,
+                         const FramesOutOfProcess *outOfProcess,
+                         std::vector<FrameDocument> *documents, int depth);
+    Task<std::unique_ptr<Document>> frameDocument(CdpSessionPtr page, CdpSessionPtr session,
+                                                  FrameEntry frame);
 
     TargetEntry m_target;
 };

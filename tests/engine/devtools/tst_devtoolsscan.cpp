@@ -4,6 +4,8 @@
 #include "chromium.h"
 #include "devtoolsbrowser.h"
 #include "scanrig.h"
+#include "testpages.h"
+#include "todaypage.h"
 
 #include <QTest>
 #include <QUrl>
@@ -44,6 +46,18 @@ private Q_SLOTS:
         QCOMPARE(clicks(), u"link:Next Page;link:Next Page;input:Continue;submit;input:text;"_qs);
         // Four clicks, four pauses of at least four seconds each.
         QVERIFY(rig->yielder.pausedMs >= 4 * 4000);
+    }
+
+    // Today's pages: every kind of control, in shadow roots and in frames of
+    // either origin (one out of process); the classic walk presses none of
+    // them, and visible-only leaves the look-alikes no person could see.
+    void todaysPages_everyKindEverywhere_andOnlyWhatIsSeen() {
+        PageServer server;
+        QVERIFY(server.start());
+        m_chromium.closeAllPages();
+        m_tab = m_chromium.openTab(server.url(u"today.html"_qs));
+        ScanRig rig(QList<Endpoint>{m_chromium.endpoint()});
+        compareTodayPresses(rig);
     }
 
     void targetBlankLink_opensANewWindow() {
