@@ -1,7 +1,8 @@
 'use strict';
 // The Pressbird Connector's background: one port to the native host
-// (pressbird-connector, which relays to Pressbird), the list of tabs, and the
-// page calls passed on to the content script of a tab's top document.
+// (pressbird-connector, which relays to Pressbird), the list of tabs and of
+// their frames, and the page calls passed on to the content script of a
+// tab's top document or of one of its frames.
 // Everything from the port is checked before use; every request gets an
 // answer with its id, an error included.
 
@@ -110,9 +111,12 @@ async function answer(message) {
   try {
     if (message.op === 'tabs')
       return {id, tabs: await listTabs()};
-    if (message.op === 'open' && isTabId(message.tab))
-      return {id, doc: await openDocument(message.tab)};
-    if (message.op === 'page' && isTabId(message.tab) && typeof message.doc === 'string' &&
+    if (message.op === 'open' && isTabId(message.tab) && isFrameId(message.frame ?? 0))
+      return {id, doc: await openDocument(message.tab, message.frame ?? 0)};
+    if (message.op === 'frames' && isTabId(message.tab))
+      return {id, frames: await listFrames(message.tab)};
+    if (message.op === 'page' && isTabId(message.tab) && isFrameId(message.frame ?? 0) &&
+        typeof message.doc === 'string' &&
         typeof message.call === 'string' && message.args !== null &&
         typeof message.args === 'object')
       return {id, ...await pageCall(message)};
@@ -136,26 +140,58 @@ async function listTabs() {
   return tabs;
 }
 
-const toTop = (tab, message) => api.tabs.sendMessage(tab, message, {frameId: 0});
+const isFrameId = (value) => Number.isSafeInteger(value) && value >= 0;
+const toFrame = (tab, frame, message) => api.tabs.sendMessage(tab, message, {frameId: frame});
 
-// The content script's name for the document the tab shows now. A tab that
-// was open before the extension started has none yet: it gets one here.
-async function openDocument(tab) {
+// Gives frames that were there before the extension started its content scripts.
+async function inject(tab, frames) {
+  await api.scripting.executeScript({target: {tabId: tab, frameIds: frames},
+                                     files: ['mainworld.js'], world: 'MAIN'});
+  await api.scripting.executeScript({target: {tabId: tab, frameIds: frames},
+                                     files: ['content.js', 'page.js']});
+}
+
+// The content script's name for the document the tab (or one of its frames)
+// shows now. A tab that was open before the extension started has none yet:
+// it gets one here.
+async function openDocument(tab, frame) {
   try {
-    const reply = await toTop(tab, {open: true});
+    const reply = await toFrame(tab, frame, {open: true});
     if (reply && typeof reply.doc === 'string')
       return reply.doc;
   } catch (notThere) {
     // Injected below.
   }
-  await api.scripting.executeScript({target: {tabId: tab, frameIds: [0]},
-                                     files: ['mainworld.js'], world: 'MAIN'});
-  await api.scripting.executeScript({target: {tabId: tab, frameIds: [0]},
-                                     files: ['content.js', 'page.js']});
-  const reply = await toTop(tab, {open: true});
+  await inject(tab, [frame]);
+  const reply = await toFrame(tab, frame, {open: true});
   if (!reply || typeof reply.doc !== 'string')
     throw new Error('the page did not answer');
   return reply.doc;
+}
+
+// Every frame of a tab but its top document, each with its address and its
+// content script's name for the document it shows, in the order the browser
+// made them, at most kMostFrames. One look at every frame answers it.
+const kMostFrames = 100;
+const nameInFrame = () => {
+  const own = Object.getOwnPropertyDescriptor(globalThis, 'pressbirdDocument');
+  return [String(location.href), own === undefined ? null : own.value()];
+};
+async function listFrames(tab) {
+  const look = () => api.scripting.executeScript({target: {tabId: tab, allFrames: true},
+                                                  func: nameInFrame});
+  let found = (await look()).filter((frame) => isFrameId(frame.frameId) && frame.frameId !== 0 &&
+                                               Array.isArray(frame.result));
+  const bare = found.filter((frame) => frame.result[1] === null).map((frame) => frame.frameId);
+  if (bare.length > 0) {
+    await inject(tab, bare).catch(() => {});
+    found = (await look()).filter((frame) => isFrameId(frame.frameId) && frame.frameId !== 0 &&
+                                             Array.isArray(frame.result));
+  }
+  return found.filter((frame) => typeof frame.result[1] === 'string')
+      .sort((a, b) => a.frameId - b.frameId)
+      .slice(0, kMostFrames)
+      .map((frame) => ({frame: frame.frameId, url: frame.result[0], doc: frame.result[1]}));
 }
 
 // A tab that is gone, or shows another document, fails the call for good. A
@@ -166,7 +202,8 @@ async function pageCall(message) {
   const made = tabsMade;
   let reply;
   try {
-    reply = await toTop(message.tab, {doc: message.doc, call: message.call, args: message.args});
+    reply = await toFrame(message.tab, message.frame ?? 0,
+                          {doc: message.doc, call: message.call, args: message.args});
   } catch (gone) {
     return {gone: true, error: String(gone && gone.message || gone)};
   }
@@ -209,11 +246,11 @@ async function openBeside(tab, url) {
 
 // A content script tells of a change to its document: Pressbird reads it anew.
 api.runtime.onMessage.addListener((message, sender) => {
-  if (sender.id !== api.runtime.id || sender.tab === undefined || sender.frameId !== 0 ||
+  if (sender.id !== api.runtime.id || sender.tab === undefined || !isFrameId(sender.frameId) ||
       message === null || typeof message !== 'object' || typeof message.changed !== 'string')
     return false;
   if (port !== null)
-    port.postMessage({changed: message.changed, tab: sender.tab.id});
+    port.postMessage({changed: message.changed, tab: sender.tab.id, frame: sender.frameId});
   return false;
 });
 

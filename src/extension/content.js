@@ -1,5 +1,5 @@
 'use strict';
-// Answers the background's page calls for this tab's top document, in the
+// Answers the background's page calls for this frame's document, in the
 // extension's own world: page script sees none of it and cannot change the
 // prototypes it reads through. Each document has a name of its own; a call
 // that names another (the tab navigated, or came back from the back-forward
@@ -24,6 +24,8 @@
   };
   addEventListener('pagehide', rename, true);
   addEventListener('pageshow', (event) => event.persisted && rename(event), true);
+  // The background's look at every frame of a tab reads the name here.
+  Object.defineProperty(globalThis, 'pressbirdDocument', {value: () => name});
 
   // Called by the page operations once after the first change since a read.
   Object.defineProperty(globalThis, 'pressbirdChanged', {

@@ -45,8 +45,38 @@ public:
                 link, m_entry.tab, *known, link->memoryFor(m_entry.tab, *known)));
         return open(m_entry);
     }
+    Async<std::vector<FrameDocument>> frames() override {
+        if (!m_entry.link->tabUsable(m_entry.tab))
+            return std::vector<FrameDocument>();
+        return framesOf(m_entry);
+    }
 
 private:
+    // One look at every frame of the tab names the document each one shows.
+    static Task<std::vector<FrameDocument>> framesOf(TabEntry entry) {
+        const QJsonObject request{{QStringLiteral("op"), QStringLiteral("frames")},
+                                  {QStringLiteral("tab"), entry.tab}};
+        const ConnectorReply reply =
+            co_await entry.link->call(request, entry.tab, entry.link->timeouts().callMs);
+        std::vector<FrameDocument> documents;
+        const QJsonArray frames = reply.answer.value(u"frames").toArray();
+        for (const QJsonValue value : frames) {
+            if (documents.size() >= size_t(BrowserWindow::kMostFrames))
+                break;
+            const QJsonObject frame = value.toObject();
+            const qint64 id = frame.value(u"frame").toInteger(-1);
+            const QString name = frame.value(u"doc").toString();
+            const QString url = frame.value(u"url").toString();
+            if (id <= 0 || name.isEmpty() || name.size() > kMostNameChars ||
+                url.size() > kMostUrlChars)
+                continue;
+            documents.push_back({url, std::make_unique<ConnectorDocument>(
+                                          entry.link, entry.tab, name,
+                                          entry.link->memoryForFrame(entry.tab, id, name), id)});
+        }
+        co_return documents;
+    }
+
     // The content script's name for the document shown now binds the document.
     static Task<std::unique_ptr<Document>> open(TabEntry entry) {
         const QJsonObject request{{QStringLiteral("op"), QStringLiteral("open")},

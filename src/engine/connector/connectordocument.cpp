@@ -3,11 +3,12 @@
 namespace pressbird {
 
 ConnectorDocument::ConnectorDocument(std::shared_ptr<ConnectorLink> link, qint64 tab, QString name,
-                                     std::shared_ptr<PageMemory> memory)
+                                     std::shared_ptr<PageMemory> memory, qint64 frame)
     : PageDocument(std::move(memory))
     , m_link(std::move(link))
     , m_tab(tab)
-    , m_name(std::move(name)) {}
+    , m_name(std::move(name))
+    , m_frame(frame) {}
 
 bool ConnectorDocument::alive() const {
     return !m_gone && m_link->tabUsable(m_tab);
@@ -15,11 +16,14 @@ bool ConnectorDocument::alive() const {
 
 // Not a coroutine: the call's own frame holds the link.
 Task<ConnectorReply> ConnectorDocument::run(const PageCall &call) {
-    const QJsonObject request{{QStringLiteral("op"), QStringLiteral("page")},
-                              {QStringLiteral("tab"), m_tab},
-                              {QStringLiteral("doc"), m_name},
-                              {QStringLiteral("call"), call.op},
-                              {QStringLiteral("args"), call.args}};
+    QJsonObject request{{QStringLiteral("op"), QStringLiteral("page")},
+                        {QStringLiteral("tab"), m_tab},
+                        {QStringLiteral("doc"), m_name},
+                        {QStringLiteral("call"), call.op},
+                        {QStringLiteral("args"), call.args}};
+    // An extension of an earlier release knows top documents only, and no frame.
+    if (m_frame != 0)
+        request.insert(QStringLiteral("frame"), m_frame);
     return m_link->call(request, m_tab, m_link->timeouts().callMs);
 }
 

@@ -59,7 +59,7 @@ ConnectorLink::~ConnectorLink() {
 
 int ConnectorLink::send(QJsonObject request, qint64 tab) {
     const int id = m_nextId++;
-    m_pending.insert(id, Pending{tab, false, false, {}});
+    m_pending.insert(id, Pending{tab, request.value(u"frame").toInteger(0), false, false, {}});
     if (!m_open) {
         m_pending[id].done = true;
         m_pending[id].reply = ConnectorReply{ConnectorFailure::Closed, {}, {}};
@@ -106,6 +106,14 @@ std::shared_ptr<PageMemory> ConnectorLink::memoryFor(qint64 tab, const QString &
     return world.memory;
 }
 
+std::shared_ptr<PageMemory> ConnectorLink::memoryForFrame(qint64 tab, qint64 frame,
+                                                          const QString &document) {
+    World &world = m_frameWorlds[tab][frame];
+    if (world.document != document || !world.memory)
+        world = World{document, std::make_shared<PageMemory>()};
+    return world.memory;
+}
+
 std::optional<QString> ConnectorLink::knownDocument(qint64 tab) const {
     const auto world = m_worlds.constFind(tab);
     if (!m_announcesTabs || world == m_worlds.cend())
@@ -115,6 +123,7 @@ std::optional<QString> ConnectorLink::knownDocument(qint64 tab) const {
 
 void ConnectorLink::keepOnly(const QSet<qint64> &tabs) {
     m_worlds.removeIf([&tabs](const auto &entry) { return !tabs.contains(entry.key()); });
+    m_frameWorlds.removeIf([&tabs](const auto &entry) { return !tabs.contains(entry.key()); });
 }
 
 void ConnectorLink::readFrames() {
@@ -144,18 +153,24 @@ void ConnectorLink::onFrame(const QJsonObject &message) {
         // navigations are asked again.
         m_announcesTabs = message.value(u"tabEvents").toBool();
         m_worlds.clear();
+        m_frameWorlds.clear();
         ++m_tabsRevision;
         return;
     }
     if (message.value(u"tabsChanged").toBool()) {
         ++m_tabsRevision;
-        if (message.value(u"navigated").toBool())
+        if (message.value(u"navigated").toBool()) {
             m_worlds.remove(message.value(u"tab").toInteger(-1));
+            m_frameWorlds.remove(message.value(u"tab").toInteger(-1));
+        }
         return;
     }
     if (message.value(u"changed").isString()) {
-        const auto world = m_worlds.constFind(message.value(u"tab").toInteger(-1));
-        if (world != m_worlds.cend() && world->document == message.value(u"changed").toString())
+        const qint64 tab = message.value(u"tab").toInteger(-1);
+        const qint64 frame = message.value(u"frame").toInteger(0);
+        const QHash<qint64, World> &worlds = frame == 0 ? m_worlds : m_frameWorlds.value(tab);
+        const auto world = worlds.constFind(frame == 0 ? tab : frame);
+        if (world != worlds.cend() && world->document == message.value(u"changed").toString())
             world->memory->pageChanged();
         return;
     }
@@ -170,7 +185,10 @@ void ConnectorLink::onFrame(const QJsonObject &message) {
     }
     if (message.value(u"gone").toBool()) {
         // Asked anew at the next walk, whatever the extension told.
-        m_worlds.remove(it->tab);
+        if (it->frame == 0)
+            m_worlds.remove(it->tab);
+        else if (const auto frames = m_frameWorlds.find(it->tab); frames != m_frameWorlds.end())
+            frames->remove(it->frame);
         it->reply =
             ConnectorReply{ConnectorFailure::Gone, message, message.value(u"error").toString()};
     } else if (message.contains(u"error"))

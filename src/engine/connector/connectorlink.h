@@ -76,6 +76,8 @@ public:
     // What the reads of a tab's document keep from walk to walk, while the
     // content script names the same document.
     std::shared_ptr<PageMemory> memoryFor(qint64 tab, const QString &document);
+    // The same for the document of one of the tab's frames (the extension's frame id).
+    std::shared_ptr<PageMemory> memoryForFrame(qint64 tab, qint64 frame, const QString &document);
     // Forgets the tabs no longer listed.
     void keepOnly(const QSet<qint64> &tabs);
 
@@ -85,6 +87,7 @@ Q_SIGNALS:
 private:
     struct Pending {
         qint64 tab = -1;
+        qint64 frame = 0; // of the tab, for a page call
         bool done = false;
         bool abandoned = false;
         ConnectorReply reply;
@@ -105,6 +108,7 @@ private:
         std::shared_ptr<PageMemory> memory;
     };
     QHash<qint64, World> m_worlds;
+    QHash<qint64, QHash<qint64, World>> m_frameWorlds; // by tab, then frame
     int m_nextId = 1;
     qint64 m_browserPid = 0;
     QString m_browserName;

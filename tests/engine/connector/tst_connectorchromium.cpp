@@ -5,6 +5,8 @@
 
 #include "connectorrig.h"
 #include "devtoolsbrowser.h"
+#include "testpages.h"
+#include "todaypage.h"
 
 #include <QTest>
 #include <QUrl>
@@ -81,6 +83,20 @@ private Q_SLOTS:
     // What a press opens, as a person's click would: a tab for a new-tab
     // link, a named target and a window.open handler, each loading its page;
     // logged so.
+    // Today's pages: every kind of control, in shadow roots and in frames of
+    // either origin; the classic walk presses none of them, and visible-only
+    // leaves the look-alikes no person could see.
+    void todaysPages_everyKindEverywhere_andOnlyWhatIsSeen() {
+        PageServer server;
+        QVERIFY(server.start());
+        m_chromium.closeAllPages();
+        m_tab = m_chromium.openTab(server.url(u"today.html"_qs));
+        ConnectorRig &rig = *m_rig;
+        rig.listClick = MemoryRuleList();
+        rig.listPush = MemoryRuleList();
+        compareTodayPresses(rig);
+    }
+
     void pressesThatOpenTabs_openThemAndAreLoggedSo() {
         ConnectorRig &rig = rigOn(u"opens.html"_qs);
         rig.presses.clear();

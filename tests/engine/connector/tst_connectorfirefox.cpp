@@ -2,6 +2,7 @@
 // and the host manifest written by Pressbird's own code.
 
 #include "connectorrig.h"
+#include "todaypage.h"
 
 #include <QJsonArray>
 #include <QTest>
@@ -57,6 +58,13 @@ private Q_SLOTS:
     // asks for through the extension, where the pop-up blocker holds it
     // back), logged so; then a dialog a press opened stays for the user while
     // the other tab is pressed, and its tab is walked again once closed.
+    // Today's pages: every kind of control, in shadow roots and in frames of
+    // either origin; the classic walk presses none of them, and visible-only
+    // leaves the look-alikes no person could see.
+    void todaysPages_everyKindEverywhere_andOnlyWhatIsSeen() {
+        compareTodayPresses(rigOn(u"today.html"_qs));
+    }
+
     void pressesThatOpenTabsOrADialog_asAPersonsClick() {
         ConnectorRig &rig = rigOn(u"opens.html"_qs);
         rig.presses.clear();
