@@ -60,6 +60,54 @@ private Q_SLOTS:
         compareTodayPresses(rig);
     }
 
+    // Frames that never load, loop or navigate all the time, five thousand
+    // of them, a thousand nested shadow roots, one that rebuilds itself and
+    // a closed one: the scan ends, presses what it reaches, and goes on to
+    // the next tab.
+    void todaysHostilePage_theScanGoesOnToTheNextTab() {
+        PageServer server;
+        QVERIFY(server.start());
+        m_chromium.closeAllPages();
+        m_chromium.openTab(server.url(u"today-hostile.html"_qs));
+        m_tab = m_chromium.openTab(server.url(u"today.html"_qs));
+        ScanRig rig(QList<Endpoint>{m_chromium.endpoint()});
+        rig.engine.setPageOptions({.today = true});
+        for (const QString &text :
+             {u"Still pressed"_qs, u"Deepest"_qs, u"Closed button"_qs, u"Real button"_qs})
+            rig.listPush.appendTicked(rule(text, u"Exact Match"_qs));
+        QStringList pressed;
+        const QStringList expected{u"Deepest"_qs, u"Real button"_qs, u"Still pressed"_qs};
+        for (int scan = 0; scan < 10 && pressed != expected; ++scan) {
+            rig.presses.clear();
+            rig.scan();
+            pressed = pressesWhere(rig.presses);
+        }
+        QCOMPARE(pressed, expected);
+        // The frames past the most a walk takes: the tab was cut short, and said so.
+        QCOMPARE(rig.engine.cutShortPages().size(), 1);
+        QVERIFY(rig.engine.cutShortPages().constFirst().address.endsWith(u"today-hostile.html"));
+    }
+
+    // A feed longer than the budget: what comes before it is pressed, the
+    // rest is not read, and the tab is said to be cut short.
+    void todaysEndlessPage_readUpToItsBudget_andSaidToBeCutShort() {
+        PageServer server;
+        QVERIFY(server.start());
+        m_chromium.closeAllPages();
+        m_tab = m_chromium.openTab(server.url(u"today-endless.html"_qs));
+        ScanRig rig(QList<Endpoint>{m_chromium.endpoint()});
+        rig.listPush.appendTicked(rule(u"Early"_qs, u"Exact Match"_qs));
+        rig.listPush.appendTicked(rule(u"Past the budget"_qs, u"Exact Match"_qs));
+        rig.scan();
+        // The classic walk pushes no <button>, and is never said to be cut short.
+        QCOMPARE(pressesWhere(rig.presses), QStringList{});
+        QVERIFY(rig.engine.cutShortPages().isEmpty());
+        rig.engine.setPageOptions({.today = true});
+        rig.scan();
+        QCOMPARE(pressesWhere(rig.presses), QStringList{u"Early"_qs});
+        QCOMPARE(rig.engine.cutShortPages().size(), 1);
+    }
+
     void targetBlankLink_opensANewWindow() {
         auto rig = rigOn(u"basic.html"_qs);
         const qsizetype before = m_chromium.pageTargets().size();
