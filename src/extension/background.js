@@ -39,7 +39,7 @@ function connect() {
     retry = setTimeout(connect, kRetryMs);
   });
   opened.postMessage({hello: 'extension', version: api.runtime.getManifest().version,
-                      browser: navigator.userAgent, tabEvents: tellsTabs});
+                      browser: navigator.userAgent, tabEvents: tellsTabs, frameEvents: true});
 }
 
 // Tells Pressbird of every change to the tabs it lists (made, gone, moved,
@@ -244,10 +244,18 @@ async function openBeside(tab, url) {
   return true;
 }
 
-// A content script tells of a change to its document: Pressbird reads it anew.
+// A content script tells of a change to its document (Pressbird reads it
+// anew), or of its frame coming or going (Pressbird lists the frames anew).
 api.runtime.onMessage.addListener((message, sender) => {
   if (sender.id !== api.runtime.id || sender.tab === undefined || !isFrameId(sender.frameId) ||
-      message === null || typeof message !== 'object' || typeof message.changed !== 'string')
+      message === null || typeof message !== 'object')
+    return false;
+  if (message.frames === true) {
+    if (port !== null)
+      port.postMessage({framesChanged: true, tab: sender.tab.id});
+    return false;
+  }
+  if (typeof message.changed !== 'string')
     return false;
   if (port !== null)
     port.postMessage({changed: message.changed, tab: sender.tab.id, frame: sender.frameId});

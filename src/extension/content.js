@@ -23,6 +23,13 @@
       name = newName();
   };
   addEventListener('pagehide', rename, true);
+  // A frame tells when it comes and goes, so that Pressbird lists a tab's
+  // frames again only after a change.
+  if (window !== window.top) {
+    const tellFrames = () => api.runtime.sendMessage({frames: true}).catch(() => {});
+    tellFrames();
+    addEventListener('pagehide', tellFrames, true);
+  }
   addEventListener('pageshow', (event) => event.persisted && rename(event), true);
   // The background's look at every frame of a tab reads the name here.
   Object.defineProperty(globalThis, 'pressbirdDocument', {value: () => name});

@@ -53,13 +53,23 @@ public:
 
 private:
     // One look at every frame of the tab names the document each one shows.
+    // The listing is kept while the extension tells of no frame that came,
+    // went or navigated.
     static Task<std::vector<FrameDocument>> framesOf(TabEntry entry) {
-        const QJsonObject request{{QStringLiteral("op"), QStringLiteral("frames")},
-                                  {QStringLiteral("tab"), entry.tab}};
-        const ConnectorReply reply =
-            co_await entry.link->call(request, entry.tab, entry.link->timeouts().callMs);
+        QJsonArray frames;
+        if (const std::optional<QJsonArray> known = entry.link->knownFrames(entry.tab)) {
+            frames = *known;
+        } else {
+            const quint64 revision = entry.link->framesRevision(entry.tab);
+            const QJsonObject request{{QStringLiteral("op"), QStringLiteral("frames")},
+                                      {QStringLiteral("tab"), entry.tab}};
+            const ConnectorReply reply =
+                co_await entry.link->call(request, entry.tab, entry.link->timeouts().callMs);
+            frames = reply.answer.value(u"frames").toArray();
+            if (reply.ok() && reply.answer.value(u"frames").isArray())
+                entry.link->keepFrames(entry.tab, revision, frames);
+        }
         std::vector<FrameDocument> documents;
-        const QJsonArray frames = reply.answer.value(u"frames").toArray();
         for (const QJsonValue value : frames) {
             if (documents.size() >= size_t(BrowserWindow::kMostFrames))
                 break;

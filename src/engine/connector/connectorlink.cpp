@@ -114,6 +114,18 @@ std::shared_ptr<PageMemory> ConnectorLink::memoryForFrame(qint64 tab, qint64 fra
     return world.memory;
 }
 
+std::optional<QJsonArray> ConnectorLink::knownFrames(qint64 tab) const {
+    const auto listing = m_frameListings.constFind(tab);
+    if (!m_announcesFrames || listing == m_frameListings.cend() ||
+        listing->revision != framesRevision(tab))
+        return std::nullopt;
+    return listing->frames;
+}
+
+void ConnectorLink::keepFrames(qint64 tab, quint64 revision, const QJsonArray &frames) {
+    m_frameListings.insert(tab, {revision, frames});
+}
+
 std::optional<QString> ConnectorLink::knownDocument(qint64 tab) const {
     const auto world = m_worlds.constFind(tab);
     if (!m_announcesTabs || world == m_worlds.cend())
@@ -124,6 +136,7 @@ std::optional<QString> ConnectorLink::knownDocument(qint64 tab) const {
 void ConnectorLink::keepOnly(const QSet<qint64> &tabs) {
     m_worlds.removeIf([&tabs](const auto &entry) { return !tabs.contains(entry.key()); });
     m_frameWorlds.removeIf([&tabs](const auto &entry) { return !tabs.contains(entry.key()); });
+    m_frameListings.removeIf([&tabs](const auto &entry) { return !tabs.contains(entry.key()); });
 }
 
 void ConnectorLink::readFrames() {
@@ -152,17 +165,25 @@ void ConnectorLink::onFrame(const QJsonObject &message) {
         // Names learned before the extension said whether it tells of
         // navigations are asked again.
         m_announcesTabs = message.value(u"tabEvents").toBool();
+        m_announcesFrames = m_announcesTabs && message.value(u"frameEvents").toBool();
         m_worlds.clear();
         m_frameWorlds.clear();
+        m_frameListings.clear();
         ++m_tabsRevision;
         return;
     }
     if (message.value(u"tabsChanged").toBool()) {
         ++m_tabsRevision;
         if (message.value(u"navigated").toBool()) {
-            m_worlds.remove(message.value(u"tab").toInteger(-1));
-            m_frameWorlds.remove(message.value(u"tab").toInteger(-1));
+            const qint64 tab = message.value(u"tab").toInteger(-1);
+            m_worlds.remove(tab);
+            m_frameWorlds.remove(tab);
+            ++m_framesRevisions[tab];
         }
+        return;
+    }
+    if (message.value(u"framesChanged").toBool()) {
+        ++m_framesRevisions[message.value(u"tab").toInteger(-1)];
         return;
     }
     if (message.value(u"changed").isString()) {

@@ -5,6 +5,7 @@
 #include "connectorframes.h"
 
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
 #include <QSet>
@@ -65,6 +66,13 @@ public:
     // asked, while no navigation, gone document or closed tab was told
     // since; none from an extension that does not tell of them.
     std::optional<QString> knownDocument(qint64 tab) const;
+    // The tab's frames as last listed, while no frame came, went or
+    // navigated since and no navigation of the tab was told; none from an
+    // extension that does not tell of frames.
+    std::optional<QJsonArray> knownFrames(qint64 tab) const;
+    void keepFrames(qint64 tab, quint64 revision, const QJsonArray &frames);
+    // Moves on with every change to the tab's frames told.
+    quint64 framesRevision(qint64 tab) const { return m_framesRevisions.value(tab); }
 
     // A request; tab: the tab it concerns (-1 for the whole browser), skipped
     // after a time-out until its late answer comes.
@@ -109,6 +117,13 @@ private:
     };
     QHash<qint64, World> m_worlds;
     QHash<qint64, QHash<qint64, World>> m_frameWorlds; // by tab, then frame
+    struct FrameListing {
+        quint64 revision = 0;
+        QJsonArray frames;
+    };
+    QHash<qint64, FrameListing> m_frameListings;
+    QHash<qint64, quint64> m_framesRevisions;
+    bool m_announcesFrames = false;
     int m_nextId = 1;
     qint64 m_browserPid = 0;
     QString m_browserName;

@@ -1,0 +1,100 @@
+// Today's walk in a headless Chromium, through the Pressbird Connector and
+// over the DevTools protocol: one full idle scan (both passes, 10 ticked
+// rules per list matching nothing) of a page of 20,000 elements with 200
+// shadow hosts and five frames (two of another origin), on a page changed
+// between scans and on one that is not; against the in-page floor, one
+// evaluation walking the same shadow roots and frames. The classic walk of
+// the same page, against the classic floor, in the same run.
+
+#include "chromium.h"
+#include "connectorbrowser.h"
+#include "connectorframes.h"
+#include "devtoolsbrowser.h"
+#include "runtimefolder.h"
+#include "testhome.h"
+#include "testpages.h"
+#include "todaybench.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+using namespace pressbird;
+using namespace pressbird::testing;
+using namespace pressbird::bench;
+
+namespace {
+
+// Mean browser CPU of one evaluation in the tab.
+double floorCpuMs(HeadlessChromium &chromium, const QString &tab, const QString &script, int runs) {
+    chromium.evaluate(tab, script);
+    const double before = browserCpuMs(chromium.pid());
+    for (int run = 0; run < runs; ++run)
+        chromium.evaluate(tab, script);
+    return (browserCpuMs(chromium.pid()) - before) / runs;
+}
+
+TodayRow rowOf(const char *backend, ScanEngine &engine, qint64 pid, int runs,
+               const std::function<void()> &touch) {
+    TodayRow row{backend, {}, {}, {}, {}};
+    engine.setPageOptions({.today = true});
+    row.todayChanged = measureScans(engine, pid, runs, touch);
+    row.todayUnchanged = measureScans(engine, pid, runs, {});
+    engine.setPageOptions({});
+    row.classicChanged = measureScans(engine, pid, runs, touch);
+    row.classicUnchanged = measureScans(engine, pid, runs, {});
+    return row;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    TestHome home;
+    qputenv("XDG_RUNTIME_DIR", home.runtimeDir().toLocal8Bit());
+    HeadlessChromium chromium({home.configHome() + u"/chromium"_qs, home.environment(),
+                               QStringLiteral(PRESSBIRD_EXTENSION_DIR)});
+    PageServer pages;
+    if (chromiumBinary().isEmpty() || !chromium.start() || !pages.start()) {
+        out << "bench_today_chromium: no headless chromium, skipped\n";
+        return 0;
+    }
+    ConnectorServer server;
+    server.listen(connector::socketName(*runtimeFolder()));
+    ConnectorBrowser connector(server, [&home] {
+        return writeHostManifests(
+            BrowserFolders{home.configHome(), home.path(), home.path() + u"/data"_qs},
+            QStringLiteral(PRESSBIRD_CONNECTOR_HOST));
+    });
+    if (!QTest::qWaitFor([&] { return server.links().size() == 1; }, 30000)) {
+        out << "bench_today_chromium: the extension's host never connected\n";
+        return 1;
+    }
+    constexpr int kRuns = 15;
+
+    // The floor, on the page whose frames are all of its origin.
+    chromium.closeAllPages();
+    QString tab = chromium.openTab(pages.url(u"todaybench.html?floor"_qs));
+    QTest::qWait(1000);
+    out << "page: " << chromium.evaluate(tab, kTodayFloorScript)
+        << " elements, shadow roots and frames included\n";
+    const double todayFloor = floorCpuMs(chromium, tab, kTodayFloorScript, kRuns);
+
+    chromium.closeAllPages();
+    tab = chromium.openTab(pages.url(u"todaybench.html"_qs));
+    QTest::qWait(1000);
+    const double classicFloor = floorCpuMs(chromium, tab, kFloorScript, kRuns);
+    int generation = 0;
+    const auto touch = [&] { chromium.evaluate(tab, u"touch(%1)"_qs.arg(++generation)); };
+
+    IdleScan idle;
+    ScanEngine overConnector = idle.engineFor(connector);
+    const Endpoint endpoint = chromium.endpoint();
+    DevToolsBrowser devtools({}, [endpoint] { return QList<Endpoint>{endpoint}; });
+    ScanEngine overDevTools = idle.engineFor(devtools);
+    const QList<TodayRow> rows{rowOf("Connector", overConnector, chromium.pid(), kRuns, touch),
+                               rowOf("DevTools", overDevTools, chromium.pid(), kRuns, touch)};
+    out << "one full idle scan, " << kRuns << " runs each\n";
+    printTodayRows(out, rows, todayFloor, classicFloor);
+    return 0;
+}
