@@ -99,6 +99,18 @@ private:
         const QJsonObject reply = ask(verb, argument);
         return reply.value(reply.value(u"ok").toBool() ? u"text" : u"error").toString();
     }
+    template<typename Window> Window *shownWindow() {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *window = qobject_cast<Window *>(widget); window && widget->isVisible())
+                return window;
+        return nullptr;
+    }
+    static QString cellUnder(const QTableWidget *table, const QString &header, int row) {
+        for (int column = 0; column < table->columnCount(); ++column)
+            if (table->horizontalHeaderItem(column)->text() == header)
+                return table->item(row, column) ? table->item(row, column)->text() : QString();
+        return u"no column "_qs + header;
+    }
     void startProgram(const QString &activityLog) {
         program = std::make_unique<Program>(Program::Platform{store,
                                                               browser,
@@ -175,8 +187,9 @@ private Q_SLOTS:
         QTRY_COMPARE(link->clicks, 2);
     }
 
-    // What a press led to, as the browser told it, in the sixth field; a
-    // press the browser refused (the button's) is not logged as one.
+    // What a press led to, as the browser told it, in the sixth field, and
+    // its frame in the seventh (none: the page itself); a press the browser
+    // refused (the button's) is not logged as one.
     void activity_recordsEveryPressOldestFirst_withWhatItLedTo() {
         addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, true);
         addRule(program->window().ListPush(), u"Continue"_qs, u"Exact Match"_qs, true);
@@ -188,14 +201,36 @@ private Q_SLOTS:
         QTRY_COMPARE(link->clicks, 1);
         QTRY_COMPARE(program->activity().recent(5).size(), 1);
         const QStringList fields = text(u"activity"_qs).split(u'\t');
-        QCOMPARE(fields.size(), 6);
+        QCOMPARE(fields.size(), 7);
         QVERIFY(QDateTime::fromString(fields.at(0), Qt::ISODate).isValid());
         QCOMPARE(fields.mid(1),
                  (QStringList{u"link"_qs, u"Next -Type: Starts With"_qs, u"Next page"_qs,
-                              u"https://example.org/demo"_qs, u"opened a tab"_qs}));
+                              u"https://example.org/demo"_qs, u"opened a tab"_qs, QString()}));
         QCOMPARE(program->activity().recent(1).constFirst().pageTitle, u"Demo\tpage"_qs);
         QCOMPARE(text(u"activity"_qs, u"0"_qs), QString());
         QVERIFY(!ask(u"activity"_qs, u"many"_qs).value(u"ok").toBool());
+    }
+
+    // The frame a press was in, wherever a press is listed.
+    void frame_isShownInActivityAndPreview() {
+        const ActivityEntry press{QDateTime::currentDateTime(),
+                                  true,
+                                  u"Next -Type: Starts With"_qs,
+                                  u"Next"_qs,
+                                  u"Demo"_qs,
+                                  u"https://example.org/demo"_qs,
+                                  u"127.0.0.1:9222"_qs,
+                                  {},
+                                  u"https://ads.example.net/frame\tone"_qs};
+        program->activity().append(press);
+        QCOMPARE(text(u"activity"_qs).split(u'\t').mid(6),
+                 QStringList{u"https://ads.example.net/frame one"_qs});
+        QVERIFY(ask(u"show"_qs, u"activity"_qs).value(u"ok").toBool());
+        QVERIFY(shownWindow<ActivityWindow>());
+        QCOMPARE(cellUnder(shownWindow<ActivityWindow>()->table(), u"Frame"_qs, 0), press.frame);
+        PreviewWindow preview;
+        preview.showMatches({press});
+        QCOMPARE(cellUnder(preview.table(), u"Frame"_qs, 0), press.frame);
     }
 
     void exportThenImport_givesTheSameListsAndTicks_refusedImportChangesNothing() {

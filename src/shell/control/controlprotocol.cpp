@@ -58,7 +58,7 @@ QString previewLine(const ActivityEntry &entry) {
 
 QString activityLine(const ActivityEntry &entry) {
     return entry.time.toString(Qt::ISODate) + u'\t' + previewLine(entry) + u'\t' +
-           field(entry.outcome);
+           field(entry.outcome) + u'\t' + field(entry.frame);
 }
 
 QJsonObject ack() {
