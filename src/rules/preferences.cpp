@@ -60,6 +60,14 @@ const PreferenceInfo *findPreference(QStringView name) {
     return nullptr;
 }
 
+QString noSuchPreference(const QString &name) {
+    QStringList names;
+    for (const PreferenceInfo &known : kPreferences)
+        names.append(known.name.toString());
+    return QStringLiteral("there is no preference \"%1\"; the preferences are %2")
+        .arg(name.left(40), names.join(QStringLiteral(" and ")));
+}
+
 QString Preferences::value(const PreferenceInfo &preference) {
     const QString stored = m_settings.value(preference.key);
     if (preference.allows(stored))
@@ -83,13 +91,8 @@ PagePreferences Preferences::pages() {
 
 std::optional<QString> Preferences::set(const QString &name, const QString &value) {
     const PreferenceInfo *preference = findPreference(name);
-    if (!preference) {
-        QStringList names;
-        for (const PreferenceInfo &known : kPreferences)
-            names.append(known.name.toString());
-        return QStringLiteral("there is no preference \"%1\"; the preferences are %2")
-            .arg(name.left(40), names.join(QStringLiteral(" and ")));
-    }
+    if (!preference)
+        return noSuchPreference(name);
     if (!preference->allows(value))
         return QStringLiteral("%1 is %2, not \"%3\"")
             .arg(name, valuesOf(*preference), value.left(40));

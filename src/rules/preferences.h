@@ -33,6 +33,8 @@ struct PreferenceInfo {
 
 std::span<const PreferenceInfo> preferenceTable();
 const PreferenceInfo *findPreference(QStringView name);
+// Why a name is none of the preferences'.
+QString noSuchPreference(const QString &name);
 
 // What the preferences ask of the walks, in plain values; the engine's page
 // options are made from them above this layer.

@@ -30,7 +30,8 @@ QByteArray encode(const QJsonObject &message);
 // One line, without its newline; nullopt when it is no JSON object.
 std::optional<QJsonObject> decode(const QByteArray &line);
 
-QJsonObject request(const QString &verb, const QString &argument = {});
+// The value is set's second word.
+QJsonObject request(const QString &verb, const QString &argument = {}, const QString &value = {});
 
 // The lines the verbs print, tab-separated, with tabs and line breaks inside
 // a field made blanks: `link` or `button`, rule, element text, page address
