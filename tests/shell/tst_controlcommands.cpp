@@ -8,6 +8,8 @@
 #include "helppage.h"
 #include "memorysettingsstore.h"
 #include "messageboxes.h"
+#include "preferences.h"
+#include "preferenceswindow.h"
 #include "previewwindow.h"
 #include "program.h"
 #include "ruleentry.h"
@@ -20,6 +22,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,9 +31,11 @@ using namespace pressbird;
 using namespace pressbird::testing;
 
 namespace {
+const QString kApp = QStringLiteral("Pressbird");
 class NoMessages final : public MessageBoxes {
 public:
-    void inform(const QString &, const QString &) override {}
+    QStringList texts;
+    void inform(const QString &text, const QString &) override { texts << text; }
 };
 class NoOpener final : public UrlOpener {
 public:
@@ -84,10 +89,12 @@ private:
     SimulatedElementPtr link;
     SimulatedElementPtr button;
 
-    QJsonObject ask(const QString &verb, const QString &argument = {}) {
+    QJsonObject ask(const QString &verb, const QString &argument = {}, const QString &value = {}) {
         QJsonObject request{{u"verb"_qs, verb}};
         if (!argument.isNull())
             request.insert(u"argument"_qs, argument);
+        if (!value.isNull())
+            request.insert(u"value"_qs, value);
         std::optional<QJsonObject> reply;
         Task<QJsonObject> task = program->commands().handle(request);
         task.start([&] { reply = task.result(); });
@@ -95,8 +102,8 @@ private:
             qFatal("no answer to %s", qPrintable(verb));
         return *reply;
     }
-    QString text(const QString &verb, const QString &argument = {}) {
-        const QJsonObject reply = ask(verb, argument);
+    QString text(const QString &verb, const QString &argument = {}, const QString &value = {}) {
+        const QJsonObject reply = ask(verb, argument, value);
         return reply.value(reply.value(u"ok").toBool() ? u"text" : u"error").toString();
     }
     template<typename Window> Window *shownWindow() {
@@ -147,6 +154,7 @@ private Q_SLOTS:
         program->window().Timer1().setInterval(0); // scans are run by hand
     }
     void cleanup() {
+        messages.texts.clear();
         program.reset();
         for (const SimulatedWindowPtr &window : QList(browser.windows()))
             browser.closeWindow(window);
@@ -259,12 +267,99 @@ private Q_SLOTS:
         QCOMPARE(program->window().ListClick()->count(), 1);
     }
 
+    void getAndSet_roundTrip_aRefusalChangesNothing() {
+        QCOMPARE(text(u"get"_qs), u"pages\tclassic\nvisible-only\toff"_qs);
+        QCOMPARE(text(u"set"_qs, u"pages"_qs, u"today"_qs), u"pages\ttoday"_qs);
+        QCOMPARE(text(u"get"_qs, u"pages"_qs), u"pages\ttoday"_qs);
+        const std::optional<SettingRows> saved = store.GetAllSettings(kApp, u"preferences"_qs);
+        QCOMPARE(saved, (SettingRows{{u"pages"_qs, u"today"_qs}}));
+
+        const QList<QStringList> refused = {
+            {u"page"_qs, u"today"_qs}, {u"pages"_qs, u"modern"_qs}, {u"visible-only"_qs, {}}};
+        for (const QStringList &words : refused) {
+            const QJsonObject reply = ask(u"set"_qs, words.at(0), words.at(1));
+            QVERIFY2(!reply.value(u"ok").toBool(), qPrintable(words.join(u' ')));
+            QVERIFY(!reply.value(u"error").toString().isEmpty());
+        }
+        QVERIFY(!ask(u"get"_qs, u"visible"_qs).value(u"ok").toBool());
+        QCOMPARE(store.GetAllSettings(kApp, u"preferences"_qs), saved);
+        QVERIFY2(messages.texts.isEmpty(), qPrintable(messages.texts.join(u'\n')));
+    }
+
+    // Each time it is shown, the window ticks what is stored then; a click
+    // is saved at once, and a set from pressbird-ctl shows in the open window.
+    void preferencesWindow_showsWhatIsStored_andSavesAClickAtOnce() {
+        QVERIFY(store.SaveSetting(kApp, u"preferences"_qs, u"pages"_qs, u"today"_qs));
+        QVERIFY(ask(u"show"_qs, u"preferences"_qs).value(u"ok").toBool());
+        auto *window = shownWindow<PreferencesWindow>();
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), u"Pressbird Preferences"_qs);
+        const auto ticked = [window](const QString &name) {
+            return window->findChild<QRadioButton *>(name)->isChecked();
+        };
+        QVERIFY(ticked(u"pages today"_qs) && ticked(u"visible-only off"_qs));
+        for (const PreferenceInfo &preference : preferenceTable()) {
+            const auto labels =
+                window->findChild<QWidget *>(preference.name.toString())->findChildren<QLabel *>();
+            QVERIFY(std::any_of(labels.cbegin(), labels.cend(), [&](const QLabel *label) {
+                return label->text() == preference.explanation;
+            }));
+        }
+
+        window->findChild<QRadioButton *>(u"visible-only on"_qs)->click();
+        QCOMPARE(store.GetSetting(kApp, u"preferences"_qs, u"visible-only"_qs, {}), u"on"_qs);
+        QVERIFY(ask(u"set"_qs, u"pages"_qs, u"classic"_qs).value(u"ok").toBool());
+        QVERIFY(ticked(u"pages classic"_qs));
+
+        window->hide();
+        QVERIFY(store.SaveSetting(kApp, u"preferences"_qs, u"visible-only"_qs, u"off"_qs));
+        QVERIFY(ask(u"show"_qs, u"preferences"_qs).value(u"ok").toBool());
+        QVERIFY(ticked(u"visible-only off"_qs));
+    }
+
+    // A change from pressbird-ctl or the window reaches both engines as the
+    // next scan starts, before its first walk; a preview reads it too.
+    void changedPreference_appliesFromTheNextScanOn() {
+        QVERIFY(ask(u"set"_qs, u"pages"_qs, u"today"_qs).value(u"ok").toBool());
+        program->scan().Timer1_Timer();
+        QCOMPARE(program->engine().pageOptions(), (PageOptions{true, false}));
+        QCOMPARE(program->previewEngine().pageOptions(), (PageOptions{true, false}));
+        QTRY_VERIFY(!program->scan().isScanning());
+
+        QVERIFY(ask(u"show"_qs, u"preferences"_qs).value(u"ok").toBool());
+        shownWindow<PreferencesWindow>()->findChild<QRadioButton *>(u"visible-only on"_qs)->click();
+        program->scan().Timer1_Timer();
+        QCOMPARE(program->engine().pageOptions(), (PageOptions{true, true}));
+        QTRY_VERIFY(!program->scan().isScanning());
+
+        QVERIFY(ask(u"set"_qs, u"pages"_qs, u"classic"_qs).value(u"ok").toBool());
+        QVERIFY(ask(u"preview"_qs).value(u"ok").toBool());
+        QCOMPARE(program->previewEngine().pageOptions(), (PageOptions{false, true}));
+    }
+
+    // Read at every scan, an unknown stored value is told once, not each time.
+    void unreadableStoredValue_isToldOnce_acrossScans() {
+        QVERIFY(store.SaveSetting(kApp, u"preferences"_qs, u"visible-only"_qs, u"yes"_qs));
+        QVERIFY(store.SaveSetting(kApp, u"preferences"_qs, u"pages"_qs, u"today"_qs));
+        for (int scan = 0; scan < 3; ++scan) {
+            program->scan().Timer1_Timer();
+            QCOMPARE(program->engine().pageOptions(), (PageOptions{true, false}));
+            QTRY_VERIFY(!program->scan().isScanning());
+        }
+        QCOMPARE(text(u"get"_qs, u"visible-only"_qs), u"visible-only\toff"_qs);
+        QCOMPARE(messages.texts.size(), 1);
+        QVERIFY2(messages.texts.constFirst().contains(u"\"yes\""_qs),
+                 qPrintable(messages.texts.constFirst()));
+    }
+
     void showWindows_andUnknownVerbs() {
         QVERIFY(ask(u"show"_qs, u"activity"_qs).value(u"ok").toBool());
         QVERIFY(ask(u"show"_qs, u"browsers"_qs).value(u"ok").toBool());
         QVERIFY(ask(u"show"_qs, u"preview"_qs).value(u"ok").toBool());
+        QVERIFY(ask(u"show"_qs, u"preferences"_qs).value(u"ok").toBool());
         const auto windows = QApplication::topLevelWidgets();
-        for (const char *name : {"ActivityWindow", "BrowsersWindow", "PreviewWindow"}) {
+        for (const char *name :
+             {"ActivityWindow", "BrowsersWindow", "PreviewWindow", "PreferencesWindow"}) {
             const bool shown = std::any_of(windows.cbegin(), windows.cend(), [&](QWidget *w) {
                 return w->objectName() == QLatin1String(name) && w->isVisible();
             });
