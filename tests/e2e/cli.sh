@@ -113,7 +113,14 @@ for _ in $(seq 50); do
     [ -S "$home/run/pressbird/control" ] && break
     sleep 0.2
 done
-expect 0 "" show preferences # only a running Pressbird shows a window
+# The launcher's Preferences action, as the desktop runs it; only a running
+# Pressbird shows a window.
+entry="$(dirname "$0")/../../data/pressbird.desktop"
+grep -qx 'Actions=.*;Preferences;.*' "$entry" || fail "the launcher offers no Preferences action"
+action=$(sed -n '/^\[Desktop Action Preferences\]/,/^\[/s/^Exec=pressbird-ctl //p' "$entry")
+[ "$action" = "show preferences" ] || fail "the Preferences action runs '$action'"
+# shellcheck disable=SC2086
+expect 0 "" $action
 expect 0 'pages\ttoday\nvisible-only\toff' get
 expect 0 'visible-only\ton' set visible-only on
 refused set visible-only maybe
