@@ -49,7 +49,7 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
     when->setWordWrap(true);
     layout->addWidget(when);
     layout->addStretch(1);
-    resize(520, 340);
+    resize(520, 290);
 }
 
 void PreferencesWindow::showValue(const QString &name, const QString &value) {
