@@ -42,40 +42,6 @@ private Q_SLOTS:
                  (SettingRows{{u"visible-only"_qs, u"on"_qs}, {u"pages"_qs, u"today"_qs}}));
         for (const QString &section : {u"Opt"_qs, u"StartUpQ"_qs, u"option"_qs, u"list"_qs})
             QCOMPARE(fixture.store().GetAllSettings(kApp, section), std::optional(others));
-        QCOMPARE(preferences.set(u"pages"_qs, u"classic"_qs), std::nullopt);
-        QCOMPARE(preferences.pages(), (PagePreferences{false, true}));
-    }
-
-    void unknownNameOrValue_isRefusedWithAReason_andChangesNothing_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("no such name") << u"page"_qs << u"today"_qs << u"no preference \"page\""_qs;
-        QTest::newRow("no name") << QString() << u"on"_qs << u"no preference \"\""_qs;
-        QTest::newRow("no such value") << u"pages"_qs << u"modern"_qs << u"not \"modern\""_qs;
-        QTest::newRow("other case") << u"pages"_qs << u"Today"_qs << u"not \"Today\""_qs;
-        QTest::newRow("the other one's value")
-            << u"visible-only"_qs << u"today"_qs << u"off or on, not \"today\""_qs;
-        QTest::newRow("no value") << u"visible-only"_qs << QString() << u"not \"\""_qs;
-    }
-    void unknownNameOrValue_isRefusedWithAReason_andChangesNothing() {
-        QFETCH(QString, name);
-        QFETCH(QString, value);
-        QFETCH(QString, reason);
-        MemorySettingsStore store;
-        Settings settings(store);
-        QStringList told;
-        settings.setReporter([&told](const QString &text) { told << text; });
-        Preferences preferences(settings);
-        QCOMPARE(preferences.set(u"pages"_qs, u"today"_qs), std::nullopt);
-        const std::optional<SettingRows> before = store.GetAllSettings(kApp, kSection);
-
-        const std::optional<QString> refused = preferences.set(name, value);
-        QVERIFY(refused);
-        QVERIFY2(refused->contains(reason), qPrintable(*refused));
-        QCOMPARE(store.GetAllSettings(kApp, kSection), before);
-        QCOMPARE(preferences.pages(), (PagePreferences{true, false}));
-        QVERIFY2(told.isEmpty(), qPrintable(told.join(u'\n')));
     }
 
     // Read at every scan: the user hears of a value once, not at each read.
@@ -107,19 +73,6 @@ private Q_SLOTS:
                      told.constFirst().contains(u'"' + stored + u'"'),
                  qPrintable(told.constFirst()));
         QCOMPARE(store.GetSetting(kApp, kSection, key, {}), stored); // left for the user to see
-    }
-
-    void refusedSave_saysSo() {
-        MemorySettingsStore store;
-        Settings settings(store);
-        QStringList told;
-        settings.setReporter([&told](const QString &text) { told << text; });
-        Preferences preferences(settings);
-        store.setFailing(true);
-        const std::optional<QString> refused = preferences.set(u"pages"_qs, u"today"_qs);
-        QVERIFY(refused);
-        QVERIFY2(refused->contains(u"could not be saved"_qs), qPrintable(*refused));
-        QCOMPARE(told.size(), 1); // the settings' own word on a refused save
     }
 };
 
