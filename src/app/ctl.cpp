@@ -1,6 +1,7 @@
 // pressbird-ctl: asks the running pressbird to pause, resume, report, preview,
-// export or import, over its control socket; where none runs, does what it
-// can on its own (activity, preview, export, import) and says so otherwise.
+// export, import or get and set a preference, over its control socket; where
+// none runs, does what it can on its own (activity, preview, export, import,
+// get, set) and says so otherwise.
 
 #include "activitylog.h"
 #include "bidibrowser.h"
@@ -13,6 +14,8 @@
 #include "devtoolsbrowser.h"
 #include "externalextensions.h"
 #include "memoryrulelist.h"
+#include "preferences.h"
+#include "preferenceverbs.h"
 #include "rulepersistence.h"
 #include "rulesfile.h"
 #include "scanengine.h"
@@ -40,7 +43,7 @@ constexpr int kUsage = 2;
 
 struct Verb {
     const char *name;
-    int arguments; // -1: optional one
+    int arguments; // -1: an optional one
     bool needsInstance;
     int resultMs; // how long the answer may take once acknowledged
 };
@@ -48,6 +51,7 @@ constexpr Verb kVerbs[] = {
     {"pause", 0, true, 2000},      {"resume", 0, true, 2000},     {"status", 0, true, 2000},
     {"activity", -1, false, 5000}, {"preview", 0, false, 120000}, {"export", 1, false, 10000},
     {"import", 1, false, 10000},   {"show", 1, true, 2000},       {"retry", 0, true, 2000},
+    {"get", -1, false, 2000},      {"set", 2, false, 2000},
 };
 
 void print(FILE *to, const QString &text) {
@@ -71,17 +75,19 @@ bool instanceRuns(const QString &folder) {
     return false;
 }
 
+int printReply(const QJsonObject &reply) {
+    if (!reply.value(u"ok").toBool())
+        return fail(reply.value(u"error").toString());
+    print(stdout, reply.value(u"text").toString());
+    return EXIT_SUCCESS;
+}
+
 int askInstance(QCoreApplication &app, const QString &folder, const Verb &verb,
-                const QString &argument) {
+                const QString &argument, const QString &value) {
     ControlClient client(control::socketName(folder));
     int status = EXIT_FAILURE;
     QObject::connect(&client, &ControlClient::answered, &app, [&](const QJsonObject &reply) {
-        if (reply.value(u"ok").toBool()) {
-            print(stdout, reply.value(u"text").toString());
-            status = EXIT_SUCCESS;
-        } else {
-            status = fail(reply.value(u"error").toString());
-        }
+        status = printReply(reply);
         app.quit();
     });
     QObject::connect(&client, &ControlClient::failed, &app,
@@ -89,13 +95,27 @@ int askInstance(QCoreApplication &app, const QString &folder, const Verb &verb,
                          status = fail(why);
                          app.quit();
                      });
-    client.ask(control::request(QString::fromLatin1(verb.name), argument), control::kAckTimeoutMs,
-               verb.resultMs);
+    client.ask(control::request(QString::fromLatin1(verb.name), argument, value),
+               control::kAckTimeoutMs, verb.resultMs);
     app.exec();
     return status;
 }
 
 // --- on its own, when no pressbird runs ---------------------------------------------
+
+struct StoredSettings {
+    SettingsOpenResult opened;
+    std::unique_ptr<Settings> settings;
+};
+
+StoredSettings openStoredSettings() {
+    StoredSettings stored{SqliteSettingsStore::open(settingsFilePath()), nullptr};
+    print(stderr, stored.opened.message());
+    stored.settings = std::make_unique<Settings>(*stored.opened.store,
+                                                 QFileInfo(settingsFilePath()).absolutePath());
+    stored.settings->setReporter([](const QString &text) { print(stderr, text); });
+    return stored;
+}
 
 struct StoredRules {
     SettingsOpenResult opened;
@@ -107,13 +127,18 @@ struct StoredRules {
 
 std::unique_ptr<StoredRules> loadStoredRules() {
     auto rules = std::make_unique<StoredRules>();
-    rules->opened = SqliteSettingsStore::open(settingsFilePath());
-    print(stderr, rules->opened.message());
-    rules->settings = std::make_unique<Settings>(*rules->opened.store,
-                                                 QFileInfo(settingsFilePath()).absolutePath());
-    rules->settings->setReporter([](const QString &text) { print(stderr, text); });
+    auto [opened, settings] = openStoredSettings();
+    rules->opened = std::move(opened);
+    rules->settings = std::move(settings);
     FillList(*rules->settings, rules->links, rules->buttons, rules->marker);
     return rules;
+}
+
+int preferencesAlone(const QString &verb, const QString &name, const QString &value) {
+    const StoredSettings stored = openStoredSettings();
+    Preferences preferences(*stored.settings);
+    return printReply(verb == u"get" ? control::getPreferences(preferences, name)
+                                     : control::setPreference(preferences, name, value));
 }
 
 int exportAlone(const QString &path) {
@@ -175,6 +200,7 @@ int previewAlone(QCoreApplication &app, const std::optional<QString> &folder) {
     SystemClock clock;
     Pause pause(clock, yielder);
     ScanEngine engine(browser, rules->links, rules->buttons, yielder, pause);
+    engine.setPageOptions(pageOptionsOf(Preferences(*rules->settings).pages()));
     QList<ActivityEntry> matches;
     Task<> run = previewInto(engine, matches, browser);
     run.start(
@@ -230,7 +256,11 @@ int main(int argc, char **argv) {
         "  preview            what a scan would press now; presses nothing\n"
         "  export FILE        both rule lists as JSON (- for standard output)\n"
         "  import FILE        add the rules of FILE to the end of their lists\n"
-        "  show activity|preview|browsers   open that window\n"
+        "  show activity|preview|browsers|preferences   open that window\n"
+        "  get [NAME]         the preferences, or the one named: NAME<TAB>VALUE lines\n"
+        "  set pages classic|today   today: <button>s, role=button and role=link too,\n"
+        "                            in open shadow roots and every frame\n"
+        "  set visible-only off|on   on: press only what a person could see\n"
         "  connector install [chromium|edge]   let the browser install the Pressbird Connector\n"
         "  connector remove [chromium|edge]    undo connector install"));
     parser.addHelpOption();
@@ -256,6 +286,7 @@ int main(int argc, char **argv) {
         return kUsage;
     }
     QString argument = given > 0 ? words.at(1) : QString();
+    const QString value = given > 1 ? words.at(2) : QString();
     // The instance runs elsewhere: it gets an absolute path.
     if ((words.constFirst() == u"export" || words.constFirst() == u"import") && argument != u"-")
         argument = QFileInfo(argument).absoluteFilePath();
@@ -263,7 +294,7 @@ int main(int argc, char **argv) {
     QString why;
     const std::optional<QString> folder = runtimeFolder(&why);
     if (folder && instanceRuns(*folder))
-        return askInstance(app, *folder, *verb, argument);
+        return askInstance(app, *folder, *verb, argument, value);
     if (verb->needsInstance)
         return fail(QStringLiteral("Pressbird is not running."));
     const QString name = QString::fromLatin1(verb->name);
@@ -273,5 +304,7 @@ int main(int argc, char **argv) {
         return previewAlone(app, folder);
     if (name == u"export")
         return exportAlone(argument);
+    if (name == u"get" || name == u"set")
+        return preferencesAlone(name, argument, value);
     return importAlone(argument);
 }

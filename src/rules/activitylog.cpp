@@ -15,11 +15,11 @@ namespace {
 constexpr const char *kSchema =
     "CREATE TABLE IF NOT EXISTS presses(id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
     "list TEXT NOT NULL, entry TEXT NOT NULL, element TEXT NOT NULL, title TEXT NOT NULL, "
-    "address TEXT NOT NULL, browser TEXT NOT NULL, outcome TEXT NOT NULL DEFAULT '')";
-// A log written before presses told what they led to gains the column; its
-// rows read as plain presses.
-constexpr const char *kOutcomeColumn =
-    "ALTER TABLE presses ADD COLUMN outcome TEXT NOT NULL DEFAULT ''";
+    "address TEXT NOT NULL, browser TEXT NOT NULL, outcome TEXT NOT NULL DEFAULT '', "
+    "frame TEXT NOT NULL DEFAULT '')";
+// The columns a log written by an earlier release lacks: it gains them, and
+// its rows read as plain presses in the page itself.
+constexpr const char *kLaterColumns[] = {"outcome", "frame"};
 
 ActivityEntry entryAt(const SqliteStatement &row) {
     return {QDateTime::fromString(row.columnText(0), Qt::ISODateWithMs),
@@ -29,7 +29,8 @@ ActivityEntry entryAt(const SqliteStatement &row) {
             row.columnText(4),
             row.columnText(5),
             row.columnText(6),
-            row.columnText(7)};
+            row.columnText(7),
+            row.columnText(8)};
 }
 
 } // namespace
@@ -77,16 +78,21 @@ bool ActivityLog::openFile() {
     if (!check || *check != u"ok" || m_db.exec("PRAGMA journal_mode = WAL") != SQLITE_OK ||
         m_db.exec("PRAGMA synchronous = NORMAL") != SQLITE_OK || m_db.exec(kSchema) != SQLITE_OK)
         return false;
-    const std::optional<QString> hasOutcome = querySingleText(
-        m_db.get(), "SELECT count(*) FROM pragma_table_info('presses') WHERE name = 'outcome'",
-        &rc);
-    if (!hasOutcome || (*hasOutcome == u"0" && m_db.exec(kOutcomeColumn) != SQLITE_OK))
-        return false;
+    for (const char *column : kLaterColumns) {
+        const QByteArray has =
+            QByteArray("SELECT count(*) FROM pragma_table_info('presses') WHERE name = '") +
+            column + "'";
+        const QByteArray add =
+            QByteArray("ALTER TABLE presses ADD COLUMN ") + column + " TEXT NOT NULL DEFAULT ''";
+        const std::optional<QString> found = querySingleText(m_db.get(), has.constData(), &rc);
+        if (!found || (*found == u"0" && m_db.exec(add.constData()) != SQLITE_OK))
+            return false;
+    }
     m_insert = std::make_unique<SqliteStatement>();
     m_trim = std::make_unique<SqliteStatement>();
     m_onFile = m_insert->prepare(m_db.get(),
                                  "INSERT INTO presses(time, list, entry, element, title, address, "
-                                 "browser, outcome) VALUES(?, ?, ?, ?, ?, ?, ?, ?)",
+                                 "browser, outcome, frame) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?)",
                                  true) == SQLITE_OK &&
                m_trim->prepare(m_db.get(),
                                "DELETE FROM presses WHERE id <= (SELECT max(id) FROM presses) - ?",
@@ -123,7 +129,8 @@ void ActivityLog::append(const ActivityEntry &entry) {
             insert.bind(2, entry.link ? QStringLiteral("link") : QStringLiteral("button")) &&
             insert.bind(3, entry.entry) && insert.bind(4, entry.element) &&
             insert.bind(5, entry.pageTitle) && insert.bind(6, entry.pageAddress) &&
-            insert.bind(7, entry.browser) && insert.bind(8, entry.outcome);
+            insert.bind(7, entry.browser) && insert.bind(8, entry.outcome) &&
+            insert.bind(9, entry.frame);
         const int rc = bound ? insert.step() : SQLITE_MISUSE;
         insert.reset();
         const bool trimmed =
@@ -145,10 +152,11 @@ QList<ActivityEntry> ActivityLog::recent(qsizetype count) const {
         return entries;
     if (m_onFile) {
         SqliteStatement rows;
-        if (rows.prepare(m_db.get(),
-                         "SELECT time, list, entry, element, title, address, browser, outcome FROM "
-                         "(SELECT * FROM presses ORDER BY id DESC LIMIT ?) ORDER BY id") ==
-                SQLITE_OK &&
+        if (rows.prepare(
+                m_db.get(),
+                "SELECT time, list, entry, element, title, address, browser, outcome, frame "
+                "FROM "
+                "(SELECT * FROM presses ORDER BY id DESC LIMIT ?) ORDER BY id") == SQLITE_OK &&
             rows.bind(1, qint64(count))) {
             while (rows.step() == SQLITE_ROW)
                 entries.append(entryAt(rows));

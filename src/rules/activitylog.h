@@ -20,7 +20,7 @@ struct ActivityEntry {
     QString pageTitle;
     QString pageAddress;
     QString browser;
-    QString outcome; // what the press led to: "opened a tab", ...; empty for a plain press
+    QString outcome;    // what the press led to: "opened a tab", ...; empty for a plain press
     QString frame = {}; // the address of the frame the element was in; empty for the page itself
     friend bool operator==(const ActivityEntry &, const ActivityEntry &) = default;
 };

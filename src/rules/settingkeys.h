@@ -9,9 +9,11 @@ inline constexpr QStringView kAppName = u"Pressbird";
 // Every single value Pressbird keeps, with where it lives and what a missing
 // one reads as. The rule lists have a section of their own (kListSection).
 enum class SettingKey {
-    IntervalText,   // the Calibration box's text as typed
-    StartUpAnswer,  // the run-at-log-on prompt: "1" answered for good
-    StartMinimized, // Options, Minimize Application on Startup: "True" or "False"
+    IntervalText,          // the Calibration box's text as typed
+    StartUpAnswer,         // the run-at-log-on prompt: "1" answered for good
+    StartMinimized,        // Options, Minimize Application on Startup: "True" or "False"
+    PagesPreference,       // which elements the walks read: "classic" or "today" (preferences.h)
+    VisibleOnlyPreference, // press only what a person could see: "off" or "on"
 };
 
 struct SettingKeyInfo {
@@ -28,6 +30,10 @@ constexpr SettingKeyInfo infoOf(SettingKey key) {
         return {u"StartUpQ", u"qStrup", u"0"};
     case SettingKey::StartMinimized:
         return {u"option", u"minappsu", u"False"};
+    case SettingKey::PagesPreference:
+        return {u"preferences", u"pages", u"classic"};
+    case SettingKey::VisibleOnlyPreference:
+        return {u"preferences", u"visible-only", u"off"};
     }
     return {};
 }

@@ -42,6 +42,8 @@ public:
     void setReporter(std::function<void(const QString &)> reporter) {
         m_report = std::move(reporter);
     }
+    // Tells the user something about what is stored, where the above is told.
+    void tell(const QString &text) const;
 
     SettingsStore &store() const { return m_store; }
 
@@ -49,7 +51,6 @@ private:
     bool retryUnsaved();
     bool setRulesAside();
     bool reportSave(bool saved);
-    void tell(const QString &text) const;
 
     SettingsStore &m_store;
     QString m_asideFolder;

@@ -7,6 +7,9 @@
 #include "controlprotocol.h"
 #include "extensioninstaller.h"
 #include "form1.h"
+#include "preferences.h"
+#include "preferenceswindow.h"
+#include "preferenceverbs.h"
 #include "previewwindow.h"
 #include "rulelistwidget.h"
 #include "rulesfile.h"
@@ -69,6 +72,15 @@ Task<QJsonObject> ControlCommands::handle(QJsonObject request) {
         co_return importRules(argument);
     if (verb == u"show")
         co_return show(argument);
+    if (verb == u"get")
+        co_return control::getPreferences(m_parts.preferences, argument);
+    if (verb == u"set") {
+        const QJsonObject reply = control::setPreference(m_parts.preferences, argument,
+                                                         request.value(u"value").toString());
+        if (m_preferencesWindow && m_preferencesWindow->isVisible())
+            showPreferences();
+        co_return reply;
+    }
     co_return control::failure(QStringLiteral("unknown verb \"%1\"").arg(verb.left(40)));
 }
 
@@ -102,6 +114,8 @@ Task<QJsonObject> ControlCommands::preview(bool inWindow) {
         bool &flag;
         ~Running() { flag = false; }
     } running{m_previewRunning = true};
+    // A preview walks as the next scan would.
+    m_parts.previewEngine.setPageOptions(pageOptionsOf(m_parts.preferences.pages()));
     const QList<ActivityEntry> matches =
         co_await m_parts.previewEngine.Preview(inWindow ? kOutlineMs : 0);
     if (inWindow && m_previewWindow)
@@ -145,6 +159,12 @@ void ControlCommands::showBrowsers() {
                                                    : QList<ExtensionRoute>());
 }
 
+void ControlCommands::showPreferences() {
+    for (const PreferenceInfo &preference : preferenceTable())
+        m_preferencesWindow->showValue(preference.name.toString(),
+                                       m_parts.preferences.value(preference));
+}
+
 QJsonObject ControlCommands::show(const QString &what) {
     QWidget *window = nullptr;
     if (what == u"activity") {
@@ -183,9 +203,22 @@ QJsonObject ControlCommands::show(const QString &what) {
                 [](ControlCommands *self) -> Task<> { co_await self->preview(true); }(this));
             m_windowPreview->start();
         }
+    } else if (what == u"preferences") {
+        if (!m_preferencesWindow) {
+            m_preferencesWindow = std::make_unique<PreferencesWindow>();
+            // A save the store refuses is told by the settings themselves.
+            QObject::connect(m_preferencesWindow.get(), &PreferencesWindow::changed,
+                             m_preferencesWindow.get(),
+                             [this](const QString &name, const QString &value) {
+                                 m_parts.preferences.set(name, value);
+                                 showPreferences();
+                             });
+        }
+        showPreferences();
+        window = m_preferencesWindow.get();
     } else {
         return control::failure(
-            QStringLiteral("show what? activity, preview or browsers (not \"%1\")")
+            QStringLiteral("show what? activity, preview, browsers or preferences (not \"%1\")")
                 .arg(what.left(40)));
     }
     window->show();

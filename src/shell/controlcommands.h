@@ -18,6 +18,8 @@ class Browser;
 class BrowsersWindow;
 class ExtensionInstaller;
 class Form1;
+class Preferences;
+class PreferencesWindow;
 class PreviewWindow;
 class ScanCycle;
 class ScanEngine;
@@ -34,6 +36,7 @@ public:
         ScanEngine &previewEngine;
         Browser &browser;
         ActivityLog &activity;
+        Preferences &preferences;
         QUrl helpPage;
         std::function<void()> showMainWindow;
         // The Connector's routes into each browser family; none shows none.
@@ -56,11 +59,13 @@ private:
     QString activityText(qsizetype count) const;
     QJsonObject show(const QString &what);
     void showBrowsers();
+    void showPreferences();
 
     Parts m_parts;
     std::unique_ptr<ActivityWindow> m_activityWindow;
     std::unique_ptr<PreviewWindow> m_previewWindow;
     std::unique_ptr<BrowsersWindow> m_browsersWindow;
+    std::unique_ptr<PreferencesWindow> m_preferencesWindow;
     std::optional<Task<>> m_windowPreview;
     bool m_previewRunning = false;
 };

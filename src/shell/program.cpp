@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include "messageboxes.h"
+#include "preferenceverbs.h"
 #include "programtitle.h"
 #include "rulelistwidget.h"
 #include "traycontroller.h"
@@ -9,6 +10,7 @@ namespace pressbird {
 
 Program::Program(Platform platform)
     : m_settings(platform.store, platform.settingsFolder)
+    , m_preferences(m_settings)
     , m_activity(platform.activityLogPath)
     , m_form(m_settings, m_timer, platform.messages)
     , m_pause(platform.clock, platform.yielder)
@@ -18,20 +20,30 @@ Program::Program(Platform platform)
     , m_cycle(m_engine, platform.yielder, m_timer)
     , m_shell(m_form, {m_settings, m_cycle, platform.messages, platform.tray, platform.autostart,
                        platform.urlOpener, platform.helpPage})
-    , m_commands({m_form, m_cycle, m_previewEngine, platform.browser, m_activity, platform.helpPage,
-                  [this] { m_shell.trayController().Restore(); }, platform.installer}) {
+    , m_commands({m_form, m_cycle, m_previewEngine, platform.browser, m_activity, m_preferences,
+                  platform.helpPage, [this] { m_shell.trayController().Restore(); },
+                  platform.installer}) {
     const auto tell = [&messages = platform.messages](const QString &text) {
         messages.inform(text, kProgramTitle.toString());
     };
     m_settings.setReporter(tell);
     m_activity.setReporter(tell);
     m_engine.setPressObserver([this](const ActivityEntry &press) { recordPress(press); });
+    // Before the scan's first walk: a change from pressbird-ctl or the
+    // Preferences window applies from the next scan on.
+    QObject::connect(&m_cycle, &ScanCycle::scanStarted, &m_cycle, [this] { applyPreferences(); });
     m_writePresses.setSingleShot(true);
     QObject::connect(&m_writePresses, &QTimer::timeout, &m_writePresses,
                      [this] { writePresses(); });
 }
 
 Program::~Program() = default;
+
+void Program::applyPreferences() {
+    const PageOptions options = pageOptionsOf(m_preferences.pages());
+    m_engine.setPageOptions(options);
+    m_previewEngine.setPageOptions(options);
+}
 
 // Written from the event loop, after the scan's step that pressed, so a slow
 // disk never holds the scan.

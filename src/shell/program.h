@@ -4,6 +4,7 @@
 #include "controlcommands.h"
 #include "desktopshell.h"
 #include "form1.h"
+#include "preferences.h"
 #include "scancycle.h"
 #include "scanengine.h"
 #include "scantimer.h"
@@ -60,14 +61,20 @@ public:
     ScanCycle &scan() { return m_cycle; }
     DesktopShell &shell() { return m_shell; }
     ActivityLog &activity() { return m_activity; }
+    Preferences &preferences() { return m_preferences; }
+    // The scan's engine and the preview's.
+    const ScanEngine &engine() const { return m_engine; }
+    const ScanEngine &previewEngine() const { return m_previewEngine; }
     // What pressbird-ctl asks of this program.
     ControlCommands &commands() { return m_commands; }
 
 private:
     void recordPress(const ActivityEntry &press);
     void writePresses();
+    void applyPreferences();
 
     Settings m_settings;
+    Preferences m_preferences;
     ActivityLog m_activity;
     ScanTimer m_timer;
     Form1 m_form;

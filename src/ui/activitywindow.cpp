@@ -16,7 +16,7 @@ ActivityWindow::ActivityWindow(ActivityLog &log, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_log(log)
     , m_filter(new QLineEdit(this))
-    , m_table(new QTableWidget(0, 7, this)) {
+    , m_table(new QTableWidget(0, 8, this)) {
     setObjectName(QStringLiteral("ActivityWindow"));
     setWindowTitle(QStringLiteral("%1 - Activity").arg(kProgramTitle));
     m_filter->setObjectName(QStringLiteral("Filter"));
@@ -27,7 +27,7 @@ ActivityWindow::ActivityWindow(ActivityLog &log, QWidget *parent)
     m_table->setHorizontalHeaderLabels({QStringLiteral("Time"), QStringLiteral("List"),
                                         QStringLiteral("Rule"), QStringLiteral("Pressed"),
                                         QStringLiteral("Page"), QStringLiteral("Address"),
-                                        QStringLiteral("Outcome")});
+                                        QStringLiteral("Frame"), QStringLiteral("Outcome")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->horizontalHeader()->setStretchLastSection(true);
@@ -61,6 +61,7 @@ void ActivityWindow::refresh() {
                                    it->element,
                                    it->pageTitle,
                                    it->pageAddress,
+                                   it->frame,
                                    it->outcome};
         for (int column = 0; column < cells.size(); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(cells.at(column)));

@@ -16,13 +16,13 @@ PreviewWindow::PreviewWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_summary(new QLabel(this))
     , m_run(new QPushButton(QStringLiteral("Run again"), this))
-    , m_table(new QTableWidget(0, 5, this)) {
+    , m_table(new QTableWidget(0, 6, this)) {
     setObjectName(QStringLiteral("PreviewWindow"));
     setWindowTitle(QStringLiteral("%1 - Preview").arg(kProgramTitle));
     m_run->setObjectName(QStringLiteral("RunAgain"));
     m_table->setHorizontalHeaderLabels({QStringLiteral("List"), QStringLiteral("Rule"),
                                         QStringLiteral("Would press"), QStringLiteral("Page"),
-                                        QStringLiteral("Address")});
+                                        QStringLiteral("Address"), QStringLiteral("Frame")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_table->verticalHeader()->hide();
@@ -55,7 +55,11 @@ void PreviewWindow::showMatches(const QList<ActivityEntry> &matches) {
     for (int row = 0; row < matches.size(); ++row) {
         const ActivityEntry &match = matches.at(row);
         const QStringList cells = {match.link ? QStringLiteral("link") : QStringLiteral("button"),
-                                   match.entry, match.element, match.pageTitle, match.pageAddress};
+                                   match.entry,
+                                   match.element,
+                                   match.pageTitle,
+                                   match.pageAddress,
+                                   match.frame};
         for (int column = 0; column < cells.size(); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(cells.at(column)));
     }

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
 # What pressbird answers from a terminal: --version and --help without a
 # display, a clear sentence and status 1 when no display can be opened, and
-# nothing written to the settings folder in either case.
+# nothing written to the settings folder in either case. Then what
+# pressbird-ctl does with the preferences, on its own and through a running
+# Pressbird (on the offscreen platform, looking for no browser), and the
+# frame of a press in its activity lines.
 #
-#   tests/e2e/cli.sh PRESSBIRD_BINARY
+#   tests/e2e/cli.sh PRESSBIRD_BINARY PRESSBIRD_CTL_BINARY
 set -uo pipefail
 
 pressbird="$1"
+ctl="$2"
 tmp="$(mktemp -d "${TMPDIR:-/tmp}/pressbird-cli.XXXXXX")"
-trap 'rm -rf "$tmp"' EXIT
+instance=""
+trap '[ -n "$instance" ] && kill "$instance" 2>/dev/null; rm -rf "$tmp"' EXIT
 fail() {
     echo "cli: FAIL: $*" >&2
     [ -f "$tmp/err" ] && sed 's/^/  stderr: /' "$tmp/err" >&2
@@ -44,4 +49,81 @@ rc=$?
 [ "$rc" -eq 1 ] || fail "with an unreachable display pressbird ended with status $rc, not 1"
 
 [ ! -e "$tmp/config" ] || fail "pressbird wrote settings although it could not start"
+
+# --- the preferences, with no Pressbird running -------------------------------------
+command -v sqlite3 >/dev/null || fail "sqlite3 is not installed (scripts/bootstrap installs it)"
+home="$tmp/home"
+mkdir -p "$home/run" && chmod 700 "$home/run"
+# An empty PRESSBIRD_BROWSERS: no browser is looked for, not even one of another session.
+in_home=(env -u DISPLAY -u WAYLAND_DISPLAY HOME="$home" XDG_CONFIG_HOME="$home/config"
+    XDG_DATA_HOME="$home/data" XDG_RUNTIME_DIR="$home/run" PRESSBIRD_BROWSERS=)
+ctl_run() { "${in_home[@]}" timeout -k 2 10 "$ctl" "$@" >"$tmp/out" 2>"$tmp/err"; }
+# expect STATUS OUTPUT ARGUMENTS...: pressbird-ctl ends with STATUS and prints OUTPUT.
+expect() {
+    local status=$1 output=$2
+    shift 2
+    ctl_run "$@"
+    rc=$?
+    [ "$rc" -eq "$status" ] || fail "pressbird-ctl $* ended with status $rc, not $status"
+    [ "$(cat "$tmp/out")" = "$(printf '%b' "$output")" ] ||
+        fail "pressbird-ctl $* printed '$(cat "$tmp/out")'"
+}
+# refused ARGUMENTS...: a reason on stderr, status 1, the preferences as they were.
+refused() {
+    ctl_run get
+    local before
+    before=$(cat "$tmp/out")
+    expect 1 "" "$@"
+    grep -q '^pressbird-ctl: ..' "$tmp/err" || fail "pressbird-ctl $* gave no reason"
+    ctl_run get
+    [ "$(cat "$tmp/out")" = "$before" ] || fail "pressbird-ctl $* changed the preferences"
+}
+
+expect 0 'pages\tclassic\nvisible-only\toff' get
+expect 0 'pages\ttoday' set pages today
+expect 0 'pages\ttoday' get pages
+refused set pages modern
+refused set pages Today
+refused set page today
+refused set visible-only today
+refused get page
+expect 2 "" set pages
+
+# --- the frame of a press: the seventh field of activity ------------------------------
+expect 0 "" activity # opens the log, empty
+sqlite3 "$home/config/Pressbird/activity.sqlite3" "INSERT INTO presses(time, list, entry,
+    element, title, address, browser, frame) VALUES('2026-12-08T09:00:05.000', 'button', 'OK',
+    'OK', 't', 'https://example.org/', 'b', 'https://ads.example.net/frame')" ||
+    fail "the activity log has no frame column"
+ctl_run activity 1
+[ "$(cut -f6- "$tmp/out")" = "$(printf '\thttps://ads.example.net/frame')" ] ||
+    fail "activity did not print the frame as the seventh field: '$(cat "$tmp/out")'"
+
+# --- the preferences through a running Pressbird ------------------------------------
+"${in_home[@]}" QT_QPA_PLATFORM=offscreen timeout -k 2 40 "$pressbird" >"$tmp/instance.log" 2>&1 &
+instance=$!
+for _ in $(seq 50); do
+    [ -S "$home/run/pressbird/control" ] && break
+    sleep 0.2
+done
+# The launcher's Preferences action, as the desktop runs it; only a running
+# Pressbird shows a window.
+entry="$(dirname "$0")/../../data/pressbird.desktop"
+grep -qx 'Actions=.*;Preferences;.*' "$entry" || fail "the launcher offers no Preferences action"
+action=$(sed -n '/^\[Desktop Action Preferences\]/,/^\[/s/^Exec=pressbird-ctl //p' "$entry")
+[ "$action" = "show preferences" ] || fail "the Preferences action runs '$action'"
+# shellcheck disable=SC2086
+expect 0 "" $action
+expect 0 'pages\ttoday\nvisible-only\toff' get
+expect 0 'visible-only\ton' set visible-only on
+refused set visible-only maybe
+refused set pages ""
+expect 0 'pages\ttoday\nvisible-only\ton' get
+kill "$instance"
+wait "$instance" 2>/dev/null
+instance=""
+pgrep -f "^$pressbird\$" >/dev/null && fail "Pressbird did not end"
+# What the instance saved is in the settings file.
+expect 0 'visible-only\ton' get visible-only
+
 echo "cli: PASS"

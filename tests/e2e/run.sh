@@ -263,7 +263,7 @@ grep -qP '^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\tlink\tPress me -Type: Contains \tPres
 "$ctl" preview >"$tmp/preview.txt" || fail "pressbird-ctl preview failed"
 grep -q $'^link\tPress me -Type: Contains \tPress me' "$tmp/preview.txt" || fail "preview listed no match: $(cat "$tmp/preview.txt")"
 
-step "the Activity, Preview and Browsers windows"
+step "the Activity, Preview, Browsers and Preferences windows"
 for window in activity preview browsers; do
     "$ctl" show "$window" || fail "pressbird-ctl show $window failed"
     name="Pressbird - ${window^}"
@@ -271,6 +271,10 @@ for window in activity preview browsers; do
     sleep 1.5
     import -window "$(xdotool search --onlyvisible --name "^$name\$" | head -n1)" "$shots/$window-window.png"
 done
+"$ctl" show preferences || fail "pressbird-ctl show preferences failed"
+wait_for 5 "the preferences window did not appear" bash -c "xdotool search --onlyvisible --name '^Pressbird Preferences\$'"
+sleep 1.5
+import -window "$(xdotool search --onlyvisible --name '^Pressbird Preferences$' | head -n1)" "$shots/preferences-window.png"
 
 
 step "minimising to the tray"

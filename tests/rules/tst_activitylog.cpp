@@ -20,7 +20,8 @@ private Q_SLOTS:
     void pastTheLimit_theOldestGo();
     void damagedFile_isSetAsideAndAFreshLogStarts();
     void unwritableFile_keepsPressesInMemoryAndSaysSoOnce();
-    void logOfAnEarlierRelease_keepsItsPressesAndGainsTheOutcome();
+    void logOfAnEarlierRelease_keepsItsPressesAndGainsTheNewColumns_data();
+    void logOfAnEarlierRelease_keepsItsPressesAndGainsTheNewColumns();
 };
 
 namespace {
@@ -32,7 +33,8 @@ ActivityEntry press(int n) {
             QStringLiteral("Title\t%1").arg(n),
             QStringLiteral("https://example.org/%1").arg(n),
             QStringLiteral("127.0.0.1:9222"),
-            n % 3 == 0 ? QStringLiteral("opened a tab") : QString()};
+            n % 3 == 0 ? QStringLiteral("opened a tab") : QString(),
+            n % 4 == 1 ? QStringLiteral("https://ads.example.net/frame?%1").arg(n) : QString()};
 }
 } // namespace
 
@@ -48,6 +50,7 @@ void TestActivityLog::presses_comeBackOldestFirst_acrossARestart() {
     ActivityLog again(path);
     QCOMPARE(again.recent(100).size(), 5);
     QCOMPARE(again.recent(100).constFirst(), press(0));
+    QCOMPARE(again.recent(100).at(1), press(1)); // the one pressed in a frame
     struct stat mode {};
     QCOMPARE(::stat(QFile::encodeName(path).constData(), &mode), 0);
     QCOMPARE(mode.st_mode & 0777, 0600u);
@@ -100,33 +103,45 @@ void TestActivityLog::unwritableFile_keepsPressesInMemoryAndSaysSoOnce() {
     QVERIFY2(told.constFirst().contains(u"cannot be written"_qs), qPrintable(told.constFirst()));
 }
 
-// A log written before presses told what they led to: its rows stay, as
-// plain presses, and new ones carry their outcome.
-void TestActivityLog::logOfAnEarlierRelease_keepsItsPressesAndGainsTheOutcome() {
+// A log written before presses told what they led to, or before they named
+// their frame: its rows stay, as plain presses in the page itself, and new
+// ones carry both.
+void TestActivityLog::logOfAnEarlierRelease_keepsItsPressesAndGainsTheNewColumns_data() {
+    QTest::addColumn<QByteArray>("columns");
+    QTest::newRow("before the outcome") << QByteArray();
+    QTest::newRow("before the frame") << QByteArray(", outcome TEXT NOT NULL DEFAULT ''");
+}
+
+void TestActivityLog::logOfAnEarlierRelease_keepsItsPressesAndGainsTheNewColumns() {
+    QFETCH(QByteArray, columns);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("activity.sqlite3"));
     sqlite3 *db = nullptr;
     QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
-    QCOMPARE(sqlite3_exec(db,
-                          "CREATE TABLE presses(id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
-                          "list TEXT NOT NULL, entry TEXT NOT NULL, element TEXT NOT NULL, "
-                          "title TEXT NOT NULL, address TEXT NOT NULL, browser TEXT NOT NULL);"
-                          "INSERT INTO presses(time, list, entry, element, title, address, "
-                          "browser) VALUES('2026-12-08T09:00:00.000', 'link', 'Next', 'Next', "
-                          "'t', 'https://example.org/', 'b')",
-                          nullptr, nullptr, nullptr),
-             SQLITE_OK);
+    const QByteArray schema = "CREATE TABLE presses(id INTEGER PRIMARY KEY, time TEXT NOT NULL, "
+                              "list TEXT NOT NULL, entry TEXT NOT NULL, element TEXT NOT NULL, "
+                              "title TEXT NOT NULL, address TEXT NOT NULL, browser TEXT NOT NULL" +
+                              columns +
+                              ");"
+                              "INSERT INTO presses(time, list, entry, element, title, address, "
+                              "browser) VALUES('2026-12-08T09:00:00.000', 'link', 'Next', 'Next', "
+                              "'t', 'https://example.org/', 'b')";
+    QCOMPARE(sqlite3_exec(db, schema.constData(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
 
-    ActivityLog log(path);
     QString told;
-    log.setReporter([&told](const QString &text) { told = text; });
-    log.append(press(3));
-    const QList<ActivityEntry> entries = log.recent(10);
+    {
+        ActivityLog log(path);
+        log.setReporter([&told](const QString &text) { told = text; });
+        log.append(press(1));
+    }
+    ActivityLog reopened(path);
+    const QList<ActivityEntry> entries = reopened.recent(10);
     QCOMPARE(entries.size(), 2);
     QCOMPARE(entries.first().element, QStringLiteral("Next"));
     QCOMPARE(entries.first().outcome, QString());
-    QCOMPARE(entries.last(), press(3));
+    QCOMPARE(entries.first().frame, QString());
+    QCOMPARE(entries.last(), press(1));
     QVERIFY2(told.isEmpty(), qPrintable(told));
 }
 

@@ -8,6 +8,7 @@
 #include "helppage.h"
 #include "memorysettingsstore.h"
 #include "messageboxes.h"
+#include "preferenceswindow.h"
 #include "previewwindow.h"
 #include "program.h"
 #include "ruleentry.h"
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,9 +30,11 @@ using namespace pressbird;
 using namespace pressbird::testing;
 
 namespace {
+const QString kApp = QStringLiteral("Pressbird");
 class NoMessages final : public MessageBoxes {
 public:
-    void inform(const QString &, const QString &) override {}
+    QStringList texts;
+    void inform(const QString &text, const QString &) override { texts << text; }
 };
 class NoOpener final : public UrlOpener {
 public:
@@ -84,10 +88,12 @@ private:
     SimulatedElementPtr link;
     SimulatedElementPtr button;
 
-    QJsonObject ask(const QString &verb, const QString &argument = {}) {
+    QJsonObject ask(const QString &verb, const QString &argument = {}, const QString &value = {}) {
         QJsonObject request{{u"verb"_qs, verb}};
         if (!argument.isNull())
             request.insert(u"argument"_qs, argument);
+        if (!value.isNull())
+            request.insert(u"value"_qs, value);
         std::optional<QJsonObject> reply;
         Task<QJsonObject> task = program->commands().handle(request);
         task.start([&] { reply = task.result(); });
@@ -98,6 +104,18 @@ private:
     QString text(const QString &verb, const QString &argument = {}) {
         const QJsonObject reply = ask(verb, argument);
         return reply.value(reply.value(u"ok").toBool() ? u"text" : u"error").toString();
+    }
+    template<typename Window> Window *shownWindow() {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *window = qobject_cast<Window *>(widget); window && widget->isVisible())
+                return window;
+        return nullptr;
+    }
+    static QString cellUnder(const QTableWidget *table, const QString &header, int row) {
+        for (int column = 0; column < table->columnCount(); ++column)
+            if (table->horizontalHeaderItem(column)->text() == header)
+                return table->item(row, column) ? table->item(row, column)->text() : QString();
+        return u"no column "_qs + header;
     }
     void startProgram(const QString &activityLog) {
         program = std::make_unique<Program>(Program::Platform{store,
@@ -135,6 +153,7 @@ private Q_SLOTS:
         program->window().Timer1().setInterval(0); // scans are run by hand
     }
     void cleanup() {
+        messages.texts.clear();
         program.reset();
         for (const SimulatedWindowPtr &window : QList(browser.windows()))
             browser.closeWindow(window);
@@ -175,8 +194,9 @@ private Q_SLOTS:
         QTRY_COMPARE(link->clicks, 2);
     }
 
-    // What a press led to, as the browser told it, in the sixth field; a
-    // press the browser refused (the button's) is not logged as one.
+    // What a press led to, as the browser told it, in the sixth field, and
+    // its frame in the seventh (none: the page itself); a press the browser
+    // refused (the button's) is not logged as one.
     void activity_recordsEveryPressOldestFirst_withWhatItLedTo() {
         addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, true);
         addRule(program->window().ListPush(), u"Continue"_qs, u"Exact Match"_qs, true);
@@ -188,14 +208,27 @@ private Q_SLOTS:
         QTRY_COMPARE(link->clicks, 1);
         QTRY_COMPARE(program->activity().recent(5).size(), 1);
         const QStringList fields = text(u"activity"_qs).split(u'\t');
-        QCOMPARE(fields.size(), 6);
+        QCOMPARE(fields.size(), 7);
         QVERIFY(QDateTime::fromString(fields.at(0), Qt::ISODate).isValid());
         QCOMPARE(fields.mid(1),
                  (QStringList{u"link"_qs, u"Next -Type: Starts With"_qs, u"Next page"_qs,
-                              u"https://example.org/demo"_qs, u"opened a tab"_qs}));
+                              u"https://example.org/demo"_qs, u"opened a tab"_qs, QString()}));
         QCOMPARE(program->activity().recent(1).constFirst().pageTitle, u"Demo\tpage"_qs);
         QCOMPARE(text(u"activity"_qs, u"0"_qs), QString());
         QVERIFY(!ask(u"activity"_qs, u"many"_qs).value(u"ok").toBool());
+    }
+
+    void frame_isShownInActivityAndPreview() {
+        ActivityEntry press;
+        press.time = QDateTime::currentDateTime();
+        press.frame = u"https://ads.example.net/frame"_qs;
+        program->activity().append(press);
+        QVERIFY(ask(u"show"_qs, u"activity"_qs).value(u"ok").toBool());
+        QVERIFY(shownWindow<ActivityWindow>());
+        QCOMPARE(cellUnder(shownWindow<ActivityWindow>()->table(), u"Frame"_qs, 0), press.frame);
+        PreviewWindow preview;
+        preview.showMatches({press});
+        QCOMPARE(cellUnder(preview.table(), u"Frame"_qs, 0), press.frame);
     }
 
     void exportThenImport_givesTheSameListsAndTicks_refusedImportChangesNothing() {
@@ -224,12 +257,63 @@ private Q_SLOTS:
         QCOMPARE(program->window().ListClick()->count(), 1);
     }
 
+    // Each time it is shown, the window ticks what is stored then; a click
+    // is saved at once, and a set from pressbird-ctl shows in the open window.
+    void preferencesWindow_showsWhatIsStored_andSavesAClickAtOnce() {
+        QVERIFY(store.SaveSetting(kApp, u"preferences"_qs, u"pages"_qs, u"today"_qs));
+        QVERIFY(ask(u"show"_qs, u"preferences"_qs).value(u"ok").toBool());
+        auto *window = shownWindow<PreferencesWindow>();
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), u"Pressbird Preferences"_qs);
+        const auto choice = [window](const QString &name) {
+            return window->findChild<QRadioButton *>(name);
+        };
+        QVERIFY(choice(u"pages today"_qs)->isChecked());
+        QVERIFY(choice(u"visible-only off"_qs)->isChecked());
+        choice(u"visible-only on"_qs)->click();
+        QCOMPARE(store.GetSetting(kApp, u"preferences"_qs, u"visible-only"_qs, {}), u"on"_qs);
+        QVERIFY(ask(u"set"_qs, u"pages"_qs, u"classic"_qs).value(u"ok").toBool());
+        QVERIFY(choice(u"pages classic"_qs)->isChecked());
+
+        window->hide();
+        QVERIFY(store.SaveSetting(kApp, u"preferences"_qs, u"visible-only"_qs, u"off"_qs));
+        QVERIFY(ask(u"show"_qs, u"preferences"_qs).value(u"ok").toBool());
+        QVERIFY(choice(u"visible-only off"_qs)->isChecked());
+    }
+
+    // A change from pressbird-ctl or the window reaches both engines as the
+    // next scan starts, before its first walk, and a preview reads it too; a
+    // stored value Pressbird does not know is told once, not at every scan.
+    void changedPreference_appliesFromTheNextScanOn() {
+        QVERIFY(store.SaveSetting(kApp, u"preferences"_qs, u"visible-only"_qs, u"yes"_qs));
+        QVERIFY(ask(u"set"_qs, u"pages"_qs, u"today"_qs).value(u"ok").toBool());
+        for (int scan = 0; scan < 2; ++scan) {
+            program->scan().Timer1_Timer();
+            QCOMPARE(program->engine().pageOptions(), (PageOptions{true, false}));
+            QCOMPARE(program->previewEngine().pageOptions(), (PageOptions{true, false}));
+            QTRY_VERIFY(!program->scan().isScanning());
+        }
+        QCOMPARE(messages.texts.size(), 1);
+
+        QVERIFY(ask(u"show"_qs, u"preferences"_qs).value(u"ok").toBool());
+        shownWindow<PreferencesWindow>()->findChild<QRadioButton *>(u"visible-only on"_qs)->click();
+        program->scan().Timer1_Timer();
+        QCOMPARE(program->engine().pageOptions(), (PageOptions{true, true}));
+        QTRY_VERIFY(!program->scan().isScanning());
+
+        QVERIFY(ask(u"set"_qs, u"pages"_qs, u"classic"_qs).value(u"ok").toBool());
+        QVERIFY(ask(u"preview"_qs).value(u"ok").toBool());
+        QCOMPARE(program->previewEngine().pageOptions(), (PageOptions{false, true}));
+    }
+
     void showWindows_andUnknownVerbs() {
         QVERIFY(ask(u"show"_qs, u"activity"_qs).value(u"ok").toBool());
         QVERIFY(ask(u"show"_qs, u"browsers"_qs).value(u"ok").toBool());
         QVERIFY(ask(u"show"_qs, u"preview"_qs).value(u"ok").toBool());
+        QVERIFY(ask(u"show"_qs, u"preferences"_qs).value(u"ok").toBool());
         const auto windows = QApplication::topLevelWidgets();
-        for (const char *name : {"ActivityWindow", "BrowsersWindow", "PreviewWindow"}) {
+        for (const char *name :
+             {"ActivityWindow", "BrowsersWindow", "PreviewWindow", "PreferencesWindow"}) {
             const bool shown = std::any_of(windows.cbegin(), windows.cend(), [&](QWidget *w) {
                 return w->objectName() == QLatin1String(name) && w->isVisible();
             });

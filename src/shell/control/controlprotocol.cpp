@@ -29,10 +29,12 @@ std::optional<QJsonObject> decode(const QByteArray &line) {
     return document.object();
 }
 
-QJsonObject request(const QString &verb, const QString &argument) {
+QJsonObject request(const QString &verb, const QString &argument, const QString &value) {
     QJsonObject message{{QStringLiteral("verb"), verb}};
     if (!argument.isNull())
         message.insert(QStringLiteral("argument"), argument);
+    if (!value.isNull())
+        message.insert(QStringLiteral("value"), value);
     return message;
 }
 
@@ -58,7 +60,7 @@ QString previewLine(const ActivityEntry &entry) {
 
 QString activityLine(const ActivityEntry &entry) {
     return entry.time.toString(Qt::ISODate) + u'\t' + previewLine(entry) + u'\t' +
-           field(entry.outcome);
+           field(entry.outcome) + u'\t' + field(entry.frame);
 }
 
 QJsonObject ack() {

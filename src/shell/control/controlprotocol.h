@@ -30,13 +30,15 @@ QByteArray encode(const QJsonObject &message);
 // One line, without its newline; nullopt when it is no JSON object.
 std::optional<QJsonObject> decode(const QByteArray &line);
 
-QJsonObject request(const QString &verb, const QString &argument = {});
+// The value is set's second word.
+QJsonObject request(const QString &verb, const QString &argument = {}, const QString &value = {});
 
 // The lines the verbs print, tab-separated, with tabs and line breaks inside
 // a field made blanks: `link` or `button`, rule, element text, page address
 // for a preview; the same after the local time (ISO 8601) for the activity,
 // followed by what the press led to ("opened a tab", "opened a dialog",
-// "blocked"; empty for a plain press).
+// "blocked"; empty for a plain press) and the address of the frame the
+// element was in (empty for the page itself).
 QString field(QString text);
 // The N of `activity [N]`: 20 when empty; nullopt when it is no count.
 std::optional<qsizetype> activityCount(const QString &text);
