@@ -155,6 +155,7 @@ QJsonObject ControlCommands::importRules(const QString &path) {
 
 void ControlCommands::showBrowsers() {
     m_browsersWindow->showStates(m_parts.browser.states());
+    m_browsersWindow->showCutShort(m_parts.scanEngine.cutShortPages());
     m_browsersWindow->showRoutes(m_parts.installer ? m_parts.installer->routes()
                                                    : QList<ExtensionRoute>());
 }

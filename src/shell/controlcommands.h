@@ -34,6 +34,7 @@ public:
         Form1 &window;
         ScanCycle &scan;
         ScanEngine &previewEngine;
+        const ScanEngine &scanEngine; // what the latest scan found cut short
         Browser &browser;
         ActivityLog &activity;
         Preferences &preferences;

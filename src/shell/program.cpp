@@ -20,8 +20,8 @@ Program::Program(Platform platform)
     , m_cycle(m_engine, platform.yielder, m_timer)
     , m_shell(m_form, {m_settings, m_cycle, platform.messages, platform.tray, platform.autostart,
                        platform.urlOpener, platform.helpPage})
-    , m_commands({m_form, m_cycle, m_previewEngine, platform.browser, m_activity, m_preferences,
-                  platform.helpPage, [this] { m_shell.trayController().Restore(); },
+    , m_commands({m_form, m_cycle, m_previewEngine, m_engine, platform.browser, m_activity,
+                  m_preferences, platform.helpPage, [this] { m_shell.trayController().Restore(); },
                   platform.installer}) {
     const auto tell = [&messages = platform.messages](const QString &text) {
         messages.inform(text, kProgramTitle.toString());

@@ -6,6 +6,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QUrl>
@@ -29,7 +30,8 @@ BrowsersWindow::BrowsersWindow(const QUrl &helpPage, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_table(new QTableWidget(0, 3, this))
     , m_connector(new QTableWidget(0, 3, this))
-    , m_outcome(new QLabel(this)) {
+    , m_outcome(new QLabel(this))
+    , m_cutShort(new QLabel(this)) {
     setObjectName(QStringLiteral("BrowsersWindow"));
     setWindowTitle(QStringLiteral("%1 - Browsers").arg(kProgramTitle));
     setUpTable(m_table,
@@ -51,8 +53,13 @@ BrowsersWindow::BrowsersWindow(const QUrl &helpPage, QWidget *parent)
     how->setObjectName(QStringLiteral("HowToConnect"));
     how->setWordWrap(true);
     how->setOpenExternalLinks(true);
+    m_cutShort->setObjectName(QStringLiteral("CutShort"));
+    m_cutShort->setWordWrap(true);
+    m_cutShort->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_cutShort->hide();
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_table, 1);
+    layout->addWidget(m_cutShort);
     layout->addWidget(how);
     layout->addWidget(m_connector, 1);
     layout->addWidget(m_outcome);
@@ -78,6 +85,19 @@ void BrowsersWindow::showRoutes(const QList<ExtensionRoute> &routes) {
     }
     m_connector->setVisible(!routes.isEmpty());
     m_connector->resizeColumnsToContents();
+}
+
+void BrowsersWindow::showCutShort(const QList<PageInfo> &pages) {
+    QStringList tabs;
+    for (const PageInfo &page : pages)
+        tabs.append((page.title.isEmpty() ? page.address : page.title).toHtmlEscaped());
+    m_cutShort->setText(
+        QStringLiteral("<p>Cut short in the last scan (more than %1 elements or %2 frames, "
+                       "the rest not read): %3</p>")
+            .arg(QLocale().toString(kTodayElementBudget))
+            .arg(BrowserWindow::kMostFrames)
+            .arg(tabs.join(u"; ")));
+    m_cutShort->setVisible(!pages.isEmpty());
 }
 
 void BrowsersWindow::showInstallOutcome(const QString &text) {

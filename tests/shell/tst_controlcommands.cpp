@@ -350,6 +350,20 @@ private Q_SLOTS:
         installer.connected = u"Chromium"_qs;
         program->scan().Timer1_Timer();
         QTRY_COMPARE(routes->item(0, 2)->text(), u"extension installed, connected"_qs);
+
+        // Today's walk stopped at a page's budget: the window names the tab
+        // after the scan, and no more once a scan reads it whole.
+        QLabel *cutShort = window->findChild<QLabel *>(u"CutShort"_qs);
+        QVERIFY(!cutShort->isVisible());
+        browser.windows().constFirst()->page->cutShortWhenToday = true;
+        QVERIFY(ask(u"set"_qs, u"pages"_qs, u"today"_qs).value(u"ok").toBool());
+        program->scan().Timer1_Timer();
+        QTRY_VERIFY(cutShort->isVisible());
+        QVERIFY(cutShort->text().contains(u"Demo"));
+        QVERIFY(ask(u"set"_qs, u"pages"_qs, u"classic"_qs).value(u"ok").toBool());
+        QTRY_VERIFY(!program->scan().isScanning());
+        program->scan().Timer1_Timer();
+        QTRY_VERIFY(!cutShort->isVisible());
     }
 };
 

@@ -24,6 +24,11 @@ public:
             });
     }
 
+    void setPageOptions(const PageOptions &options) override { m_options = options; }
+    bool cutShort(Collection) const override {
+        return m_page && m_page->cutShortWhenToday && m_options.today;
+    }
+
     std::optional<DocumentVersion> version(Collection) const override {
         if (!m_page || !m_page->generation)
             return std::nullopt;
@@ -114,6 +119,7 @@ private:
     SimulatedBrowser &m_browser;
     SimulatedWindowPtr m_window;
     SimulatedPagePtr m_page;
+    PageOptions m_options;
     std::array<std::shared_ptr<const TextFilter>, 2> m_filters;
 };
 

@@ -45,6 +45,8 @@ public:
     // Tests the walk's text filter itself, as a real page does, with the
     // engine's own test of its rules; off by default: nothing is left out.
     bool testsFilters = false;
+    // Today's walk of the page stops at its budget before its end.
+    bool cutShortWhenToday = false;
 
 private:
     SimulatedElementPtr add(SimulatedElementPtr element, bool isLink);
