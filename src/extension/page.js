@@ -43,9 +43,6 @@
   const {min} = Math;
   const documentElementOf = getter(Document.prototype, 'documentElement');
   const shadowRootOf = getter(Element.prototype, 'shadowRoot');
-  const firstChildOf = getter(Element.prototype, 'firstElementChild');
-  const rootFirstChildOf = getter(DocumentFragment.prototype, 'firstElementChild');
-  const nextSiblingOf = getter(Element.prototype, 'nextElementSibling');
   const parentOf = getter(Node.prototype, 'parentNode');
   const hostOf = getter(ShadowRoot.prototype, 'host');
   const querySelector = Element.prototype.querySelector;
@@ -254,32 +251,64 @@
   const kSweepMs = 10000;
   let budget = 200000;
   const watchedRoots = new WeakSet();
-  let walk = {generation: -1, madeMs: 0, all: [], links: [], fields: [], cut: false, newRoots: 0};
+  let walk = {generation: -1, madeMs: 0, all: [], links: [], controls: [], fields: [], cut: false,
+              newRoots: 0};
+  // Each root's elements come from one query, in tree order: a walk that
+  // asks for each child and sibling in turn costs a call across the world's
+  // wrappers per step, which Firefox's sandbox makes dear. Links and
+  // controls are picked by queries of their own.
+  const queryDocument = Document.prototype.querySelectorAll;
+  const queryRoot = DocumentFragment.prototype.querySelectorAll;
+  const listLength = getter(NodeList.prototype, 'length');
+  const listItem = NodeList.prototype.item;
+  const query = (root, selector) => {
+    const list = apply(root === document ? queryDocument : queryRoot, root, [selector]);
+    return {list, length: apply(listLength, list, [])};
+  };
+  const elementsOf = (root, selector) => {
+    const {list, length} = query(root, selector);
+    const found = new Set();
+    for (let i = 0; i < length; ++i)
+      found.add(apply(listItem, list, [i]));
+    return found;
+  };
   const walkTree = () => {
     const all = [];
     const links = [];
+    const controls = [];
     const inShadow = [];
     let cut = false;
     let newRoots = 0;
-    // Nodes to visit, the next one on top: a node's next sibling goes below
-    // its light children, which go below its shadow tree.
-    const stack = [[apply(documentElementOf, document, []), false]];
-    while (stack.length > 0) {
-      const [el, shadowed] = stack.pop();
-      if (el === null)
+    // One entry per root being walked, the innermost on top: a host's
+    // shadow tree is walked right after the host, before its own children.
+    const open = (root) => {
+      const {list, length} = query(root, '*');
+      const marked = elementsOf(root, 'a[href], area[href], input, button, [role]');
+      if (root !== document) {
+        for (const field of elementsOf(root, 'input, textarea, select'))
+          inShadow.push(field);
+      }
+      return {list, length, next: 0, marked};
+    };
+    const roots = [open(document)];
+    while (roots.length > 0) {
+      const at = roots[roots.length - 1];
+      if (at.next >= at.length) {
+        roots.pop();
         continue;
+      }
       if (all.length >= budget) {
         cut = true;
         break;
       }
+      const el = apply(listItem, at.list, [at.next++]);
+      if (at.marked.has(el)) {
+        if (isTodayLink(el))
+          links.push(el);
+        if (isTodayControl(el))
+          controls.push(all.length);
+      }
       all.push(el);
-      if (isTodayLink(el))
-        links.push(el);
-      if (shadowed && (el instanceof HTMLInputElement || el instanceof HTMLTextAreaElement ||
-                       el instanceof HTMLSelectElement))
-        inShadow.push(el);
-      stack.push([apply(nextSiblingOf, el, []), shadowed]);
-      stack.push([apply(firstChildOf, el, []), shadowed]);
       const root = apply(shadowRootOf, el, []);
       if (root !== null) {
         if (!watchedRoots.has(root)) {
@@ -287,10 +316,10 @@
           watchedRoots.add(root);
           observe(root);
         }
-        stack.push([apply(rootFirstChildOf, root, []), true]);
+        roots.push(open(root));
       }
     }
-    return {madeMs: now(), all, links, fields: inShadow, cut, newRoots};
+    return {madeMs: now(), all, links, controls, fields: inShadow, cut, newRoots};
   };
   const todayWalk = () => {
     if (walk.generation !== generation)
@@ -409,14 +438,24 @@
       (!mode.visible || seenOnce(el));
     let i = start;
     if (input && mode.today) {
-      // Every control is an element of the walk: those past start are tested in turn.
-      for (; i < end && carried < blockChars; ++i) {
-        const el = item(i);
-        if (isTodayControl(el) && tested(el, 1)) {
-          indices.push(i);
+      // The walk knows its controls: those from start on are tested in turn.
+      const {controls} = todayWalk();
+      let k = 0;
+      for (let high = controls.length; k < high;) {
+        const middle = (k + high) >> 1;
+        if (controls[middle] < start)
+          k = middle + 1;
+        else
+          high = middle;
+      }
+      for (; k < controls.length && controls[k] < end && carried < blockChars; ++k) {
+        const el = item(controls[k]);
+        if (tested(el, 1)) {
+          indices.push(controls[k]);
           out.push(rowOf(el));
         }
       }
+      i = k < controls.length && controls[k] < end ? controls[k] : end;
     } else if (input) {
       const wanted = new Set();
       const [inputs] = fields;

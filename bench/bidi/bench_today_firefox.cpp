@@ -1,0 +1,113 @@
+// bench_today_chromium's counterpart for Firefox over WebDriver BiDi: one
+// full idle scan of a page of 20,000 elements with 200 shadow hosts and five
+// frames (two of another origin), today's walk against the in-page floor
+// that walks the same shadow roots and frames, the classic walk against the
+// classic floor, in the same run.
+
+#include "bidibrowser.h"
+#include "firefox.h"
+#include "testpages.h"
+#include "todaybench.h"
+
+#include <QCoreApplication>
+#include <QJsonArray>
+#include <QTextStream>
+
+using namespace pressbird;
+using namespace pressbird::bench;
+using namespace pressbird::testing;
+
+namespace {
+
+struct Floors {
+    double today = 0;
+    double classic = 0;
+    bool reached = false;
+};
+
+// The floors through a session of their own (Firefox admits one at a time),
+// on the page whose frames are all of its origin; then the tab goes on to
+// the page the scans walk.
+Task<Floors> floors(BidiEndpoint endpoint, qint64 pid, int runs, QString scanPage) {
+    auto connection = std::make_shared<BidiConnection>(endpoint, BidiTimeouts{1000, 30000});
+    Floors floors;
+    if (!co_await connection->open())
+        co_return floors;
+    const QJsonObject topLevel{{u"maxDepth"_qs, 0}};
+    const BidiReply tree = co_await connection->call(u"browsingContext.getTree"_qs, topLevel);
+    const QString context =
+        tree.result.value(u"contexts").toArray().at(0).toObject().value(u"context").toString();
+    const auto cpuOf = [&](const QString &script) -> Task<double> {
+        const QJsonObject params{{u"expression"_qs, script},
+                                 {u"target"_qs, QJsonObject{{u"context"_qs, context}}},
+                                 {u"awaitPromise"_qs, false},
+                                 {u"resultOwnership"_qs, u"none"_qs}};
+        co_await connection->call(u"script.evaluate"_qs, params, context);
+        const double before = browserCpuMs(pid);
+        for (int run = 0; run < runs; ++run)
+            co_await connection->call(u"script.evaluate"_qs, params, context);
+        co_return (browserCpuMs(pid) - before) / runs;
+    };
+    floors.today = co_await cpuOf(kTodayFloorScript);
+    floors.classic = co_await cpuOf(kFloorScript);
+    const QJsonObject navigate{
+        {u"context"_qs, context}, {u"url"_qs, scanPage}, {u"wait"_qs, u"complete"_qs}};
+    co_await connection->call(u"browsingContext.navigate"_qs, navigate, context);
+    co_await connection->endSession();
+    floors.reached = true;
+    co_return floors;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    PageServer pages;
+    HeadlessFirefox firefox;
+    if (firefoxBinary().isEmpty() || !pages.start() ||
+        !firefox.start(pages.url(u"todaybench.html?floor"_qs))) {
+        out << "bench_today_firefox: no headless firefox, skipped\n";
+        return 0;
+    }
+    constexpr int kRuns = 10;
+    QTest::qWait(3000); // the page and its frames load
+    const Floors floor = testing::awaitOnLoop(
+        floors(firefox.endpoint(), firefox.pid(), kRuns, pages.url(u"todaybench.html"_qs)));
+    if (!floor.reached) {
+        out << "bench_today_firefox: the floor's session was refused\n";
+        return 1;
+    }
+    QTest::qWait(2000);
+
+    IdleScan idle;
+    BidiBrowser browser({1000, 10000}, [&] { return QList<BidiEndpoint>{firefox.endpoint()}; });
+    ScanEngine engine = idle.engineFor(browser);
+    testing::awaitOnLoop(bothPasses(engine)); // the session, once
+    int generation = 0;
+    // The page's own script changes it and its frames, asked in its own world.
+    const auto touch = [&] {
+        const std::shared_ptr<BidiConnection> connection = browser.connections().constFirst();
+        const QJsonObject topLevel{{u"maxDepth"_qs, 0}};
+        const BidiReply tree =
+            testing::awaitOnLoop(connection->call(u"browsingContext.getTree"_qs, topLevel));
+        const QString context =
+            tree.result.value(u"contexts").toArray().at(0).toObject().value(u"context").toString();
+        const QJsonObject params{{u"expression"_qs, u"touch(%1)"_qs.arg(++generation)},
+                                 {u"target"_qs, QJsonObject{{u"context"_qs, context}}},
+                                 {u"awaitPromise"_qs, false},
+                                 {u"resultOwnership"_qs, u"none"_qs}};
+        testing::awaitOnLoop(connection->call(u"script.evaluate"_qs, params, context));
+    };
+    TodayRow row{"BiDi", {}, {}, {}, {}};
+    engine.setPageOptions({.today = true});
+    row.todayChanged = measureScans(engine, firefox.pid(), kRuns, touch);
+    row.todayUnchanged = measureScans(engine, firefox.pid(), kRuns, {});
+    engine.setPageOptions({});
+    row.classicChanged = measureScans(engine, firefox.pid(), kRuns, touch);
+    row.classicUnchanged = measureScans(engine, firefox.pid(), kRuns, {});
+    testing::awaitOnLoop(browser.release());
+    out << "one full idle scan over WebDriver BiDi (Firefox ESR), " << kRuns << " runs each\n";
+    printTodayRows(out, {row}, floor.today, floor.classic);
+    return 0;
+}
