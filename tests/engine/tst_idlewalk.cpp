@@ -53,6 +53,20 @@ private Q_SLOTS:
         QVERIFY(rig.scanReads() > 0);
     }
 
+    // The same page and rules under other page options read other elements:
+    // what was decided under the old ones is no promise.
+    void otherPageOptions_walkAgain() {
+        Rig rig;
+        QVERIFY(rig.scanReads() > 0);
+        QCOMPARE(rig.scanReads(), 0);
+        for (const PageOptions options :
+             {PageOptions{true, false}, PageOptions{true, true}, PageOptions{false, true}}) {
+            rig.f.engine.setPageOptions(options);
+            QVERIFY(rig.scanReads() > 0);
+            QCOMPARE(rig.scanReads(), 0);
+        }
+    }
+
     void matchOnAnUnchangedPage_pressedAtEveryScan() {
         Rig rig;
         rig.link->outerText = u"Go"_qs;
