@@ -98,6 +98,11 @@ public:
     virtual void setPageOptions(const PageOptions &) {}
     // The latest length read found the walk stopped at its budget of elements.
     virtual bool cutShort(Collection) const { return false; }
+    // The latest length read was answered by today's walk: its button pass
+    // values are controls' texts, none for any other element. A page that
+    // answered the classic way (an extension of an earlier release) is read
+    // as the classic collections, whatever was asked.
+    virtual bool walksToday(Collection) const { return false; }
 };
 
 // A frame of a page and its document, for today's walk.

@@ -170,8 +170,9 @@ Task<int> ScanEngine::walkElements(Document &document, PageInfo page, QString fr
     if (stillIdle(version, traits))
         co_return held;
     // Today's button pass reads a value only of what is a control: every
-    // element is asked.
-    const bool inputElementsOnly = traits.inputElementsOnly && !options.today;
+    // element is asked. A page that answered the classic way is read so.
+    const bool inputElementsOnly =
+        traits.inputElementsOnly && !(options.today && document.walksToday(traits.collection));
     const quint64 rulesRevision = traits.rules.revision();
     bool matched = false;
     // The element index never passes the cap, whatever the page's size.

@@ -141,6 +141,7 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
         target.readMs = nowMs;
         target.options = m_options;
     }
+    target.today = parsed->today;
     target.cut = parsed->cut;
     co_return parsed->length;
 }
@@ -312,7 +313,12 @@ Task<std::optional<bool>> PageDocument::fetchCouldMatch(Collection collection, i
 
 bool PageDocument::cutShort(Collection collection) const {
     const Block &kept = m_memory->blocks[collection == Collection::Links];
-    return kept.valid && kept.options.today && kept.cut;
+    return kept.valid && kept.today && kept.cut;
+}
+
+bool PageDocument::walksToday(Collection collection) const {
+    const Block &kept = m_memory->blocks[collection == Collection::Links];
+    return kept.valid && kept.options.today && kept.today;
 }
 
 std::optional<DocumentVersion> PageDocument::version(Collection collection) const {

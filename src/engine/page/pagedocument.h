@@ -38,6 +38,7 @@ public:
         qint64 generation = 0; // the page's counter when read
         qint64 readMs = 0;     // on the coarse clock
         PageOptions options;   // the collection's, as read
+        bool today = false;    // answered by today's walk
         bool cut = false;      // today's walk stopped at its budget
     };
     // The last field too long for a block, read on its own; the page says
@@ -105,6 +106,7 @@ public:
     Async<std::optional<bool>> couldMatch(Collection collection, int index) override;
     void setPageOptions(const PageOptions &options) override { m_options = options; }
     bool cutShort(Collection collection) const override;
+    bool walksToday(Collection collection) const override;
 
 protected:
     // Whether the document can still be reached: the page has not navigated

@@ -173,6 +173,7 @@ std::optional<PageRows> parseRows(const QString &json) {
     for (const QJsonValue tag : answer.at(3).toArray())
         tags.append(tag.toString());
     const QJsonArray rows = answer.at(1).toArray();
+    parsed.today = answer.size() >= 7;
     parsed.cut = answer.at(6).toBool();
     if (answer.at(4).isArray() && !parsed.unchanged) {
         // Filtered: one index per row, ascending, and the end no lower.

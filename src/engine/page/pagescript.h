@@ -105,7 +105,8 @@ struct PageRows {
     bool filtered = false;
     QList<int> indices;
     int end = 0;
-    bool cut = false; // today's walk stopped at its budget
+    bool today = false; // answered by today's walk
+    bool cut = false;   // today's walk stopped at its budget
 };
 // The answer of a rowsCall; nullopt when it is not of that shape.
 std::optional<PageRows> parseRows(const QString &json);

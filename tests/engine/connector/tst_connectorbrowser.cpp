@@ -5,6 +5,7 @@
 #include "awaitonloop.h"
 #include "connectorbrowser.h"
 #include "connectorframes.h"
+#include "enginerig.h"
 
 #include <QDir>
 #include <QJsonArray>
@@ -213,6 +214,38 @@ private Q_SLOTS:
         QCOMPARE(awaitOnLoop(document->length(Collection::Links)), std::nullopt);
         QVERIFY(!awaitOnLoop(document->click(Collection::All, 0)));
         QCOMPARE(pageCalls, 1);
+    }
+
+    // Today's walk asked of an extension of an earlier release, which answers
+    // the classic way and lists no frames: its page is read as the classic
+    // collections, so no other element than an input is pushed for its value.
+    void extensionOfAnEarlierRelease_askedForToday_readTheClassicWay() {
+        FakeHost host(m_socket);
+        QList<int> clicked;
+        host.reply = [&](const QJsonObject &request) -> QJsonObject {
+            const QString op = request.value(u"op").toString();
+            if (op == u"tabs")
+                return tabs({tab(1, u"https://a.example/"_qs)});
+            if (op == u"open")
+                return {{u"doc"_qs, u"d1"_qs}};
+            if (op != u"page")
+                return {{u"error"_qs, u"not a request this extension knows"_qs}};
+            const QJsonObject args = request.value(u"args").toObject();
+            if (request.value(u"call").toString() == u"click") {
+                clicked.append(args.value(u"index").toInt());
+                return {{u"value"_qs, true}};
+            }
+            const QString rows = args.value(u"links").toBool()
+                                     ? u"[0,[],1,[]]"_qs
+                                     : u"[2,[[0,\"Go\"],[1,\"Go\"]],1,[\"BUTTON\",\"INPUT\"]]"_qs;
+            return {{u"value"_qs, rows}};
+        };
+        QTRY_COMPARE(m_server->links().size(), 1);
+        EngineRig<ConnectorBrowser> rig(*m_server, ConnectorBrowser::Registration());
+        rig.listPush.appendTicked(rule(u"Go"_qs, u"Exact Match"_qs));
+        rig.engine.setPageOptions({.today = true});
+        rig.scan();
+        QCOMPARE(clicked, QList<int>{1});
     }
 
     // An extension that tells of its tabs' changes is taken at its word: a
