@@ -4,6 +4,7 @@
 #include "pageoptions.h"
 #include "textfilter.h"
 
+#include <QDeadlineTimer>
 #include <QList>
 #include <QString>
 
@@ -130,9 +131,13 @@ public:
     // The object stays valid after the page navigates; its calls then fail.
     virtual Async<std::unique_ptr<Document>> document() = 0;
     // The documents of the page's frames, nested ones too, in tree order
-    // (the top-level document not among them), at most kMostFrames; the page
-    // shown now, as document() gave it. None where the backend reaches no frames.
-    virtual Async<std::vector<FrameDocument>> frames() { return std::vector<FrameDocument>(); }
+    // (the top-level document not among them), at most kMostFrames, and no
+    // more once `until` has passed; the page shown now, as document() gave
+    // it. None where the backend reaches no frames.
+    virtual Async<std::vector<FrameDocument>> frames(QDeadlineTimer until) {
+        Q_UNUSED(until);
+        return std::vector<FrameDocument>();
+    }
     static constexpr int kMostFrames = 100;
 };
 

@@ -116,10 +116,11 @@ Task<> ScanEngine::walkWindow(BrowserWindow &window, Document &document, const P
     bool cut = false;
     left -= co_await walkElements(document, page, QString(), traits, left - 1);
     cut = document.cutShort(traits.collection);
-    std::vector<FrameDocument> frames = co_await window.frames();
+    const QDeadlineTimer until(kTodayFramesMs);
+    std::vector<FrameDocument> frames = co_await window.frames(until);
     cut = cut || frames.size() >= size_t(BrowserWindow::kMostFrames);
     for (FrameDocument &frame : frames) {
-        if (left <= 0) {
+        if (left <= 0 || until.hasExpired()) {
             cut = true;
             break;
         }

@@ -26,6 +26,9 @@ public:
     static constexpr int kMaxLinkIndex = 1000;
     static constexpr int kMaxElementIndex = 10000;
     static constexpr std::int16_t kPauseSeconds = 5;
+    // How long today's walk spends on a tab's frames in one pass, at most: a
+    // page whose frames answer slowly (busy, or many) cannot hold the scan.
+    static constexpr int kTodayFramesMs = 5000;
 
     ScanEngine(Browser &browser, const RuleList &listClick, const RuleList &listPush,
                Yielder &yielder, Pause &pause);

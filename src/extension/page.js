@@ -234,9 +234,11 @@
       }
     }
     // A shadow root attached to an element already there raises no change:
-    // today's walk looks for new ones again every little while.
-    if (walk.generation >= 0 && now() - walk.madeMs > kSweepMs) {
-      walk = {...walkTree(), generation: walk.generation};
+    // today's walk, while it is in use, looks for new ones every little while.
+    const at = now();
+    if (walk.generation === generation && at - walk.madeMs > kSweepMs &&
+        at - walk.usedMs < kInUseMs) {
+      walk = {...walkTree(), usedMs: walk.usedMs, generation: walk.generation};
       if (walk.newRoots > 0)
         walk.generation = ++generation;
     }
@@ -249,10 +251,11 @@
   // own children), up to the budget the scan gives. Kept while the counter
   // stands; every shadow root met is watched like the document.
   const kSweepMs = 10000;
+  const kInUseMs = 60000;
   let budget = 200000;
   const watchedRoots = new WeakSet();
-  let walk = {generation: -1, madeMs: 0, all: [], links: [], controls: [], fields: [], cut: false,
-              newRoots: 0};
+  let walk = {generation: -1, madeMs: 0, usedMs: 0, all: [], links: [], controls: [], fields: [],
+              cut: false, newRoots: 0};
   // Each root's elements come from one query, in tree order: a walk that
   // asks for each child and sibling in turn costs a call across the world's
   // wrappers per step, which Firefox's sandbox makes dear. Links and
@@ -324,6 +327,7 @@
   const todayWalk = () => {
     if (walk.generation !== generation)
       walk = {...walkTree(), generation};
+    walk.usedMs = now();
     return walk;
   };
 

@@ -3,6 +3,7 @@
 #include "browser.h"
 #include "extensioninstaller.h"
 #include "programtitle.h"
+#include "scanengine.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -92,10 +93,11 @@ void BrowsersWindow::showCutShort(const QList<PageInfo> &pages) {
     for (const PageInfo &page : pages)
         tabs.append((page.title.isEmpty() ? page.address : page.title).toHtmlEscaped());
     m_cutShort->setText(
-        QStringLiteral("<p>Cut short in the last scan (more than %1 elements or %2 frames, "
-                       "the rest not read): %3</p>")
+        QStringLiteral("<p>Cut short in the last scan (more than %1 elements, more than %2 "
+                       "frames, or frames slower than %3 s in all; the rest not read): %4</p>")
             .arg(QLocale().toString(kTodayElementBudget))
             .arg(BrowserWindow::kMostFrames)
+            .arg(ScanEngine::kTodayFramesMs / 1000)
             .arg(tabs.join(u"; ")));
     m_cutShort->setVisible(!pages.isEmpty());
 }

@@ -51,11 +51,13 @@ public:
         return std::optional(kBrowserWindowName.toString());
     }
     Async<std::unique_ptr<Document>> document() override { return documentOf(m_entry); }
-    Async<std::vector<FrameDocument>> frames() override { return framesOf(m_entry); }
+    Async<std::vector<FrameDocument>> frames(QDeadlineTimer until) override {
+        return framesOf(m_entry, until);
+    }
 
 private:
     // Every frame is a context of its own below the tab's, cross-origin ones too.
-    static Task<std::vector<FrameDocument>> framesOf(ContextEntry entry) {
+    static Task<std::vector<FrameDocument>> framesOf(ContextEntry entry, QDeadlineTimer until) {
         std::vector<FrameDocument> documents;
         if (!entry.connection->contextUsable(entry.context))
             co_return documents;
@@ -67,6 +69,8 @@ private:
             tree.result.value(u"contexts").toArray().at(0).toObject().value(u"children").toArray(),
             frames);
         for (const QJsonObject &frame : std::as_const(frames)) {
+            if (until.hasExpired())
+                break;
             ContextEntry inFrame = entry;
             inFrame.frame = frame.value(u"context").toString();
             if (std::unique_ptr<Document> document = co_await documentOf(inFrame))

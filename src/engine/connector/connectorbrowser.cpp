@@ -45,7 +45,8 @@ public:
                 link, m_entry.tab, *known, link->memoryFor(m_entry.tab, *known)));
         return open(m_entry);
     }
-    Async<std::vector<FrameDocument>> frames() override {
+    // One call lists them all: the deadline is the engine's to keep.
+    Async<std::vector<FrameDocument>> frames(QDeadlineTimer) override {
         if (!m_entry.link->tabUsable(m_entry.tab))
             return std::vector<FrameDocument>();
         return framesOf(m_entry);

@@ -128,15 +128,15 @@ void flattenTree(const QJsonObject &tree, QList<QJsonObject> &frames) {
 }
 } // namespace
 
-Async<std::vector<FrameDocument>> DevToolsWindow::frames() {
+Async<std::vector<FrameDocument>> DevToolsWindow::frames(QDeadlineTimer until) {
     if (!m_target.connection->usable())
         return std::vector<FrameDocument>();
-    return openFrames();
+    return openFrames(until);
 }
 
 // The frames of the page's process come with its frame tree; each one out
 // of process is a target of its own, which names the frame it is in.
-Task<std::vector<FrameDocument>> DevToolsWindow::openFrames() {
+Task<std::vector<FrameDocument>> DevToolsWindow::openFrames(QDeadlineTimer until) {
     const std::shared_ptr<CdpConnection> connection = m_target.connection;
     std::vector<FrameDocument> documents;
     const CdpSessionPtr page = co_await attach(m_target.targetId);
@@ -150,20 +150,21 @@ Task<std::vector<FrameDocument>> DevToolsWindow::openFrames() {
         if (target.value(u"type").toString() == u"iframe" && !parent.isEmpty())
             outOfProcess[parent].append(target);
     }
-    co_await collectFrames(page, page, true, &outOfProcess, &documents, 0);
+    co_await collectFrames(page, page, true, &outOfProcess, &documents, 0, until);
     co_return documents;
 }
 
 Task<> DevToolsWindow::collectFrames(CdpSessionPtr page, CdpSessionPtr session, bool skipMain,
                                      const FramesOutOfProcess *outOfProcess,
-                                     std::vector<FrameDocument> *documents, int depth) {
+                                     std::vector<FrameDocument> *documents, int depth,
+                                     QDeadlineTimer until) {
     const CdpReply tree = co_await m_target.connection->call(u"Page.getFrameTree"_qs, {}, session);
     if (!tree.ok())
         co_return;
     QList<QJsonObject> frames;
     flattenTree(tree.result.value(u"frameTree").toObject(), frames);
     for (qsizetype i = 0; i < frames.size(); ++i) {
-        if (documents->size() >= size_t(kMostFrames) || !page->usable())
+        if (documents->size() >= size_t(kMostFrames) || !page->usable() || until.hasExpired())
             co_return;
         const FrameEntry frame{frames.at(i).value(u"id").toString(),
                                frames.at(i).value(u"loaderId").toString(),
@@ -182,7 +183,7 @@ Task<> DevToolsWindow::collectFrames(CdpSessionPtr page, CdpSessionPtr session, 
             if (documents->size() >= size_t(kMostFrames))
                 co_return;
             if (const CdpSessionPtr own = co_await attach(target.value(u"targetId").toString()))
-                co_await collectFrames(page, own, false, outOfProcess, documents, depth + 1);
+                co_await collectFrames(page, own, false, outOfProcess, documents, depth + 1, until);
         }
     }
 }
