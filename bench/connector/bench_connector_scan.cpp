@@ -7,12 +7,8 @@
 
 #include "awaitonloop.h"
 #include "browserbench.h"
-#include "chromium.h"
-#include "connectorbrowser.h"
-#include "connectorframes.h"
+#include "connectorchromium.h"
 #include "devtoolsbrowser.h"
-#include "runtimefolder.h"
-#include "testhome.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -60,25 +56,11 @@ QString mean(const QList<double> &values) {
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    TestHome home;
-    qputenv("XDG_RUNTIME_DIR", home.runtimeDir().toLocal8Bit());
-    HeadlessChromium chromium({home.configHome() + u"/chromium"_qs, home.environment(),
-                               QStringLiteral(PRESSBIRD_EXTENSION_DIR)});
-    if (chromiumBinary().isEmpty() || !chromium.start()) {
-        out << "bench_connector_scan: no headless chromium, skipped\n";
-        return 0;
-    }
-    ConnectorServer server;
-    server.listen(connector::socketName(*runtimeFolder()));
-    ConnectorBrowser connector(server, [&home] {
-        return writeHostManifests(
-            BrowserFolders{home.configHome(), home.path(), home.path() + u"/data"_qs},
-            QStringLiteral(PRESSBIRD_CONNECTOR_HOST));
-    });
-    if (!QTest::qWaitFor([&] { return server.links().size() == 1; }, 30000)) {
-        out << "bench_connector_scan: the extension's host never connected\n";
-        return 1;
-    }
+    ConnectorChromium set;
+    if (const std::optional<int> status = set.start(out, "bench_connector_scan"))
+        return *status;
+    HeadlessChromium &chromium = set.chromium;
+    ConnectorBrowser &connector = *set.connector;
     chromium.closeAllPages();
     const QString tab = chromium.openTab(pageUrl(u"scanpage.html"_qs));
     out << "page: " << chromium.evaluate(tab, u"document.getElementsByTagName('*').length"_qs)

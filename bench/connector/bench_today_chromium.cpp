@@ -6,12 +6,8 @@
 // evaluation walking the same shadow roots and frames. The classic walk of
 // the same page, against the classic floor, in the same run.
 
-#include "chromium.h"
-#include "connectorbrowser.h"
-#include "connectorframes.h"
+#include "connectorchromium.h"
 #include "devtoolsbrowser.h"
-#include "runtimefolder.h"
-#include "testhome.h"
 #include "testpages.h"
 #include "todaybench.h"
 
@@ -50,24 +46,14 @@ TodayRow rowOf(const char *backend, ScanEngine &engine, qint64 pid, int runs,
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    TestHome home;
-    qputenv("XDG_RUNTIME_DIR", home.runtimeDir().toLocal8Bit());
-    HeadlessChromium chromium({home.configHome() + u"/chromium"_qs, home.environment(),
-                               QStringLiteral(PRESSBIRD_EXTENSION_DIR)});
+    ConnectorChromium set;
+    if (const std::optional<int> status = set.start(out, "bench_today_chromium"))
+        return *status;
+    HeadlessChromium &chromium = set.chromium;
+    ConnectorBrowser &connector = *set.connector;
     PageServer pages;
-    if (chromiumBinary().isEmpty() || !chromium.start() || !pages.start()) {
-        out << "bench_today_chromium: no headless chromium, skipped\n";
-        return 0;
-    }
-    ConnectorServer server;
-    server.listen(connector::socketName(*runtimeFolder()));
-    ConnectorBrowser connector(server, [&home] {
-        return writeHostManifests(
-            BrowserFolders{home.configHome(), home.path(), home.path() + u"/data"_qs},
-            QStringLiteral(PRESSBIRD_CONNECTOR_HOST));
-    });
-    if (!QTest::qWaitFor([&] { return server.links().size() == 1; }, 30000)) {
-        out << "bench_today_chromium: the extension's host never connected\n";
+    if (!pages.start()) {
+        out << "bench_today_chromium: no page server\n";
         return 1;
     }
     constexpr int kRuns = 15;
