@@ -112,6 +112,21 @@ struct FrameDocument {
     std::unique_ptr<Document> document;
 };
 
+// The frames of a page, nested ones too, in tree order (the top-level
+// document not among them), at most BrowserWindow::kMostFrames. Each
+// document is made only when asked for: making one can cost the browser as
+// much as reading it, and a walk out of time makes no more. Valid while the
+// window that gave it is.
+class FrameDocuments {
+public:
+    virtual ~FrameDocuments() = default;
+    // The next frame whose document can be read; nullopt after the last, and
+    // once `until` has passed.
+    virtual Async<std::optional<FrameDocument>> next(QDeadlineTimer until) = 0;
+    // Frames may be left that next() has not given.
+    virtual bool more() const = 0;
+};
+
 // What a window shows and where it lives, as the browser last told it.
 struct PageInfo {
     QString title;
@@ -130,13 +145,10 @@ public:
     // The top-level document of the page shown now; nullptr when none can be read.
     // The object stays valid after the page navigates; its calls then fail.
     virtual Async<std::unique_ptr<Document>> document() = 0;
-    // The documents of the page's frames, nested ones too, in tree order
-    // (the top-level document not among them), at most kMostFrames, and no
-    // more once `until` has passed; the page shown now, as document() gave
-    // it. None where the backend reaches no frames.
-    virtual Async<std::vector<FrameDocument>> frames(QDeadlineTimer until) {
-        Q_UNUSED(until);
-        return std::vector<FrameDocument>();
+    // The frames of the page shown now, as document() gave it; nullptr where
+    // the backend reaches no frames.
+    virtual Async<std::unique_ptr<FrameDocuments>> frames() {
+        return std::unique_ptr<FrameDocuments>();
     }
     static constexpr int kMostFrames = 100;
 };

@@ -116,16 +116,23 @@ Task<> ScanEngine::walkWindow(BrowserWindow &window, Document &document, const P
     bool cut = false;
     left -= co_await walkElements(document, page, QString(), traits, left - 1);
     cut = document.cutShort(traits.collection);
+    // Each frame is walked as soon as its document is made: a browser slow
+    // to make them spends the tab's time on frames walked, not on frames
+    // that would then be left.
     const QDeadlineTimer until(kTodayFramesMs);
-    std::vector<FrameDocument> frames = co_await window.frames(until);
-    cut = cut || frames.size() >= size_t(BrowserWindow::kMostFrames);
-    for (FrameDocument &frame : frames) {
-        if (left <= 0 || until.hasExpired()) {
+    const std::unique_ptr<FrameDocuments> frames = co_await window.frames();
+    for (int met = 0; frames && frames->more(); ++met) {
+        if (left <= 0 || until.hasExpired() || met >= BrowserWindow::kMostFrames) {
             cut = true;
             break;
         }
-        left -= co_await walkElements(*frame.document, page, frame.address, traits, left - 1);
-        cut = cut || frame.document->cutShort(traits.collection);
+        std::optional<FrameDocument> frame = co_await frames->next(until);
+        if (!frame) {
+            cut = cut || frames->more();
+            break;
+        }
+        left -= co_await walkElements(*frame->document, page, frame->address, traits, left - 1);
+        cut = cut || frame->document->cutShort(traits.collection);
     }
     const bool listed = std::any_of(m_cutShort.cbegin(), m_cutShort.cend(), [&](const PageInfo &p) {
         return p.address == page.address && p.browser == page.browser;

@@ -29,9 +29,9 @@ struct ScanFixture {
     }
 
     static QString describe(const SimulatedCallInfo &info) {
-        static const char *const names[] = {"create",    "count",  "next",      "name",
-                                            "document",  "length", "tagName",   "value",
-                                            "outerText", "click",  "couldMatch"};
+        static const char *const names[] = {"create",   "count",         "next",   "name",
+                                            "document", "frameDocument", "length", "tagName",
+                                            "value",    "outerText",     "click",  "couldMatch"};
         QString text = QString::fromLatin1(names[static_cast<int>(info.call)]);
         if (info.call >= SimulatedCall::Length)
             text += info.collection == Collection::All ? u"(all"_qs : u"(links"_qs;

@@ -17,10 +17,11 @@ struct ContextEntry {
     QString frame = {}; // a frame's context within the page's; empty for the page itself
 };
 
-// The frames below a context of a tree, in tree order, up to the most a walk takes.
+// The frames below a context of a tree, in tree order, up to one more than
+// a walk takes (so the walk knows it was left).
 void collectFrames(const QJsonArray &children, QList<QJsonObject> &frames) {
     for (const QJsonValue child : children) {
-        if (frames.size() >= BrowserWindow::kMostFrames)
+        if (frames.size() > BrowserWindow::kMostFrames)
             return;
         const QJsonObject frame = child.toObject();
         if (frame.value(u"context").toString().isEmpty())
@@ -41,6 +42,69 @@ const QString &installFunction() {
     return function;
 }
 
+// Our sandbox of the document shown now: its realm id binds the document.
+// Asking for it installs the page operations there.
+Task<std::unique_ptr<Document>> documentOf(ContextEntry entry) {
+    // A frame's document lives in its own context.
+    const QString context = entry.frame.isEmpty() ? entry.context : entry.frame;
+    if (!entry.connection->contextUsable(entry.context) ||
+        !entry.connection->contextUsable(context))
+        co_return nullptr;
+    // The realm of an earlier walk serves while Firefox has not said it went.
+    if (const QString kept = entry.connection->keptRealm(context); !kept.isEmpty())
+        co_return std::make_unique<BidiDocument>(entry.connection, entry.context, kept,
+                                                 entry.connection->pageMemory(context, kept),
+                                                 entry.frame);
+    const QJsonObject target{{u"context"_qs, context}, {u"sandbox"_qs, kSandbox}};
+    const QJsonObject channel{{u"type"_qs, u"channel"_qs},
+                              {u"value"_qs, QJsonObject{{u"channel"_qs, kChangedChannel.toString()},
+                                                        {u"ownership"_qs, u"none"_qs}}}};
+    const QJsonObject params{{u"functionDeclaration"_qs, installFunction()},
+                             {u"arguments"_qs, QJsonArray{channel}},
+                             {u"target"_qs, target},
+                             {u"awaitPromise"_qs, false},
+                             {u"resultOwnership"_qs, u"none"_qs}};
+    const BidiReply reply =
+        co_await entry.connection->call(u"script.callFunction"_qs, params, entry.context);
+    const QString realm = reply.result.value(u"realm").toString();
+    if (!reply.ok() || realm.isEmpty())
+        co_return nullptr;
+    co_return std::make_unique<BidiDocument>(entry.connection, entry.context, realm,
+                                             entry.connection->pageMemory(context, realm),
+                                             entry.frame);
+}
+
+// Every frame is a context of its own below the tab's, cross-origin ones too;
+// each gets our sandbox only when the walk reaches it.
+class BidiFrames final : public FrameDocuments {
+public:
+    BidiFrames(ContextEntry entry, QList<QJsonObject> frames)
+        : m_entry(std::move(entry))
+        , m_frames(std::move(frames)) {}
+
+    Async<std::optional<FrameDocument>> next(QDeadlineTimer until) override {
+        return nextOf(this, until);
+    }
+    bool more() const override { return m_next < m_frames.size(); }
+
+private:
+    static Task<std::optional<FrameDocument>> nextOf(BidiFrames *self, QDeadlineTimer until) {
+        while (self->more() && !until.hasExpired()) {
+            const QJsonObject &frame = self->m_frames.at(self->m_next++);
+            ContextEntry inFrame = self->m_entry;
+            inFrame.frame = frame.value(u"context").toString();
+            const QString address = frame.value(u"url").toString();
+            if (std::unique_ptr<Document> document = co_await documentOf(inFrame))
+                co_return FrameDocument{address, std::move(document)};
+        }
+        co_return std::nullopt;
+    }
+
+    ContextEntry m_entry;
+    QList<QJsonObject> m_frames;
+    qsizetype m_next = 0;
+};
+
 class BidiWindow final : public BrowserWindow {
 public:
     explicit BidiWindow(ContextEntry entry)
@@ -51,16 +115,12 @@ public:
         return std::optional(kBrowserWindowName.toString());
     }
     Async<std::unique_ptr<Document>> document() override { return documentOf(m_entry); }
-    Async<std::vector<FrameDocument>> frames(QDeadlineTimer until) override {
-        return framesOf(m_entry, until);
-    }
+    Async<std::unique_ptr<FrameDocuments>> frames() override { return framesOf(m_entry); }
 
 private:
-    // Every frame is a context of its own below the tab's, cross-origin ones too.
-    static Task<std::vector<FrameDocument>> framesOf(ContextEntry entry, QDeadlineTimer until) {
-        std::vector<FrameDocument> documents;
+    static Task<std::unique_ptr<FrameDocuments>> framesOf(ContextEntry entry) {
         if (!entry.connection->contextUsable(entry.context))
-            co_return documents;
+            co_return nullptr;
         const QJsonObject below{{u"root"_qs, entry.context}};
         const BidiReply tree =
             co_await entry.connection->call(u"browsingContext.getTree"_qs, below, entry.context);
@@ -68,48 +128,7 @@ private:
         collectFrames(
             tree.result.value(u"contexts").toArray().at(0).toObject().value(u"children").toArray(),
             frames);
-        for (const QJsonObject &frame : std::as_const(frames)) {
-            if (until.hasExpired())
-                break;
-            ContextEntry inFrame = entry;
-            inFrame.frame = frame.value(u"context").toString();
-            if (std::unique_ptr<Document> document = co_await documentOf(inFrame))
-                documents.push_back({frame.value(u"url").toString(), std::move(document)});
-        }
-        co_return documents;
-    }
-
-    // Our sandbox of the document shown now: its realm id binds the document.
-    // Asking for it installs the page operations there.
-    static Task<std::unique_ptr<Document>> documentOf(ContextEntry entry) {
-        // A frame's document lives in its own context.
-        const QString context = entry.frame.isEmpty() ? entry.context : entry.frame;
-        if (!entry.connection->contextUsable(entry.context) ||
-            !entry.connection->contextUsable(context))
-            co_return nullptr;
-        // The realm of an earlier walk serves while Firefox has not said it went.
-        if (const QString kept = entry.connection->keptRealm(context); !kept.isEmpty())
-            co_return std::make_unique<BidiDocument>(entry.connection, entry.context, kept,
-                                                     entry.connection->pageMemory(context, kept),
-                                                     entry.frame);
-        const QJsonObject target{{u"context"_qs, context}, {u"sandbox"_qs, kSandbox}};
-        const QJsonObject channel{
-            {u"type"_qs, u"channel"_qs},
-            {u"value"_qs, QJsonObject{{u"channel"_qs, kChangedChannel.toString()},
-                                      {u"ownership"_qs, u"none"_qs}}}};
-        const QJsonObject params{{u"functionDeclaration"_qs, installFunction()},
-                                 {u"arguments"_qs, QJsonArray{channel}},
-                                 {u"target"_qs, target},
-                                 {u"awaitPromise"_qs, false},
-                                 {u"resultOwnership"_qs, u"none"_qs}};
-        const BidiReply reply =
-            co_await entry.connection->call(u"script.callFunction"_qs, params, entry.context);
-        const QString realm = reply.result.value(u"realm").toString();
-        if (!reply.ok() || realm.isEmpty())
-            co_return nullptr;
-        co_return std::make_unique<BidiDocument>(entry.connection, entry.context, realm,
-                                                 entry.connection->pageMemory(context, realm),
-                                                 entry.frame);
+        co_return std::make_unique<BidiFrames>(std::move(entry), std::move(frames));
     }
 
     ContextEntry m_entry;

@@ -26,6 +26,38 @@ QString nameOf(const ConnectorLink &link) {
     return link.browserName() + QStringLiteral(" (Pressbird Connector)");
 }
 
+// The frames the tab's listing names; a frame's document is named there
+// already, so making it costs no call.
+class ConnectorFrames final : public FrameDocuments {
+public:
+    ConnectorFrames(TabEntry entry, QJsonArray frames)
+        : m_entry(std::move(entry))
+        , m_frames(std::move(frames)) {}
+
+    Async<std::optional<FrameDocument>> next(QDeadlineTimer until) override {
+        while (more() && !until.hasExpired()) {
+            const QJsonObject frame = m_frames.at(m_next++).toObject();
+            const qint64 id = frame.value(u"frame").toInteger(-1);
+            const QString name = frame.value(u"doc").toString();
+            const QString url = frame.value(u"url").toString();
+            if (id <= 0 || name.isEmpty() || name.size() > kMostNameChars ||
+                url.size() > kMostUrlChars)
+                continue;
+            return std::optional(
+                FrameDocument{url, std::make_unique<ConnectorDocument>(
+                                       m_entry.link, m_entry.tab, name,
+                                       m_entry.link->memoryForFrame(m_entry.tab, id, name), id)});
+        }
+        return std::optional<FrameDocument>();
+    }
+    bool more() const override { return m_next < m_frames.size(); }
+
+private:
+    TabEntry m_entry;
+    QJsonArray m_frames;
+    qsizetype m_next = 0;
+};
+
 class ConnectorWindow final : public BrowserWindow {
 public:
     explicit ConnectorWindow(TabEntry entry)
@@ -45,10 +77,9 @@ public:
                 link, m_entry.tab, *known, link->memoryFor(m_entry.tab, *known)));
         return open(m_entry);
     }
-    // One call lists them all: the deadline is the engine's to keep.
-    Async<std::vector<FrameDocument>> frames(QDeadlineTimer) override {
+    Async<std::unique_ptr<FrameDocuments>> frames() override {
         if (!m_entry.link->tabUsable(m_entry.tab))
-            return std::vector<FrameDocument>();
+            return std::unique_ptr<FrameDocuments>();
         return framesOf(m_entry);
     }
 
@@ -56,7 +87,7 @@ private:
     // One look at every frame of the tab names the document each one shows.
     // The listing is kept while the extension tells of no frame that came,
     // went or navigated.
-    static Task<std::vector<FrameDocument>> framesOf(TabEntry entry) {
+    static Task<std::unique_ptr<FrameDocuments>> framesOf(TabEntry entry) {
         QJsonArray frames;
         if (const std::optional<QJsonArray> known = entry.link->knownFrames(entry.tab)) {
             frames = *known;
@@ -70,22 +101,7 @@ private:
             if (reply.ok() && reply.answer.value(u"frames").isArray())
                 entry.link->keepFrames(entry.tab, revision, frames);
         }
-        std::vector<FrameDocument> documents;
-        for (const QJsonValue value : frames) {
-            if (documents.size() >= size_t(BrowserWindow::kMostFrames))
-                break;
-            const QJsonObject frame = value.toObject();
-            const qint64 id = frame.value(u"frame").toInteger(-1);
-            const QString name = frame.value(u"doc").toString();
-            const QString url = frame.value(u"url").toString();
-            if (id <= 0 || name.isEmpty() || name.size() > kMostNameChars ||
-                url.size() > kMostUrlChars)
-                continue;
-            documents.push_back({url, std::make_unique<ConnectorDocument>(
-                                          entry.link, entry.tab, name,
-                                          entry.link->memoryForFrame(entry.tab, id, name), id)});
-        }
-        co_return documents;
+        co_return std::make_unique<ConnectorFrames>(std::move(entry), std::move(frames));
     }
 
     // The content script's name for the document shown now binds the document.

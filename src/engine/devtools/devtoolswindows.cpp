@@ -118,9 +118,10 @@ Task<std::optional<DevToolsWindow::World>> DevToolsWindow::createWorld(CdpSessio
 }
 
 namespace {
-// A frame tree's frames, in tree order, up to the most a walk takes.
+// A frame tree's frames, in tree order, up to the most a walk takes (the
+// main frame besides, and one more so the walk knows it was left).
 void flattenTree(const QJsonObject &tree, QList<QJsonObject> &frames) {
-    if (frames.size() >= BrowserWindow::kMostFrames + 1)
+    if (frames.size() >= BrowserWindow::kMostFrames + 2)
         return;
     frames.append(tree.value(u"frame").toObject());
     for (const QJsonValue child : tree.value(u"childFrames").toArray())
@@ -128,20 +129,108 @@ void flattenTree(const QJsonObject &tree, QList<QJsonObject> &frames) {
 }
 } // namespace
 
-Async<std::vector<FrameDocument>> DevToolsWindow::frames(QDeadlineTimer until) {
+// The page's frames, depth first: the frames of a session's process in tree
+// order, each followed by those out of process within it, which are attached
+// only when the walk reaches them.
+class DevToolsFrames final : public FrameDocuments {
+public:
+    DevToolsFrames(DevToolsWindow &window, CdpSessionPtr page,
+                   DevToolsWindow::FramesOutOfProcess outOfProcess)
+        : m_window(window)
+        , m_connection(window.m_target.connection)
+        , m_page(std::move(page))
+        , m_outOfProcess(std::move(outOfProcess)) {}
+
+    // A session's frames, its main frame left out when it is the page's own.
+    void enter(CdpSessionPtr session, QList<QJsonObject> frames, bool skipMain, int depth) {
+        m_levels.push_back({std::move(session), {}, std::move(frames), 0, depth, skipMain});
+    }
+
+    Async<std::optional<FrameDocument>> next(QDeadlineTimer until) override {
+        return nextOf(until);
+    }
+    bool more() const override { return !m_levels.empty(); }
+
+private:
+    struct Level {
+        CdpSessionPtr session; // none: the frame out of process named, not attached yet
+        QString targetId;
+        QList<QJsonObject> frames;
+        qsizetype next = 0;
+        int depth = 0;
+        bool skipMain = false;
+    };
+
+    Task<std::optional<FrameDocument>> nextOf(QDeadlineTimer until) {
+        const std::shared_ptr<CdpConnection> connection = m_connection;
+        while (!m_levels.empty() && m_page->usable() && !until.hasExpired()) {
+            Level &level = m_levels.back();
+            if (!level.session) {
+                const QString targetId = level.targetId;
+                const int depth = level.depth;
+                m_levels.pop_back();
+                if (const CdpSessionPtr own = co_await m_window.attach(targetId))
+                    enter(own, co_await m_window.frameTree(own), false, depth);
+                continue;
+            }
+            if (level.next >= level.frames.size()) {
+                m_levels.pop_back();
+                continue;
+            }
+            const bool isMain = level.next == 0 && level.skipMain;
+            const QJsonObject json = level.frames.at(level.next++);
+            const CdpSessionPtr session = level.session;
+            const int depth = level.depth;
+            const DevToolsWindow::FrameEntry frame{json.value(u"id").toString(),
+                                                   json.value(u"loaderId").toString(),
+                                                   json.value(u"url").toString()};
+            if (frame.id.isEmpty())
+                continue;
+            session->frameLoaderIds.insert(frame.id, frame.loaderId);
+            // A frame loop ends where the browser's nesting does; ours ends sooner.
+            if (depth < 16) {
+                const QList<QJsonObject> inside = m_outOfProcess.value(frame.id);
+                for (auto target = inside.crbegin(); target != inside.crend(); ++target)
+                    m_levels.push_back(
+                        {nullptr, target->value(u"targetId").toString(), {}, 0, depth + 1, false});
+            }
+            if (isMain)
+                continue;
+            if (std::unique_ptr<Document> document =
+                    co_await m_window.frameDocument(m_page, session, frame)) {
+                dropFinished();
+                co_return FrameDocument{frame.url, std::move(document)};
+            }
+        }
+        co_return std::nullopt;
+    }
+
+    void dropFinished() {
+        while (!m_levels.empty() && m_levels.back().session &&
+               m_levels.back().next >= m_levels.back().frames.size())
+            m_levels.pop_back();
+    }
+
+    DevToolsWindow &m_window;
+    std::shared_ptr<CdpConnection> m_connection;
+    CdpSessionPtr m_page;
+    DevToolsWindow::FramesOutOfProcess m_outOfProcess;
+    std::vector<Level> m_levels; // the innermost last
+};
+
+Async<std::unique_ptr<FrameDocuments>> DevToolsWindow::frames() {
     if (!m_target.connection->usable())
-        return std::vector<FrameDocument>();
-    return openFrames(until);
+        return std::unique_ptr<FrameDocuments>();
+    return openFrames();
 }
 
 // The frames of the page's process come with its frame tree; each one out
 // of process is a target of its own, which names the frame it is in.
-Task<std::vector<FrameDocument>> DevToolsWindow::openFrames(QDeadlineTimer until) {
+Task<std::unique_ptr<FrameDocuments>> DevToolsWindow::openFrames() {
     const std::shared_ptr<CdpConnection> connection = m_target.connection;
-    std::vector<FrameDocument> documents;
     const CdpSessionPtr page = co_await attach(m_target.targetId);
     if (!page || !page->usable())
-        co_return documents;
+        co_return nullptr;
     const CdpReply targets = co_await connection->call(u"Target.getTargets"_qs);
     FramesOutOfProcess outOfProcess;
     for (const QJsonValue value : targets.result.value(u"targetInfos").toArray()) {
@@ -150,42 +239,17 @@ Task<std::vector<FrameDocument>> DevToolsWindow::openFrames(QDeadlineTimer until
         if (target.value(u"type").toString() == u"iframe" && !parent.isEmpty())
             outOfProcess[parent].append(target);
     }
-    co_await collectFrames(page, page, true, &outOfProcess, &documents, 0, until);
-    co_return documents;
+    auto frames = std::make_unique<DevToolsFrames>(*this, page, std::move(outOfProcess));
+    frames->enter(page, co_await frameTree(page), true, 0);
+    co_return frames;
 }
 
-Task<> DevToolsWindow::collectFrames(CdpSessionPtr page, CdpSessionPtr session, bool skipMain,
-                                     const FramesOutOfProcess *outOfProcess,
-                                     std::vector<FrameDocument> *documents, int depth,
-                                     QDeadlineTimer until) {
+Task<QList<QJsonObject>> DevToolsWindow::frameTree(CdpSessionPtr session) {
     const CdpReply tree = co_await m_target.connection->call(u"Page.getFrameTree"_qs, {}, session);
-    if (!tree.ok())
-        co_return;
     QList<QJsonObject> frames;
-    flattenTree(tree.result.value(u"frameTree").toObject(), frames);
-    for (qsizetype i = 0; i < frames.size(); ++i) {
-        if (documents->size() >= size_t(kMostFrames) || !page->usable() || until.hasExpired())
-            co_return;
-        const FrameEntry frame{frames.at(i).value(u"id").toString(),
-                               frames.at(i).value(u"loaderId").toString(),
-                               frames.at(i).value(u"url").toString()};
-        if (frame.id.isEmpty())
-            continue;
-        session->frameLoaderIds.insert(frame.id, frame.loaderId);
-        if (i > 0 || !skipMain) {
-            if (std::unique_ptr<Document> document = co_await frameDocument(page, session, frame))
-                documents->push_back({frame.url, std::move(document)});
-        }
-        // A frame loop ends where the browser's nesting does; ours ends sooner.
-        if (depth >= 16)
-            continue;
-        for (const QJsonObject &target : outOfProcess->value(frame.id)) {
-            if (documents->size() >= size_t(kMostFrames))
-                co_return;
-            if (const CdpSessionPtr own = co_await attach(target.value(u"targetId").toString()))
-                co_await collectFrames(page, own, false, outOfProcess, documents, depth + 1, until);
-        }
-    }
+    if (tree.ok())
+        flattenTree(tree.result.value(u"frameTree").toObject(), frames);
+    co_return frames;
 }
 
 Task<std::unique_ptr<Document>>

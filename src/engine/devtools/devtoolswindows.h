@@ -37,9 +37,11 @@ public:
     PageInfo page() const override { return m_target.page; }
     Async<std::optional<QString>> name() override;
     Async<std::unique_ptr<Document>> document() override;
-    Async<std::vector<FrameDocument>> frames(QDeadlineTimer until) override;
+    Async<std::unique_ptr<FrameDocuments>> frames() override;
 
 private:
+    friend class DevToolsFrames;
+
     struct World {
         QString uniqueId;
         int contextId = -1;
@@ -60,12 +62,9 @@ private:
                                                QString loaderId);
     // Makes our world in a frame of the session's process.
     Task<std::optional<World>> createWorld(CdpSessionPtr session, QString frameId);
-    Task<std::vector<FrameDocument>> openFrames(QDeadlineTimer until);
-    // The frames of one session in tree order, each followed by those out
-    // of process within it; the session's main frame too unless skipMain.
-    Task<> collectFrames(CdpSessionPtr page, CdpSessionPtr session, bool skipMain,
-                         const FramesOutOfProcess *outOfProcess,
-                         std::vector<FrameDocument> *documents, int depth, QDeadlineTimer until);
+    Task<std::unique_ptr<FrameDocuments>> openFrames();
+    // The frames of one session's frame tree, in tree order.
+    Task<QList<QJsonObject>> frameTree(CdpSessionPtr session);
     Task<std::unique_ptr<Document>> frameDocument(CdpSessionPtr page, CdpSessionPtr session,
                                                   FrameEntry frame);
 

@@ -10,10 +10,13 @@ namespace {
 
 class SimulatedDocument final : public Document {
 public:
-    SimulatedDocument(SimulatedBrowser &browser, SimulatedWindowPtr window)
+    // The window's page, or one of its frames.
+    SimulatedDocument(SimulatedBrowser &browser, SimulatedWindowPtr window,
+                      SimulatedPagePtr page = nullptr)
         : m_browser(browser)
         , m_window(std::move(window))
-        , m_page(m_window->page) {}
+        , m_top(m_window->page)
+        , m_page(page ? std::move(page) : m_top) {}
 
     Async<std::optional<int>> length(Collection collection) override {
         return m_browser.answer<std::optional<int>>(
@@ -91,7 +94,7 @@ public:
 private:
     // A document stays bound to the page it was read from: once the window
     // shows another page or is closed, every call fails.
-    bool usable() const { return !m_window->closed && m_window->page == m_page && m_page; }
+    bool usable() const { return !m_window->closed && m_window->page == m_top && m_page; }
 
     Async<std::optional<QString>> read(SimulatedCall call, Collection collection, int index,
                                        QString SimulatedElement::*member) {
@@ -118,9 +121,55 @@ private:
 
     SimulatedBrowser &m_browser;
     SimulatedWindowPtr m_window;
+    SimulatedPagePtr m_top;
     SimulatedPagePtr m_page;
     PageOptions m_options;
     std::array<std::shared_ptr<const TextFilter>, 2> m_filters;
+};
+
+// The frames of the page a window showed when asked; each document is made
+// by a call of its own, which a test can slow down or fail.
+class SimulatedFrames final : public FrameDocuments {
+public:
+    SimulatedFrames(SimulatedBrowser &browser, SimulatedWindowPtr window)
+        : m_browser(browser)
+        , m_window(std::move(window))
+        , m_top(m_window->page)
+        , m_frames(m_top->frames) {}
+
+    Async<std::optional<FrameDocument>> next(QDeadlineTimer until) override {
+        return nextOf(until);
+    }
+    bool more() const override { return m_next < m_frames.size(); }
+
+private:
+    Task<std::optional<FrameDocument>> nextOf(QDeadlineTimer until) {
+        while (more() && !until.hasExpired()) {
+            const int index = int(m_next);
+            const SimulatedPagePtr frame = m_frames.at(m_next++);
+            const auto make = [this, frame]() -> std::optional<FrameDocument> {
+                if (m_window->closed || m_window->page != m_top)
+                    return std::nullopt;
+                return FrameDocument{frame->address, std::make_unique<SimulatedDocument>(
+                                                         m_browser, m_window, frame)};
+            };
+            // Named, not temporaries of the co_await: GCC 12 destroyed the
+            // lambda's captures twice there.
+            Async<std::optional<FrameDocument>> making =
+                m_browser.answer<std::optional<FrameDocument>>(
+                    {SimulatedCall::FrameDocument, Collection::All, index}, make);
+            std::optional<FrameDocument> made = co_await making;
+            if (made)
+                co_return made;
+        }
+        co_return std::nullopt;
+    }
+
+    SimulatedBrowser &m_browser;
+    SimulatedWindowPtr m_window;
+    SimulatedPagePtr m_top;
+    QList<SimulatedPagePtr> m_frames;
+    qsizetype m_next = 0;
 };
 
 class SimulatedBrowserWindow final : public BrowserWindow {
@@ -147,6 +196,13 @@ public:
                     return nullptr;
                 return std::make_unique<SimulatedDocument>(m_browser, m_window);
             });
+    }
+
+    Async<std::unique_ptr<FrameDocuments>> frames() override {
+        if (m_window->closed || !m_window->page || m_window->page->frames.isEmpty())
+            return std::unique_ptr<FrameDocuments>();
+        return std::unique_ptr<FrameDocuments>(
+            std::make_unique<SimulatedFrames>(m_browser, m_window));
     }
 
 private:

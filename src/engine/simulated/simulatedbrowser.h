@@ -47,6 +47,10 @@ public:
     bool testsFilters = false;
     // Today's walk of the page stops at its budget before its end.
     bool cutShortWhenToday = false;
+    // The page's frames in tree order, for today's walk; each frame is a
+    // page of its own, at `address`.
+    QList<std::shared_ptr<SimulatedPage>> frames;
+    QString address;
 
 private:
     SimulatedElementPtr add(SimulatedElementPtr element, bool isLink);
@@ -71,6 +75,7 @@ enum class SimulatedCall {
     Next,
     Name,
     Document,
+    FrameDocument, // making the document of one frame
     Length,
     TagName,
     Value,
