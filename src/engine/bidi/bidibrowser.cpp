@@ -83,15 +83,15 @@ public:
         , m_frames(std::move(frames)) {}
 
     Async<std::optional<FrameDocument>> next(QDeadlineTimer until) override {
-        return nextOf(this, until);
+        return nextOf(until);
     }
     bool more() const override { return m_next < m_frames.size(); }
 
 private:
-    static Task<std::optional<FrameDocument>> nextOf(BidiFrames *self, QDeadlineTimer until) {
-        while (self->more() && !until.hasExpired()) {
-            const QJsonObject &frame = self->m_frames.at(self->m_next++);
-            ContextEntry inFrame = self->m_entry;
+    Task<std::optional<FrameDocument>> nextOf(QDeadlineTimer until) {
+        while (more() && !until.hasExpired()) {
+            const QJsonObject &frame = m_frames.at(m_next++);
+            ContextEntry inFrame = m_entry;
             inFrame.frame = frame.value(u"context").toString();
             const QString address = frame.value(u"url").toString();
             if (std::unique_ptr<Document> document = co_await documentOf(inFrame))
