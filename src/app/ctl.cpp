@@ -16,8 +16,11 @@
 #include "memoryrulelist.h"
 #include "preferences.h"
 #include "preferenceverbs.h"
+#include "presslimits.h"
+#include "ruleoptionsbook.h"
 #include "rulepersistence.h"
 #include "rulesfile.h"
+#include "ruleverbs.h"
 #include "scanengine.h"
 #include "settings.h"
 #include "settingspath.h"
@@ -51,7 +54,8 @@ constexpr Verb kVerbs[] = {
     {"pause", 0, true, 2000},      {"resume", 0, true, 2000},     {"status", 0, true, 2000},
     {"activity", -1, false, 5000}, {"preview", 0, false, 120000}, {"export", 1, false, 10000},
     {"import", 1, false, 10000},   {"show", 1, true, 2000},       {"retry", 0, true, 2000},
-    {"get", -1, false, 2000},      {"set", 2, false, 2000},
+    {"get", -1, false, 2000},      {"set", 2, false, 2000},       {"rule", 2, false, 2000},
+    {"rules", 0, false, 5000},
 };
 
 void print(FILE *to, const QString &text) {
@@ -83,7 +87,8 @@ int printReply(const QJsonObject &reply) {
 }
 
 int askInstance(QCoreApplication &app, const QString &folder, const Verb &verb,
-                const QString &argument, const QString &value) {
+                const QString &argument, const QString &value,
+                const control::RuleOptionChanges &changes) {
     ControlClient client(control::socketName(folder));
     int status = EXIT_FAILURE;
     QObject::connect(&client, &ControlClient::answered, &app, [&](const QJsonObject &reply) {
@@ -95,8 +100,9 @@ int askInstance(QCoreApplication &app, const QString &folder, const Verb &verb,
                          status = fail(why);
                          app.quit();
                      });
-    client.ask(control::request(QString::fromLatin1(verb.name), argument, value),
-               control::kAckTimeoutMs, verb.resultMs);
+    QJsonObject request = control::request(QString::fromLatin1(verb.name), argument, value);
+    changes.addTo(request);
+    client.ask(request, control::kAckTimeoutMs, verb.resultMs);
     app.exec();
     return status;
 }
@@ -123,6 +129,7 @@ struct StoredRules {
     MemoryRuleList links;
     MemoryRuleList buttons;
     WindowMarker marker = WindowMarker::None;
+    std::unique_ptr<RuleOptionsBook> options;
 };
 
 std::unique_ptr<StoredRules> loadStoredRules() {
@@ -131,7 +138,18 @@ std::unique_ptr<StoredRules> loadStoredRules() {
     rules->opened = std::move(opened);
     rules->settings = std::move(settings);
     FillList(*rules->settings, rules->links, rules->buttons, rules->marker);
+    rules->options = std::make_unique<RuleOptionsBook>(*rules->settings);
+    rules->options->load();
     return rules;
+}
+
+int ruleOptionsAlone(const QString &verb, const QString &list, const QString &text,
+                     const control::RuleOptionChanges &changes) {
+    const auto rules = loadStoredRules();
+    return printReply(verb == u"rules"
+                          ? control::listRuleOptions(rules->links, rules->buttons, *rules->options)
+                          : control::setRuleOptions(rules->links, rules->buttons, *rules->options,
+                                                    list, text, changes));
 }
 
 int preferencesAlone(const QString &verb, const QString &name, const QString &value) {
@@ -143,7 +161,7 @@ int preferencesAlone(const QString &verb, const QString &name, const QString &va
 
 int exportAlone(const QString &path) {
     const auto rules = loadStoredRules();
-    const QByteArray bytes = ExportRules(rules->links, rules->buttons);
+    const QByteArray bytes = ExportRules(rules->links, rules->buttons, rules->options.get());
     if (path == u"-") {
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
         return EXIT_SUCCESS;
@@ -160,8 +178,8 @@ int importAlone(const QString &path) {
         return fail(QStringLiteral("%1 was not imported: %2").arg(path, read.error));
     const auto rules = loadStoredRules();
     int added = 0;
-    if (const std::optional<QString> why =
-            AddImportedRules(*read.rules, rules->links, rules->buttons, &added))
+    if (const std::optional<QString> why = AddImportedRules(
+            *read.rules, rules->links, rules->buttons, &added, rules->options.get()))
         return fail(QStringLiteral("%1 was not imported: %2").arg(path, *why));
     if (!ListUpdate(*rules->settings, rules->links, rules->buttons, WindowMarker::None))
         return fail(QStringLiteral("%1 was not imported: the rules could not be saved").arg(path));
@@ -201,6 +219,9 @@ int previewAlone(QCoreApplication &app, const std::optional<QString> &folder) {
     Pause pause(clock, yielder);
     ScanEngine engine(browser, rules->links, rules->buttons, yielder, pause);
     engine.setPageOptions(pageOptionsOf(Preferences(*rules->settings).pages()));
+    // Without the program, no presses are counted: nothing is held back.
+    PressLimits limits;
+    engine.setRuleOptions(rules->options.get(), &limits);
     QList<ActivityEntry> matches;
     Task<> run = previewInto(engine, matches, browser);
     run.start(
@@ -256,14 +277,29 @@ int main(int argc, char **argv) {
         "  preview            what a scan would press now; presses nothing\n"
         "  export FILE        both rule lists as JSON (- for standard output)\n"
         "  import FILE        add the rules of FILE to the end of their lists\n"
-        "  show activity|preview|browsers|preferences   open that window\n"
+        "  show activity|preview|browsers|preferences|rules   open that window\n"
         "  get [NAME]         the preferences, or the one named: NAME<TAB>VALUE lines\n"
         "  set pages classic|today   today: <button>s, role=button and role=link too,\n"
         "                            in open shadow roots and every frame\n"
         "  set visible-only off|on   on: press only what a person could see\n"
+        "  rules              every rule with its options: list, rule, sites, limits, notify\n"
+        "  rule links|buttons TEXT [--sites P,...] [--limit N[/hour]] [--notify on|off]\n"
+        "                     set a rule's options; TEXT is its line or its name. Sites are\n"
+        "                     hosts (*.example.com for every host below), with a path if\n"
+        "                     you like; --sites \"\" for everywhere; --limit none for no limit\n"
         "  connector install [chromium|edge]   let the browser install the Pressbird Connector\n"
         "  connector remove [chromium|edge]    undo connector install"));
     parser.addHelpOption();
+    const QCommandLineOption sitesOption(QStringLiteral("sites"),
+                                         QStringLiteral("rule: where it may press."),
+                                         QStringLiteral("P,..."));
+    const QCommandLineOption limitOption(QStringLiteral("limit"),
+                                         QStringLiteral("rule: N per page load, N/hour, or none."),
+                                         QStringLiteral("N[/hour]"));
+    const QCommandLineOption notifyOption(
+        QStringLiteral("notify"), QStringLiteral("rule: a desktop notification at each press."),
+        QStringLiteral("on|off"));
+    parser.addOptions({sitesOption, limitOption, notifyOption});
     parser.addPositionalArgument(QStringLiteral("verb"), QStringLiteral("What to do."));
     parser.process(app);
     const QStringList words = parser.positionalArguments();
@@ -285,6 +321,19 @@ int main(int argc, char **argv) {
         print(stderr, parser.helpText());
         return kUsage;
     }
+    control::RuleOptionChanges changes;
+    if (parser.isSet(sitesOption))
+        changes.sites = parser.value(sitesOption);
+    changes.limits = parser.values(limitOption);
+    if (parser.isSet(notifyOption))
+        changes.notify = parser.value(notifyOption);
+    if (!changes.isEmpty() && words.constFirst() != u"rule") {
+        print(stderr, parser.helpText());
+        return kUsage;
+    }
+    // Refused here, before a request too large for the socket is made of it.
+    if (const auto checked = changes.applyTo({}); std::holds_alternative<QString>(checked))
+        return fail(std::get<QString>(checked));
     QString argument = given > 0 ? words.at(1) : QString();
     const QString value = given > 1 ? words.at(2) : QString();
     // The instance runs elsewhere: it gets an absolute path.
@@ -294,7 +343,7 @@ int main(int argc, char **argv) {
     QString why;
     const std::optional<QString> folder = runtimeFolder(&why);
     if (folder && instanceRuns(*folder))
-        return askInstance(app, *folder, *verb, argument, value);
+        return askInstance(app, *folder, *verb, argument, value, changes);
     if (verb->needsInstance)
         return fail(QStringLiteral("Pressbird is not running."));
     const QString name = QString::fromLatin1(verb->name);
@@ -306,5 +355,7 @@ int main(int argc, char **argv) {
         return exportAlone(argument);
     if (name == u"get" || name == u"set")
         return preferencesAlone(name, argument, value);
+    if (name == u"rule" || name == u"rules")
+        return ruleOptionsAlone(name, argument, value, changes);
     return importAlone(argument);
 }

@@ -8,6 +8,7 @@
 #include "controlclient.h"
 #include "controlprotocol.h"
 #include "controlserver.h"
+#include "desktopnotifier.h"
 #include "desktopshell.h"
 #include "devtoolsbrowser.h"
 #include "externalextensions.h"
@@ -141,13 +142,14 @@ int main(int argc, char **argv) {
     EventLoopYielder yielder;
     SystemClock clock;
     SystemTrayIcon tray;
+    DesktopNotifier notifier(tray);
     SystemAutostart autostart(kWindowCaption.toString());
     DesktopUrlOpener urlOpener;
     const QString settingsFolder = QFileInfo(settingsFilePath()).absolutePath();
     Program program({*opened.store, browser, yielder, clock, messages, tray, autostart, urlOpener,
                      installedHelpPage(), settingsFolder,
-                     QDir(settingsFolder).filePath(QStringLiteral("activity.sqlite3")),
-                     &installer});
+                     QDir(settingsFolder).filePath(QStringLiteral("activity.sqlite3")), &installer,
+                     &notifier});
     messages.setParentWidget(&program.window());
     ControlServer control(
         [&program](QJsonObject request) { return program.commands().handle(std::move(request)); });

@@ -80,6 +80,10 @@ public:
     // nullopt where the backend cannot tell, the page has changed since, or a
     // read of this document failed.
     virtual std::optional<DocumentVersion> version(Collection) const { return std::nullopt; }
+    // Which load of its page this document is: the same for every read of
+    // one load, another after a navigation or a reload; nullopt where the
+    // backend cannot tell.
+    virtual std::optional<quint64> load() const { return std::nullopt; }
 
     // The rules the walk of a collection tests next, from its length read
     // on: a backend whose page can test them may leave out the texts no rule

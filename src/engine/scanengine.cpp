@@ -1,7 +1,9 @@
 #include "scanengine.h"
 
+#include "presslimits.h"
 #include "rulelist.h"
 #include "rulematchcache.h"
+#include "ruleoptionsbook.h"
 #include "waitseconds.h"
 #include "yielder.h"
 
@@ -20,6 +22,13 @@ bool isInputTag(const QString &tag) {
     if (!ascii)
         return tag.toUpper() == input;
     return tag.size() == input.size() && tag.compare(input, Qt::CaseInsensitive) == 0;
+}
+
+// A page whose backend cannot tell its loads counts as one load per address.
+quint64 loadOf(const Document &document, const PageInfo &page) {
+    if (const std::optional<quint64> load = document.load())
+        return *load;
+    return quint64(qHash(page.browser + u'\n' + page.address)) | (quint64(1) << 63);
 }
 } // namespace
 
@@ -106,15 +115,17 @@ Task<> ScanEngine::walkWindows(const PassTraits &traits) {
 
 Task<> ScanEngine::walkWindow(BrowserWindow &window, Document &document, const PassTraits &traits) {
     const PageInfo page = window.page();
+    // A press in a frame counts towards the load of the tab's page.
+    const quint64 load = loadOf(document, page);
     if (!m_options.today) {
-        co_await walkElements(document, page, QString(), traits, traits.maxIndex);
+        co_await walkElements(document, page, QString(), load, traits, traits.maxIndex);
         co_return;
     }
     // One budget for the tab: each frame walks what the page and the frames
     // before it left.
     int left = kTodayElementBudget;
     bool cut = false;
-    left -= co_await walkElements(document, page, QString(), traits, left - 1);
+    left -= co_await walkElements(document, page, QString(), load, traits, left - 1);
     cut = document.cutShort(traits.collection);
     // Each frame is walked as soon as its document is made: a browser slow
     // to make them spends the tab's time on frames walked, not on frames
@@ -131,7 +142,8 @@ Task<> ScanEngine::walkWindow(BrowserWindow &window, Document &document, const P
             cut = cut || frames->more();
             break;
         }
-        left -= co_await walkElements(*frame->document, page, frame->address, traits, left - 1);
+        left -=
+            co_await walkElements(*frame->document, page, frame->address, load, traits, left - 1);
         cut = cut || frame->document->cutShort(traits.collection);
     }
     const bool listed = std::any_of(m_cutShort.cbegin(), m_cutShort.cend(), [&](const PageInfo &p) {
@@ -148,13 +160,18 @@ bool ScanEngine::stillIdle(const std::optional<DocumentVersion> &version,
     const auto found = m_idleWalks.find({traits.collection, version->world});
     if (found == m_idleWalks.end() || found->second.version != *version ||
         found->second.options != m_options ||
-        found->second.rulesRevision != traits.rules.revision())
+        found->second.rulesRevision != traits.rules.revision() ||
+        found->second.optionsRevision != optionsRevision())
         return false;
     found->second.walk = m_walks;
     return true;
 }
 
-Task<int> ScanEngine::walkElements(Document &document, PageInfo page, QString frame,
+quint64 ScanEngine::optionsRevision() const {
+    return m_ruleOptions ? m_ruleOptions->revision() : 0;
+}
+
+Task<int> ScanEngine::walkElements(Document &document, PageInfo page, QString frame, quint64 load,
                                    const PassTraits &traits, int maxIndex) {
     const auto readText = [&](int index) {
         return traits.textIsValue ? document.value(traits.collection, index)
@@ -182,6 +199,8 @@ Task<int> ScanEngine::walkElements(Document &document, PageInfo page, QString fr
     const bool inputElementsOnly =
         traits.inputElementsOnly && !(options.today && document.walksToday(traits.collection));
     const quint64 rulesRevision = traits.rules.revision();
+    const quint64 optionsAtStart = optionsRevision();
+    const bool linkList = traits.collection == Collection::Links;
     bool matched = false;
     // The element index never passes the cap, whatever the page's size.
     for (int index = 0; index < count && index <= maxIndex; ++index) {
@@ -216,7 +235,17 @@ Task<int> ScanEngine::walkElements(Document &document, PageInfo page, QString fr
                 continue;
             if (!m_matcher.RuleMatches(rule, *entry, *ticked, *text))
                 continue;
+            // A rule kept to other sites does not match here at all.
+            const RuleKey key = ruleKeyOf(linkList, *entry);
+            const RuleOptions *ruleOptions = m_ruleOptions ? m_ruleOptions->find(key) : nullptr;
+            if (ruleOptions && !ruleOptions->allows(page.address))
+                continue;
+            // A match held back by a limit may press again later (the hour
+            // moves on): the walk is not remembered as idle.
             matched = true;
+            const std::optional<QString> heldBack =
+                ruleOptions && m_limits ? m_limits->heldBack(key, *ruleOptions, load)
+                                        : std::nullopt;
 
             ActivityEntry press{QDateTime::currentDateTime(),
                                 traits.collection == Collection::Links,
@@ -228,14 +257,23 @@ Task<int> ScanEngine::walkElements(Document &document, PageInfo page, QString fr
                                 {},
                                 frame};
             if (m_previewMatches) {
+                if (heldBack)
+                    press.outcome = QStringLiteral("held back: %1").arg(*heldBack);
                 m_previewMatches->append(press);
                 if (m_outlineMs > 0)
                     co_await document.outline(traits.collection, index, m_outlineMs);
                 continue;
             }
+            if (heldBack)
+                continue;
             // A press the browser refused is not logged as one; the pause
             // follows it all the same, as after any press.
             const PressResult pressed = co_await document.click(traits.collection, index);
+            // Counted now, before the pause, under the options as they stand
+            // after the click (they may have changed while it was under way).
+            const RuleOptions *optionsNow = m_ruleOptions ? m_ruleOptions->find(key) : nullptr;
+            if (pressed && optionsNow && m_limits)
+                m_limits->pressed(key, *optionsNow, load);
             if (pressed && m_onPress) {
                 press.outcome = outcomeText(pressed.outcome);
                 m_onPress(press);
@@ -247,9 +285,10 @@ Task<int> ScanEngine::walkElements(Document &document, PageInfo page, QString fr
     // Walked to the end with nothing matched, the page and the rules as they
     // were at the start: the next walk of the same may be left out.
     if (version && !matched && !m_previewMatches &&
-        document.version(traits.collection) == version && traits.rules.revision() == rulesRevision)
+        document.version(traits.collection) == version &&
+        traits.rules.revision() == rulesRevision && optionsRevision() == optionsAtStart)
         m_idleWalks[{traits.collection, version->world}] = {*version, options, rulesRevision,
-                                                            m_walks};
+                                                            optionsAtStart, m_walks};
     co_return held;
 }
 

@@ -14,7 +14,9 @@
 namespace pressbird {
 
 class Pause;
+class PressLimits;
 class RuleList;
+class RuleOptionsBook;
 class Yielder;
 
 // The two passes of a scan over every browser window: links first, then input
@@ -49,6 +51,13 @@ public:
     // (too many elements or frames), as they stood then.
     QList<PageInfo> cutShortPages() const { return m_cutShortShown; }
 
+    // Each rule's options (sites, limits) and the counts of its presses; a
+    // rule without options presses as ever. Either may be nullptr: none.
+    void setRuleOptions(const RuleOptionsBook *book, PressLimits *limits) {
+        m_ruleOptions = book;
+        m_limits = limits;
+    }
+
     // Told of every press, right after the click, before the pause.
     void setPressObserver(std::function<void(const ActivityEntry &)> observer) {
         m_onPress = std::move(observer);
@@ -64,6 +73,7 @@ private:
         DocumentVersion version;
         PageOptions options;
         quint64 rulesRevision = 0;
+        quint64 optionsRevision = 0;
         quint64 walk = 0; // the latest walk that found the document so
     };
     using IdleKey = std::pair<Collection, quint64>; // the pass, the document's world
@@ -71,13 +81,14 @@ private:
     Task<> walkWindows(const PassTraits &traits);
     // Walks one document (a page, or one of its frames) up to maxIndex; gives
     // how many elements its collection holds.
-    Task<int> walkElements(Document &document, PageInfo page, QString frame,
+    Task<int> walkElements(Document &document, PageInfo page, QString frame, quint64 load,
                            const PassTraits &traits, int maxIndex);
     // Today's walk of a window: the page, then its frames, within one budget.
     Task<> walkWindow(BrowserWindow &window, Document &document, const PassTraits &traits);
     // Whether the walk of this document may be left out, as it would end as
     // the idle walk remembered did.
     bool stillIdle(const std::optional<DocumentVersion> &version, const PassTraits &traits);
+    quint64 optionsRevision() const;
 
     Browser &m_browser;
     const RuleList &m_listClick;
@@ -89,6 +100,8 @@ private:
     std::shared_ptr<ShellWindows> m_shellWindows;
     RuleMatchCache m_matcher;
     std::function<void(const ActivityEntry &)> m_onPress;
+    const RuleOptionsBook *m_ruleOptions = nullptr;
+    PressLimits *m_limits = nullptr;
     QList<ActivityEntry> *m_previewMatches = nullptr; // set while a preview runs
     std::map<IdleKey, IdleWalk> m_idleWalks;
     quint64 m_walks = 0;

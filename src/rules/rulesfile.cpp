@@ -1,6 +1,7 @@
 #include "rulesfile.h"
 
 #include "ruleentry.h"
+#include "ruleoptionsbook.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -24,11 +25,15 @@ QJsonObject ruleObject(const QString &text, bool ticked) {
             {QStringLiteral("ticked"), ticked}};
 }
 
-QJsonArray listArray(const RuleList &list) {
+QJsonArray listArray(const RuleList &list, RuleListKind kind, const RuleOptionsBook *book) {
     QJsonArray array;
     for (std::int16_t i = 0; i < list.count(); ++i) {
-        if (const std::optional<QString> text = list.text(i))
-            array.append(ruleObject(*text, list.ticked(i).value_or(false)));
+        if (const std::optional<QString> text = list.text(i)) {
+            QJsonObject rule = ruleObject(*text, list.ticked(i).value_or(false));
+            if (const RuleOptions *options = book ? book->find({kind, *text}) : nullptr)
+                addOptionsTo(rule, *options);
+            array.append(rule);
+        }
     }
     return array;
 }
@@ -71,7 +76,11 @@ std::optional<QString> readList(const QJsonObject &file, const QString &key,
                 .arg(place);
         if (!ticked.isUndefined() && !ticked.isBool())
             return QStringLiteral("%1.ticked is neither true nor false").arg(place);
-        lines.append({MakeEntryText(name.toString(), kind.toString()), ticked.toBool()});
+        std::variant<RuleOptions, QString> options = optionsFromObject(rule);
+        if (const QString *why = std::get_if<QString>(&options))
+            return QStringLiteral("%1.%2").arg(place, *why);
+        lines.append({MakeEntryText(name.toString(), kind.toString()), ticked.toBool(),
+                      std::get<RuleOptions>(std::move(options))});
     }
     return std::nullopt;
 }
@@ -107,11 +116,13 @@ bool addMissing(const QList<RuleLine> &lines, EditableRuleList &list, int &added
 
 } // namespace
 
-QByteArray ExportRules(const RuleList &links, const RuleList &buttons) {
-    const QJsonObject file{{QStringLiteral("format"), kFormat},
-                           {QStringLiteral("version"), 1},
-                           {QStringLiteral("links"), listArray(links)},
-                           {QStringLiteral("buttons"), listArray(buttons)}};
+QByteArray ExportRules(const RuleList &links, const RuleList &buttons,
+                       const RuleOptionsBook *options) {
+    const QJsonObject file{
+        {QStringLiteral("format"), kFormat},
+        {QStringLiteral("version"), 1},
+        {QStringLiteral("links"), listArray(links, RuleListKind::Links, options)},
+        {QStringLiteral("buttons"), listArray(buttons, RuleListKind::Buttons, options)}};
     return QJsonDocument(file).toJson(QJsonDocument::Indented);
 }
 
@@ -154,7 +165,8 @@ RulesFileRead ReadRulesFile(const QString &path) {
 }
 
 std::optional<QString> AddImportedRules(const RulesFile &rules, EditableRuleList &links,
-                                        EditableRuleList &buttons, int *added) {
+                                        EditableRuleList &buttons, int *added,
+                                        RuleOptionsBook *options) {
     int count = 0;
     // Checked for both lists before either changes.
     const auto fits = [](const QList<RuleLine> &lines, const RuleList &list) {
@@ -174,6 +186,14 @@ std::optional<QString> AddImportedRules(const RulesFile &rules, EditableRuleList
             .arg(RuleList::kMaxEntries);
     addMissing(rules.links, links, count);
     addMissing(rules.buttons, buttons, count);
+    if (options) {
+        QList<std::pair<RuleKey, RuleOptions>> imported;
+        for (const auto &[kind, lines] : {std::pair{RuleListKind::Links, &rules.links},
+                                          std::pair{RuleListKind::Buttons, &rules.buttons}})
+            for (const RuleLine &line : *lines)
+                imported.append({{kind, line.text}, line.options});
+        options->addWhereNone(imported);
+    }
     if (added)
         *added = count;
     return std::nullopt;

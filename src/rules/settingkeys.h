@@ -43,4 +43,10 @@ inline constexpr QStringView kListSection = u"list";
 inline constexpr QStringView kPushKeyPrefix = u"listpush-";
 inline constexpr QStringView kClickKeyPrefix = u"listclick-";
 
+// The rules' options: one row per rule that has any, keyed by the list's
+// prefix and the rule's line (ruleoptionsbook.h).
+inline constexpr QStringView kRuleOptionsSection = u"ruleoptions";
+inline constexpr QStringView kLinkOptionsPrefix = u"link:";
+inline constexpr QStringView kButtonOptionsPrefix = u"button:";
+
 } // namespace pressbird

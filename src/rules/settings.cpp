@@ -82,6 +82,16 @@ bool Settings::saveRules(const SettingRows &rows) {
     return reportSave(others && rules);
 }
 
+std::optional<SettingRows> Settings::sectionRows(QStringView section) const {
+    return m_store.GetAllSettings(kAppName.toString(), section.toString());
+}
+
+bool Settings::saveSection(QStringView section, const SettingRows &rows) {
+    const bool others = retryUnsaved();
+    const bool saved = m_store.ReplaceSection(kAppName.toString(), section.toString(), rows);
+    return reportSave(others && saved);
+}
+
 // Written whole or not at all, readable by the user only, never over another file.
 bool Settings::setRulesAside() {
     const SettingRows stored = m_store.GetAllSettings(kAppName.toString(), kListSection.toString())

@@ -36,6 +36,11 @@ public:
     // Rewrites the rule section in one transaction; empty rows delete it.
     bool saveRules(const SettingRows &rows);
 
+    // A section of its own, besides the keys and the rules (the rules'
+    // options): read whole, rewritten whole in one transaction.
+    std::optional<SettingRows> sectionRows(QStringView section) const;
+    bool saveSection(QStringView section, const SettingRows &rows);
+
     // Where the user is told what happened to their settings, in a sentence
     // or two: a refused save (once, until a save goes through), rules left
     // unloaded and the file they were kept in.

@@ -12,7 +12,10 @@
 #include "preferenceverbs.h"
 #include "previewwindow.h"
 #include "rulelistwidget.h"
+#include "ruleoptionsbook.h"
+#include "ruleoptionswindow.h"
 #include "rulesfile.h"
+#include "ruleverbs.h"
 #include "scancycle.h"
 #include "scanengine.h"
 
@@ -81,12 +84,43 @@ Task<QJsonObject> ControlCommands::handle(QJsonObject request) {
             showPreferences();
         co_return reply;
     }
+    if (verb == u"rules")
+        co_return control::listRuleOptions(*m_parts.window.ListClick(), *m_parts.window.ListPush(),
+                                           m_parts.ruleOptions);
+    if (verb == u"rule") {
+        const QJsonObject reply = control::setRuleOptions(
+            *m_parts.window.ListClick(), *m_parts.window.ListPush(), m_parts.ruleOptions, argument,
+            request.value(u"value").toString(), control::RuleOptionChanges::of(request));
+        rulesChanged();
+        co_return reply;
+    }
     co_return control::failure(QStringLiteral("unknown verb \"%1\"").arg(verb.left(40)));
 }
 
 void ControlCommands::pressed() {
     if (m_activityWindow && m_activityWindow->isVisible())
         m_activityWindow->refresh();
+}
+
+void ControlCommands::rulesChanged() {
+    if (m_ruleOptionsWindow && m_ruleOptionsWindow->isVisible())
+        showRuleOptions();
+}
+
+// Each line once: equal lines are one rule to their options.
+void ControlCommands::showRuleOptions() {
+    QList<RuleOptionsWindow::Row> rows;
+    QSet<RuleKey> seen;
+    for (const auto &[kind, list] : {std::pair{RuleListKind::Links, m_parts.window.ListClick()},
+                                     std::pair{RuleListKind::Buttons, m_parts.window.ListPush()}})
+        for (std::int16_t i = 0; i < list->count(); ++i) {
+            RuleKey rule{kind, list->text(i).value_or(QString())};
+            if (!seen.contains(rule)) {
+                seen.insert(rule);
+                rows.append({rule, m_parts.ruleOptions.options(rule)});
+            }
+        }
+    m_ruleOptionsWindow->showRules(rows);
 }
 
 QString ControlCommands::statusText() const {
@@ -127,7 +161,8 @@ Task<QJsonObject> ControlCommands::preview(bool inWindow) {
 }
 
 QJsonObject ControlCommands::exportRules(const QString &path) {
-    const QByteArray bytes = ExportRules(*m_parts.window.ListClick(), *m_parts.window.ListPush());
+    const QByteArray bytes =
+        ExportRules(*m_parts.window.ListClick(), *m_parts.window.ListPush(), &m_parts.ruleOptions);
     if (path == u"-")
         return control::success(QString::fromUtf8(bytes));
     QSaveFile file(path);
@@ -143,13 +178,15 @@ QJsonObject ControlCommands::importRules(const QString &path) {
         return control::failure(QStringLiteral("%1 was not imported: %2")
                                     .arg(QDir::toNativeSeparators(path), read.error));
     int added = 0;
-    if (const std::optional<QString> why = AddImportedRules(
-            *read.rules, *m_parts.window.ListClick(), *m_parts.window.ListPush(), &added))
+    if (const std::optional<QString> why =
+            AddImportedRules(*read.rules, *m_parts.window.ListClick(), *m_parts.window.ListPush(),
+                             &added, &m_parts.ruleOptions))
         return control::failure(
             QStringLiteral("%1 was not imported: %2").arg(QDir::toNativeSeparators(path), *why));
     // An import is a rule edit like Add: the lists are saved whole.
     m_parts.window.setTag(WindowMarker::None);
     m_parts.window.ListUpdate();
+    rulesChanged();
     return control::success(QStringLiteral("%1 rule(s) added").arg(added));
 }
 
@@ -214,13 +251,28 @@ QJsonObject ControlCommands::show(const QString &what) {
                                  m_parts.preferences.set(name, value);
                                  showPreferences();
                              });
+            QObject::connect(m_preferencesWindow.get(), &PreferencesWindow::ruleOptionsRequested,
+                             m_preferencesWindow.get(), [this] { show(QStringLiteral("rules")); });
         }
         showPreferences();
         window = m_preferencesWindow.get();
+    } else if (what == u"rules") {
+        if (!m_ruleOptionsWindow) {
+            m_ruleOptionsWindow = std::make_unique<RuleOptionsWindow>();
+            // A save the store refuses is told by the settings themselves.
+            QObject::connect(m_ruleOptionsWindow.get(), &RuleOptionsWindow::changed,
+                             m_ruleOptionsWindow.get(),
+                             [this](const RuleKey &rule, const RuleOptions &options) {
+                                 m_parts.ruleOptions.set(rule, options);
+                                 showRuleOptions();
+                             });
+        }
+        showRuleOptions();
+        window = m_ruleOptionsWindow.get();
     } else {
-        return control::failure(
-            QStringLiteral("show what? activity, preview, browsers or preferences (not \"%1\")")
-                .arg(what.left(40)));
+        return control::failure(QStringLiteral("show what? activity, preview, browsers, "
+                                               "preferences or rules (not \"%1\")")
+                                    .arg(what.left(40)));
     }
     window->show();
     window->raise();

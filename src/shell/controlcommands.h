@@ -21,6 +21,8 @@ class Form1;
 class Preferences;
 class PreferencesWindow;
 class PreviewWindow;
+class RuleOptionsBook;
+class RuleOptionsWindow;
 class ScanCycle;
 class ScanEngine;
 struct ActivityEntry;
@@ -38,6 +40,7 @@ public:
         Browser &browser;
         ActivityLog &activity;
         Preferences &preferences;
+        RuleOptionsBook &ruleOptions;
         QUrl helpPage;
         std::function<void()> showMainWindow;
         // The Connector's routes into each browser family; none shows none.
@@ -51,6 +54,9 @@ public:
 
     // Called after every press, so an open Activity window stays current.
     void pressed();
+    // The rules or their options changed elsewhere: an open Rule Options
+    // window shows them as they are.
+    void rulesChanged();
 
 private:
     Task<QJsonObject> preview(bool inWindow);
@@ -61,12 +67,14 @@ private:
     QJsonObject show(const QString &what);
     void showBrowsers();
     void showPreferences();
+    void showRuleOptions();
 
     Parts m_parts;
     std::unique_ptr<ActivityWindow> m_activityWindow;
     std::unique_ptr<PreviewWindow> m_previewWindow;
     std::unique_ptr<BrowsersWindow> m_browsersWindow;
     std::unique_ptr<PreferencesWindow> m_preferencesWindow;
+    std::unique_ptr<RuleOptionsWindow> m_ruleOptionsWindow;
     std::optional<Task<>> m_windowPreview;
     bool m_previewRunning = false;
 };

@@ -5,6 +5,8 @@
 #include "desktopshell.h"
 #include "form1.h"
 #include "preferences.h"
+#include "presslimits.h"
+#include "ruleoptionsbook.h"
 #include "scancycle.h"
 #include "scanengine.h"
 #include "scantimer.h"
@@ -21,6 +23,7 @@ class Browser;
 class Clock;
 class ExtensionInstaller;
 class MessageBoxes;
+class UserNotifier;
 class SettingsStore;
 class TrayIcon;
 class UrlOpener;
@@ -48,6 +51,8 @@ public:
         QString activityLogPath;
         // How the Connector gets into each browser family; none shows none.
         ExtensionInstaller *installer = nullptr;
+        // Where a rule that asks for it tells of its presses; none: nowhere.
+        UserNotifier *notifier = nullptr;
     };
 
     explicit Program(Platform platform);
@@ -62,6 +67,7 @@ public:
     DesktopShell &shell() { return m_shell; }
     ActivityLog &activity() { return m_activity; }
     Preferences &preferences() { return m_preferences; }
+    RuleOptionsBook &ruleOptions() { return m_ruleOptions; }
     // The scan's engine and the preview's.
     const ScanEngine &engine() const { return m_engine; }
     const ScanEngine &previewEngine() const { return m_previewEngine; }
@@ -72,9 +78,12 @@ private:
     void recordPress(const ActivityEntry &press);
     void writePresses();
     void applyPreferences();
+    void forgetRemovedRule(bool linkList, const QString &entry);
 
     Settings m_settings;
     Preferences m_preferences;
+    RuleOptionsBook m_ruleOptions;
+    PressLimits m_pressLimits;
     ActivityLog m_activity;
     ScanTimer m_timer;
     Form1 m_form;
@@ -84,6 +93,7 @@ private:
     ScanCycle m_cycle;
     DesktopShell m_shell;
     ControlCommands m_commands;
+    UserNotifier *m_notifier;
     QList<ActivityEntry> m_unwrittenPresses;
     QTimer m_writePresses;
 };

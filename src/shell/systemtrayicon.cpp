@@ -36,4 +36,9 @@ bool SystemTrayIcon::isShown() const {
     return m_icon->isVisible();
 }
 
+void SystemTrayIcon::showMessage(const QString &title, const QString &text) {
+    if (m_icon->isVisible())
+        m_icon->showMessage(title, text);
+}
+
 } // namespace pressbird

@@ -20,6 +20,8 @@ public:
     virtual void show(const QIcon &icon, const QString &tip) = 0;
     virtual void hide() = 0;
     virtual bool isShown() const = 0;
+    // A balloon by the icon; nothing when the icon is not up.
+    virtual void showMessage(const QString &title, const QString &text) = 0;
 
 Q_SIGNALS:
     // A left-button press on the icon; nothing else on it is reported.
@@ -37,6 +39,7 @@ public:
     void show(const QIcon &icon, const QString &tip) override;
     void hide() override;
     bool isShown() const override;
+    void showMessage(const QString &title, const QString &text) override;
 
 private:
     QSystemTrayIcon *m_icon;

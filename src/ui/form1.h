@@ -96,6 +96,8 @@ Q_SIGNALS:
     void minimizeRequested();
     void exitRequested();
     void helpRequested();
+    // Delete took a line away; a line of the same text may be left.
+    void ruleRemoved(bool linkList, const QString &entry);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -93,11 +93,18 @@ void Form1::Command4_Click() {
 }
 
 void Form1::DeleteM_Click() {
-    if (m_listClick->currentEntry() != -1)
-        m_listClick->remove(m_listClick->currentEntry());
-    if (m_listPush->currentEntry() != -1)
-        m_listPush->remove(m_listPush->currentEntry());
+    QList<std::pair<bool, QString>> removed;
+    if (const std::int16_t current = m_listClick->currentEntry(); current != -1) {
+        removed.append({true, m_listClick->text(current).value_or(QString())});
+        m_listClick->remove(current);
+    }
+    if (const std::int16_t current = m_listPush->currentEntry(); current != -1) {
+        removed.append({false, m_listPush->text(current).value_or(QString())});
+        m_listPush->remove(current);
+    }
     ListUpdate();
+    for (const auto &[linkList, entry] : removed)
+        Q_EMIT ruleRemoved(linkList, entry);
 }
 
 void Form1::ListClick_Click() {

@@ -7,6 +7,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
@@ -48,8 +49,18 @@ PreferencesWindow::PreferencesWindow(QWidget *parent)
                             this);
     when->setWordWrap(true);
     layout->addWidget(when);
+    auto *ruleOptions = new QPushButton(QStringLiteral("Rule options..."), this);
+    ruleOptions->setObjectName(QStringLiteral("RuleOptions"));
+    connect(ruleOptions, &QPushButton::clicked, this, &PreferencesWindow::ruleOptionsRequested);
+    auto *ruleRow = new QHBoxLayout;
+    ruleRow->addWidget(new QLabel(QStringLiteral("Where each rule presses, how often, and "
+                                                 "whether you hear of it:"),
+                                  this),
+                       1);
+    ruleRow->addWidget(ruleOptions);
+    layout->addLayout(ruleRow);
     layout->addStretch(1);
-    resize(520, 290);
+    resize(520, 330);
 }
 
 void PreferencesWindow::showValue(const QString &name, const QString &value) {

@@ -20,6 +20,8 @@ public:
 
 Q_SIGNALS:
     void changed(const QString &name, const QString &value);
+    // The user asks for the rules' options (sites, limits, notifications).
+    void ruleOptionsRequested();
 
 private:
     QHash<QString, QButtonGroup *> m_choices;

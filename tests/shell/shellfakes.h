@@ -111,6 +111,7 @@ public:
     qint64 iconKey = 0;
     QString tip;
     int adds = 0;
+    QList<std::pair<QString, QString>> messages;
 
     bool isAvailable() const override { return available; }
     void show(const QIcon &icon, const QString &t) override {
@@ -121,6 +122,9 @@ public:
     }
     void hide() override { shown = false; }
     bool isShown() const override { return shown; }
+    void showMessage(const QString &title, const QString &text) override {
+        messages.append({title, text});
+    }
     void press() { Q_EMIT leftButtonPressed(); }
 };
 

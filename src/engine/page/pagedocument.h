@@ -102,6 +102,8 @@ public:
     Async<PressResult> click(Collection collection, int index) override;
     Async<bool> outline(Collection collection, int index, int ms) override;
     std::optional<DocumentVersion> version(Collection collection) const override;
+    // A world of ours lives as long as the page's load it was made in.
+    std::optional<quint64> load() const override { return m_memory->id; }
     void setTextFilter(Collection collection, std::shared_ptr<const TextFilter> filter) override;
     Async<std::optional<bool>> couldMatch(Collection collection, int index) override;
     void setPageOptions(const PageOptions &options) override { m_options = options; }

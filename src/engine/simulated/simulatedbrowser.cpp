@@ -37,6 +37,11 @@ public:
             return std::nullopt;
         return DocumentVersion{quint64(quintptr(m_page.get())), *m_page->generation};
     }
+    std::optional<quint64> load() const override {
+        if (!m_page)
+            return std::nullopt;
+        return quint64(quintptr(m_page.get())) ^ (quint64(m_page->reloads) << 56);
+    }
 
     Async<std::optional<QString>> tagName(Collection collection, int index) override {
         return read(SimulatedCall::TagName, collection, index, &SimulatedElement::tagName);

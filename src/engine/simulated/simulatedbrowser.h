@@ -51,6 +51,8 @@ public:
     // page of its own, at `address`.
     QList<std::shared_ptr<SimulatedPage>> frames;
     QString address;
+    // Moved by a test to reload the page: the same elements, another load.
+    int reloads = 0;
 
 private:
     SimulatedElementPtr add(SimulatedElementPtr element, bool isLink);

@@ -52,14 +52,22 @@ std::optional<qsizetype> activityCount(const QString &text) {
     return count;
 }
 
-QString previewLine(const ActivityEntry &entry) {
+namespace {
+QString pressLine(const ActivityEntry &entry) {
     return QStringList{entry.link ? QStringLiteral("link") : QStringLiteral("button"),
                        field(entry.entry), field(entry.element), field(entry.pageAddress)}
         .join(u'\t');
 }
+} // namespace
+
+QString previewLine(const ActivityEntry &entry) {
+    // A match a limit holds back says so in a fifth field.
+    return entry.outcome.isEmpty() ? pressLine(entry)
+                                   : pressLine(entry) + u'\t' + field(entry.outcome);
+}
 
 QString activityLine(const ActivityEntry &entry) {
-    return entry.time.toString(Qt::ISODate) + u'\t' + previewLine(entry) + u'\t' +
+    return entry.time.toString(Qt::ISODate) + u'\t' + pressLine(entry) + u'\t' +
            field(entry.outcome) + u'\t' + field(entry.frame);
 }
 

@@ -38,7 +38,8 @@ QJsonObject request(const QString &verb, const QString &argument = {}, const QSt
 // for a preview; the same after the local time (ISO 8601) for the activity,
 // followed by what the press led to ("opened a tab", "opened a dialog",
 // "blocked"; empty for a plain press) and the address of the frame the
-// element was in (empty for the page itself).
+// element was in (empty for the page itself). A preview's match that a
+// rule's limit holds back has a fifth field: "held back: 2 per load".
 QString field(QString text);
 // The N of `activity [N]`: 20 when empty; nullopt when it is no count.
 std::optional<qsizetype> activityCount(const QString &text);
