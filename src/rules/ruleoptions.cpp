@@ -72,7 +72,14 @@ bool SitePattern::matches(const QUrl &address) const {
         return false;
     if (m_port >= 0 && address.port(address.scheme() == u"https" ? 443 : 80) != m_port)
         return false;
-    return m_pathPrefix.isEmpty() || address.path(QUrl::FullyEncoded).startsWith(m_pathPrefix);
+    if (m_pathPrefix.isEmpty())
+        return true;
+    // A prefix of whole segments: example.com/watch is /watch and below it,
+    // not /watchlist.
+    const QString path = address.path(QUrl::FullyEncoded);
+    return path.startsWith(m_pathPrefix) &&
+           (path.size() == m_pathPrefix.size() || m_pathPrefix.endsWith(u'/') ||
+            path.at(m_pathPrefix.size()) == u'/');
 }
 
 bool RuleOptions::allows(const QString &pageAddress) const {

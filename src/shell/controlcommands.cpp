@@ -107,19 +107,11 @@ void ControlCommands::rulesChanged() {
         showRuleOptions();
 }
 
-// Each line once: equal lines are one rule to their options.
 void ControlCommands::showRuleOptions() {
     QList<RuleOptionsWindow::Row> rows;
-    QSet<RuleKey> seen;
-    for (const auto &[kind, list] : {std::pair{RuleListKind::Links, m_parts.window.ListClick()},
-                                     std::pair{RuleListKind::Buttons, m_parts.window.ListPush()}})
-        for (std::int16_t i = 0; i < list->count(); ++i) {
-            RuleKey rule{kind, list->text(i).value_or(QString())};
-            if (!seen.contains(rule)) {
-                seen.insert(rule);
-                rows.append({rule, m_parts.ruleOptions.options(rule)});
-            }
-        }
+    for (const RuleKey &rule :
+         control::distinctRules(*m_parts.window.ListClick(), *m_parts.window.ListPush()))
+        rows.append({rule, m_parts.ruleOptions.options(rule)});
     m_ruleOptionsWindow->showRules(rows);
 }
 

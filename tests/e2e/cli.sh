@@ -68,16 +68,19 @@ expect() {
     [ "$(cat "$tmp/out")" = "$(printf '%b' "$output")" ] ||
         fail "pressbird-ctl $* printed '$(cat "$tmp/out")'"
 }
-# refused ARGUMENTS...: a reason on stderr, status 1, the preferences as they were.
-refused() {
-    ctl_run get
-    local before
+# refused_keeping VIEW ARGUMENTS...: a reason on stderr, status 1, and what
+# pressbird-ctl VIEW prints as it was.
+refused_keeping() {
+    local view=$1 before
+    shift
+    ctl_run "$view"
     before=$(cat "$tmp/out")
     expect 1 "" "$@"
     grep -q '^pressbird-ctl: ..' "$tmp/err" || fail "pressbird-ctl $* gave no reason"
-    ctl_run get
-    [ "$(cat "$tmp/out")" = "$before" ] || fail "pressbird-ctl $* changed the preferences"
+    ctl_run "$view"
+    [ "$(cat "$tmp/out")" = "$before" ] || fail "pressbird-ctl $* changed what $view prints"
 }
+refused() { refused_keeping get "$@"; }
 
 expect 0 'pages\tclassic\nvisible-only\toff' get
 expect 0 'pages\ttoday' set pages today
@@ -88,6 +91,43 @@ refused set page today
 refused set visible-only today
 refused get page
 expect 2 "" set pages
+
+# --- each rule's options, with no Pressbird running ---------------------------------
+printf '%s' '{"format": "pressbird-rules", "version": 1,
+  "links": [{"name": "Next", "kind": "Contains", "ticked": false},
+            {"name": "Next", "kind": "Exact Match", "ticked": true}],
+  "buttons": [{"name": "Skip ad", "kind": "Exact Match", "ticked": true, "notify": true}]}' \
+    >"$tmp/rules.json"
+ctl_run import "$tmp/rules.json" || fail "the rules to give options to were not imported"
+exact='Next -Type: Exact Match'
+plain="link\tNext -Type: Contains\teverywhere\tnone\toff\nlink\t$exact\teverywhere\tnone\toff"
+skip='button\tSkip ad -Type: Exact Match\teverywhere\tnone\ton'
+# rules_are OUTPUT: rules prints those lines; the lists turn round at each
+# reload of the settings, so in any order.
+rules_are() {
+    ctl_run rules || fail "pressbird-ctl rules ended with status $?"
+    [ "$(sort "$tmp/out")" = "$(printf '%b\n' "$1" | sort)" ] ||
+        fail "pressbird-ctl rules printed '$(cat "$tmp/out")'"
+}
+rules_are "$plain\n$skip"
+rule_refused() { refused_keeping rules "$@"; }
+rule_refused rule links "$exact" --sites "not a site!"
+rule_refused rule links "$exact" --limit 0
+rule_refused rule links "$exact" --limit 1000000000000
+rule_refused rule links "$exact" --limit 2/day
+rule_refused rule links "$exact" --notify maybe
+rule_refused rule links Next --notify on # two rules have that name
+rule_refused rule links Gone --notify on
+rule_refused rule pages Next --notify on
+rule_refused rule links "$exact" --sites "$(printf 'a.com,%.0s' $(seq 10000))"
+expect 0 "link\t$exact\t*.example.com, localhost:8080/app\t2/load, 5/hour\ton" \
+    rule links "$exact" --sites "*.example.com, localhost:8080/app" --limit 2 --limit 5/hour \
+    --notify on
+expect 0 "button\tSkip ad -Type: Exact Match\teverywhere\tnone\toff" \
+    rule buttons "Skip ad" --notify off
+rules_are "link\tNext -Type: Contains\teverywhere\tnone\toff
+link\t$exact\t*.example.com, localhost:8080/app\t2/load, 5/hour\ton
+button\tSkip ad -Type: Exact Match\teverywhere\tnone\toff"
 
 # --- the frame of a press: the seventh field of activity ------------------------------
 expect 0 "" activity # opens the log, empty
@@ -119,11 +159,21 @@ expect 0 'visible-only\ton' set visible-only on
 refused set visible-only maybe
 refused set pages ""
 expect 0 'pages\ttoday\nvisible-only\ton' get
+# The Rule options action, and a rule's options set through the running Pressbird.
+grep -qx 'Actions=.*;RuleOptions;.*' "$entry" || fail "the launcher offers no Rule options action"
+action=$(sed -n '/^\[Desktop Action RuleOptions\]/,/^\[/s/^Exec=pressbird-ctl //p' "$entry")
+[ "$action" = "show rules" ] || fail "the Rule options action runs '$action'"
+# shellcheck disable=SC2086
+expect 0 "" $action
+expect 0 "link\t$exact\teverywhere\tnone\toff" rule links "$exact" --sites "" --limit none \
+    --notify off
+rule_refused rule links "$exact" --sites "example.com/?q"
 kill "$instance"
 wait "$instance" 2>/dev/null
 instance=""
 pgrep -f "^$pressbird\$" >/dev/null && fail "Pressbird did not end"
 # What the instance saved is in the settings file.
 expect 0 'visible-only\ton' get visible-only
+rules_are "$plain\nbutton\tSkip ad -Type: Exact Match\teverywhere\tnone\toff"
 
 echo "cli: PASS"

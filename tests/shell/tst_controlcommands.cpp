@@ -13,6 +13,8 @@
 #include "program.h"
 #include "ruleentry.h"
 #include "rulelistwidget.h"
+#include "ruleoptionswindow.h"
+#include "ruleverbs.h"
 #include "scancycle.h"
 #include "scantimer.h"
 #include "shellfakes.h"
@@ -20,11 +22,14 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 using namespace pressbird;
 using namespace pressbird::testing;
@@ -304,6 +309,60 @@ private Q_SLOTS:
         QVERIFY(ask(u"set"_qs, u"pages"_qs, u"classic"_qs).value(u"ok").toBool());
         QVERIFY(ask(u"preview"_qs).value(u"ok").toBool());
         QCOMPARE(program->previewEngine().pageOptions(), (PageOptions{false, true}));
+    }
+
+    // The Rule Options window lists each rule once with its options; a site
+    // that is not one is refused with its reason and nothing saved; an
+    // applied change is stored, printed by rules, and shown again; a change
+    // from pressbird-ctl shows in the open window.
+    void ruleOptionsWindow_appliesWhatReadsAsOptions_andShowsChangesFromCtl() {
+        addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, true);
+        addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, false);
+        addRule(program->window().ListPush(), u"Continue"_qs, u"Exact Match"_qs, true);
+        QVERIFY(ask(u"show"_qs, u"rules"_qs).value(u"ok").toBool());
+        auto *window = shownWindow<RuleOptionsWindow>();
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), u"Pressbird Rule Options"_qs);
+        auto *rules = window->findChild<QTreeWidget *>(u"Rules"_qs);
+        auto *sites = window->findChild<QLineEdit *>(u"Sites"_qs);
+        auto *perLoad = window->findChild<QSpinBox *>(u"PerLoad"_qs);
+        auto *problem = window->findChild<QLabel *>(u"Problem"_qs);
+        auto *apply = window->findChild<QPushButton *>(u"Apply"_qs);
+        QVERIFY(rules && sites && perLoad && problem && apply);
+        QCOMPARE(rules->topLevelItemCount(), 2);
+        const auto storedRows = [this] {
+            return store.GetAllSettings(kApp, u"ruleoptions"_qs).value_or(SettingRows());
+        };
+
+        rules->setCurrentItem(rules->topLevelItem(0));
+        sites->setText(u"example.org, not a site!"_qs);
+        apply->click();
+        QVERIFY2(problem->text().contains(u"is not a site"_qs), qPrintable(problem->text()));
+        QVERIFY(storedRows().isEmpty());
+
+        sites->setText(u"example.org"_qs);
+        perLoad->setValue(2);
+        apply->click();
+        QCOMPARE(storedRows().size(), 1);
+        QCOMPARE(text(u"rules"_qs),
+                 u"link\tNext -Type: Starts With\texample.org\t2/load\toff\n"
+                 "button\tContinue -Type: Exact Match\teverywhere\tnone\toff"_qs);
+        QCOMPARE(rules->topLevelItem(0)->text(2), u"example.org"_qs);
+
+        QJsonObject request{{u"verb"_qs, u"rule"_qs},
+                            {u"argument"_qs, u"buttons"_qs},
+                            {u"value"_qs, u"Continue"_qs}};
+        control::RuleOptionChanges changes;
+        changes.limits = {u"3/hour"_qs};
+        changes.addTo(request);
+        std::optional<QJsonObject> reply;
+        Task<QJsonObject> task = program->commands().handle(request);
+        task.start([&] { reply = task.result(); });
+        QTRY_VERIFY(reply.has_value());
+        QVERIFY2(reply->value(u"ok").toBool(), qPrintable(reply->value(u"error").toString()));
+        QCOMPARE(rules->topLevelItem(1)->text(3), u"3/hour"_qs);
+        QCOMPARE(rules->currentItem(), rules->topLevelItem(0)); // the selection stays
+        QCOMPARE(perLoad->value(), 2);
     }
 
     void showWindows_andUnknownVerbs() {

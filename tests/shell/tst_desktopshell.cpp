@@ -9,10 +9,13 @@
 #include "program.h"
 #include "ruleentry.h"
 #include "rulelistwidget.h"
+#include "ruleoptions.h"
 #include "scancycle.h"
 #include "scantimer.h"
+#include "settingkeys.h"
 #include "shellfakes.h"
 #include "simulatedbrowser.h"
+#include "usernotifier.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,6 +47,13 @@ public:
         return true;
     }
 };
+class RecordingNotifier final : public UserNotifier {
+public:
+    QStringList said; // "summary | body"
+    void notify(const QString &summary, const QString &body) override {
+        said << summary + u" | "_qs + body;
+    }
+};
 class NoAutostart final : public Autostart {
 public:
     int calls = 0;
@@ -71,15 +81,16 @@ private:
     FakeTray tray;
     NoAutostart autostart;
     RecordingOpener opener;
+    RecordingNotifier notifier;
     QTemporaryDir asideFolder;
     std::unique_ptr<Program> program;
     Form1 *form = nullptr;
     DesktopShell *shell = nullptr;
 
     void startShell() {
-        program = std::make_unique<Program>(Program::Platform{*store, *browser, yielder, clock,
-                                                              *messages, tray, autostart, opener,
-                                                              help, asideFolder.path(), QString()});
+        program = std::make_unique<Program>(
+            Program::Platform{*store, *browser, yielder, clock, *messages, tray, autostart, opener,
+                              help, asideFolder.path(), QString(), nullptr, &notifier});
         form = &program->window();
         shell = &program->shell();
         program->start();
@@ -103,6 +114,7 @@ private Q_SLOTS:
         store = std::make_unique<MemorySettingsStore>();
         browser = std::make_unique<SimulatedBrowser>();
         messages = &recordedMessages;
+        notifier.said.clear();
     }
     void cleanup() {
         program.reset();
@@ -181,6 +193,43 @@ private Q_SLOTS:
         QTest::qWait(100);
         QCOMPARE(link->clicks, 1);
         QCOMPARE(button->clicks, 0); // a stopped scan clicks nothing more
+    }
+
+    // A rule that asks for it tells the desktop of each press, and only that
+    // rule; deleting its last line drops its options, one line left keeps them.
+    void notifyingRule_tellsOfItsPresses_andItsOptionsGoWithItsLastLine() {
+        const QString entry = MakeEntryText(u"Next"_qs, u"Exact Match"_qs);
+        RuleOptions loud;
+        loud.notify = true;
+        QVERIFY(
+            store->ReplaceSection(kAppName.toString(), kRuleOptionsSection.toString(),
+                                  {{kLinkOptionsPrefix.toString() + entry, optionsToJson(loud)}}));
+        auto page = std::make_shared<SimulatedPage>();
+        const SimulatedElementPtr next = page->addLink(u"Next"_qs);
+        const SimulatedElementPtr other = page->addLink(u"Other"_qs);
+        browser->addWindow(page)->info = {u"Results"_qs, u"https://example.com/r"_qs, {}};
+        startShell();
+        addTickedLinkRule(u"Next"_qs);
+        addTickedLinkRule(u"Other"_qs);
+        program->scan().Timer1_Timer();
+        QTRY_COMPARE(next->clicks, 1);
+        QTRY_COMPARE(notifier.said,
+                     QStringList{u"Pressed \"Next\" | Results\nhttps://example.com/r"_qs});
+        program->scan().stop();
+        QCOMPARE(other->clicks, 0);
+
+        addTickedLinkRule(u"Next"_qs); // a second line of the same rule
+        const auto storedRows = [this] {
+            return store->GetAllSettings(kAppName.toString(), kRuleOptionsSection.toString())
+                .value_or(SettingRows())
+                .size();
+        };
+        for (const auto &[line, left] : {std::pair<std::int16_t, int>{2, 1}, {0, 0}}) {
+            QCOMPARE(form->ListClick()->text(line), entry);
+            form->ListClick()->setCurrentEntry(line);
+            form->DeleteM_Click();
+            QCOMPARE(storedRows(), left);
+        }
     }
 
     // The scan waits for a slow browser in the event loop: the user edits and

@@ -96,15 +96,26 @@ std::variant<RuleOptions, QString> RuleOptionChanges::applyTo(RuleOptions option
     return options;
 }
 
-QJsonObject listRuleOptions(const RuleList &links, const RuleList &buttons,
-                            const RuleOptionsBook &book) {
-    QStringList lines;
+QList<RuleKey> distinctRules(const RuleList &links, const RuleList &buttons) {
+    QList<RuleKey> rules;
+    QSet<RuleKey> seen;
     for (const auto &[kind, list] :
          {std::pair{RuleListKind::Links, &links}, std::pair{RuleListKind::Buttons, &buttons}})
         for (std::int16_t i = 0; i < list->count(); ++i) {
-            const RuleKey rule{kind, list->text(i).value_or(QString())};
-            lines.append(optionsLine(rule, book.options(rule)));
+            RuleKey rule{kind, list->text(i).value_or(QString())};
+            if (!seen.contains(rule)) {
+                seen.insert(rule);
+                rules.append(std::move(rule));
+            }
         }
+    return rules;
+}
+
+QJsonObject listRuleOptions(const RuleList &links, const RuleList &buttons,
+                            const RuleOptionsBook &book) {
+    QStringList lines;
+    for (const RuleKey &rule : distinctRules(links, buttons))
+        lines.append(optionsLine(rule, book.options(rule)));
     return success(lines.join(u'\n'));
 }
 

@@ -3,6 +3,7 @@
 #include "ruleoptions.h"
 
 #include <QJsonObject>
+#include <QList>
 #include <QStringList>
 
 #include <optional>
@@ -26,6 +27,10 @@ struct RuleOptionChanges {
     // The options with the changes made, or why the changes are refused.
     std::variant<RuleOptions, QString> applyTo(RuleOptions options) const;
 };
+
+// The rules of both lists, link rules first, in list order, each line once:
+// equal lines are one rule to their options.
+QList<RuleKey> distinctRules(const RuleList &links, const RuleList &buttons);
 
 // rules: one line per rule of both lists, link rules first, in list order:
 // link or button, the rule, its sites ("everywhere"), its limits ("none"),
