@@ -86,7 +86,8 @@ step "installing $build into $prefix"
 # Under CTest the tree is built already, and a second build in it would race
 # with whatever else runs there.
 if [ -z "${PRESSBIRD_E2E_NO_BUILD:-}" ]; then
-    cmake --build "$build" --target pressbird >"$tmp/build.log" 2>&1 || { cat "$tmp/build.log"; fail "build"; }
+    cmake --build "$build" --target pressbird pressbird-ctl fake_notifications >"$tmp/build.log" 2>&1 ||
+        { cat "$tmp/build.log"; fail "build"; }
 fi
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; fail "install"; }
 [ -x "$prefix/bin/pressbird" ] || fail "bin/pressbird was not installed"
@@ -161,6 +162,12 @@ dbus-daemon --session --nofork --nopidfile --address="unix:path=$XDG_RUNTIME_DIR
 track $!
 export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/bus"
 wait_for 10 "the session bus did not start" test -S "$XDG_RUNTIME_DIR/bus"
+# The desktop's notification service, one that writes down what it is told.
+notifications="$build/tests/shell/fake_notifications"
+[ -x "$notifications" ] || fail "$notifications is not built"
+"$notifications" >"$tmp/notifications.log" 2>&1 &
+track $!
+wait_for 10 "the notification service did not start" grep -qx ready "$tmp/notifications.log"
 
 # --- the browser ------------------------------------------------------------------
 profile="$XDG_DATA_HOME/Pressbird/browser-profile"
@@ -263,7 +270,14 @@ grep -qP '^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\tlink\tPress me -Type: Contains \tPres
 "$ctl" preview >"$tmp/preview.txt" || fail "pressbird-ctl preview failed"
 grep -q $'^link\tPress me -Type: Contains \tPress me' "$tmp/preview.txt" || fail "preview listed no match: $(cat "$tmp/preview.txt")"
 
-step "the Activity, Preview, Browsers and Preferences windows"
+step "a rule that notifies: its presses reach the desktop's notification service"
+"$ctl" rule links "Press me" --notify on >"$tmp/rule.txt" 2>&1 || fail "pressbird-ctl rule failed: $(cat "$tmp/rule.txt")"
+grep -q $'^link\tPress me -Type: Contains \teverywhere\tnone\ton$' "$tmp/rule.txt" ||
+    fail "pressbird-ctl rule answered '$(cat "$tmp/rule.txt")'"
+wait_for 12 "no notification of a press" grep -q $'^Pressed "Press me[^\t]*"\t.*demo' "$tmp/notifications.log"
+"$ctl" rule links "Press me" --notify off >/dev/null || fail "pressbird-ctl rule --notify off failed"
+
+step "the Activity, Preview, Browsers, Preferences and Rule Options windows"
 for window in activity preview browsers; do
     "$ctl" show "$window" || fail "pressbird-ctl show $window failed"
     name="Pressbird - ${window^}"
@@ -275,6 +289,13 @@ done
 wait_for 5 "the preferences window did not appear" bash -c "xdotool search --onlyvisible --name '^Pressbird Preferences\$'"
 sleep 1.5
 import -window "$(xdotool search --onlyvisible --name '^Pressbird Preferences$' | head -n1)" "$shots/preferences-window.png"
+"$ctl" rule links "Press me" --sites "*.example.com, localhost:8080/app" --limit 2 --limit 30/hour >/dev/null ||
+    fail "pressbird-ctl rule --sites --limit failed"
+"$ctl" show rules || fail "pressbird-ctl show rules failed"
+wait_for 5 "the rule options window did not appear" bash -c "xdotool search --onlyvisible --name '^Pressbird Rule Options\$'"
+sleep 1.5
+import -window "$(xdotool search --onlyvisible --name '^Pressbird Rule Options$' | head -n1)" "$shots/rule-options-window.png"
+"$ctl" rule links "Press me" --sites "" --limit none >/dev/null || fail "pressbird-ctl rule could not clear the options"
 
 
 step "minimising to the tray"

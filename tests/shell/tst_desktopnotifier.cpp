@@ -1,12 +1,9 @@
 #include "desktopnotifier.h"
+#include "fakenotifications.h"
 #include "shellfakes.h"
 
-#include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
-#include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -16,46 +13,6 @@
 
 using namespace pressbird;
 using namespace pressbird::testing;
-
-namespace {
-const QString kService = QStringLiteral("org.freedesktop.Notifications");
-
-struct NotifyCall {
-    QString app;
-    uint replacesId = 0;
-    QString icon, summary, body;
-    QStringList actions;
-    QVariantMap hints;
-    int timeout = 0;
-};
-
-// The desktop's notification service, answering ids from 7 up, refusing, or
-// holding every call without an answer.
-class FakeNotifications final : public QDBusVirtualObject {
-public:
-    enum Mode { Answer, Refuse, Hang };
-    Mode mode = Answer;
-    QList<NotifyCall> calls;
-    QList<QDBusMessage> held;
-
-    QString introspect(const QString &) const override { return {}; }
-    bool handleMessage(const QDBusMessage &message, const QDBusConnection &bus) override {
-        if (message.member() != u"Notify" || message.arguments().size() != 8)
-            return false;
-        const QList<QVariant> a = message.arguments();
-        calls.append({a[0].toString(), a[1].toUInt(), a[2].toString(), a[3].toString(),
-                      a[4].toString(), qdbus_cast<QStringList>(a[5]), qdbus_cast<QVariantMap>(a[6]),
-                      a[7].toInt()});
-        if (mode == Hang)
-            held.append(message);
-        else if (mode == Refuse)
-            bus.send(message.createErrorReply(QStringLiteral("org.example.Failed"), {}));
-        else
-            bus.send(message.createReply(QVariant::fromValue(uint(6 + calls.size()))));
-        return true;
-    }
-};
-} // namespace
 
 class TestDesktopNotifier : public QObject {
     Q_OBJECT
@@ -73,8 +30,8 @@ private:
     // A connection holding the notification service, or nullptr for none.
     std::unique_ptr<FakeNotifications> serve(QDBusConnection bus) {
         auto service = std::make_unique<FakeNotifications>();
-        bus.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), service.get());
-        if (!bus.registerService(kService))
+        bus.registerVirtualObject(kNotificationsPath, service.get());
+        if (!bus.registerService(kNotificationsService))
             return nullptr;
         return service;
     }
