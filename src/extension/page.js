@@ -213,8 +213,9 @@
   const byTag = Document.prototype.getElementsByTagName;
   const fields = ['input', 'textarea', 'select'].map((tag) => apply(byTag, document, [tag]));
   const seenValues = new WeakMap();
-  // The counter as it stands now, values set by script included.
-  const current = () => {
+  // Moves the counter for each field whose value differs from the last seen.
+  const compareValues = () => {
+    const before = generation;
     for (const list of fields) {
       const length = apply(htmlLength, list, []);
       for (let i = 0; i < length; ++i) {
@@ -232,6 +233,36 @@
         seenValues.set(el, value);
         ++generation;
       }
+    }
+    return generation !== before;
+  };
+  // Where the backend hears of changes it asks the page nothing while none is
+  // told, so a value set by script is looked for here, every kWatchMs, as
+  // long as the page was read in the last kWatchForMs (a scan reads it at
+  // least every half minute); then the timer stops until the next read.
+  const kWatchMs = 1000;
+  const kWatchForMs = 75000;
+  const later = setTimeout;
+  let lastReadMs = 0;
+  let watching = false;
+  const watch = () => {
+    if (now() - lastReadMs > kWatchForMs) {
+      watching = false;
+      return;
+    }
+    if (compareValues() && !told) {
+      told = true;
+      apply(tell, globalThis, ['']);
+    }
+    apply(later, globalThis, [watch, kWatchMs]);
+  };
+  // The counter as it stands now, values set by script included.
+  const current = () => {
+    compareValues();
+    lastReadMs = now();
+    if (tell !== null && !watching) {
+      watching = true;
+      apply(later, globalThis, [watch, kWatchMs]);
     }
     // A shadow root attached to an element already there raises no change:
     // today's walk, while it is in use, looks for new ones every little while.
@@ -387,11 +418,11 @@
     }
     const at = current();
     const {length, item, cut} = collection(links, mode.today);
-    // Today's answers end with whether the walk stopped at its budget.
-    const tail = mode.today ? [cut === true] : [];
+    // The answers end with whether today's walk stopped at its budget (null
+    // for the classic walk) and whether this world tells of every change.
+    const tail = [mode.today ? cut === true : null, tell !== null];
     if (unless === at)
-      return stringify(mode.today ? [length, null, at, [], null, null, ...tail]
-                                  : [length, null, at]);
+      return stringify([length, null, at, [], null, null, ...tail]);
     const fit = (field) => (field === null || field.length <= inlineChars ? field : field.length);
     const size = (field) => (typeof field === 'string' ? field.length : 0);
     let carried = 0;
@@ -428,8 +459,7 @@
     if (filter === undefined) {
       for (let i = start; i < end && carried < blockChars; ++i)
         out.push(rowOf(item(i)));
-      return stringify(mode.today ? [length, out, at, tags, null, null, ...tail]
-                                  : [length, out, at, tags]);
+      return stringify([length, out, at, tags, null, null, ...tail]);
     }
 
     const input = filter.input;

@@ -176,6 +176,12 @@ void ConnectorLink::onFrame(const QJsonObject &message) {
         ++m_tabsRevision;
         if (message.value(u"navigated").toBool()) {
             const qint64 tab = message.value(u"tab").toInteger(-1);
+            // A document still held reads no more from what it kept: it asks,
+            // and hears that its page is gone.
+            if (const auto world = m_worlds.constFind(tab); world != m_worlds.cend())
+                world->memory->pageChanged();
+            for (const World &frame : m_frameWorlds.value(tab))
+                frame.memory->pageChanged();
             m_worlds.remove(tab);
             m_frameWorlds.remove(tab);
             ++m_framesRevisions[tab];

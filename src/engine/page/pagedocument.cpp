@@ -46,11 +46,12 @@ void PageMemory::pageChanged() {
 PageDocument::PageDocument(std::shared_ptr<PageMemory> memory)
     : m_memory(std::move(memory)) {}
 
-// Served without asking the page: the page confirmed, less than kConfirmMs
-// ago, that its counter still stands where it stood when the block was read.
+// Served without asking the page: its counter stood where it stood when the
+// block was read the last time the page said, and the page tells of every
+// change (none told since), or said so less than kConfirmMs ago.
 bool PageDocument::servable(const Block &kept, qint64 nowMs) const {
     return confirmable(kept, nowMs) && kept.generation == m_memory->generation &&
-           nowMs - m_memory->confirmedMs < kConfirmMs;
+           (m_memory->tells || nowMs - m_memory->confirmedMs < kConfirmMs);
 }
 
 // Worth asking the page whether it still holds.
@@ -98,9 +99,15 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
     Block &kept = block(collection);
     std::optional<qint64> unless;
     // A block read through another filter may lack rows this one wants.
-    if (confirmable(kept, coarseNowMs()) && covers(kept, index, withText) &&
-        (kept.filter.isEmpty() || (filtered && kept.filter == filter.text)))
+    const qint64 startMs = coarseNowMs();
+    if (confirmable(kept, startMs) && covers(kept, index, withText) &&
+        (kept.filter.isEmpty() || (filtered && kept.filter == filter.text))) {
+        // A page that tells of every change and told none is as it was,
+        // while the document is there at all.
+        if (m_memory->tells && servable(kept, startMs) && alive())
+            co_return kept.length;
         unless = kept.generation;
+    }
     // The walk looks no further than its cap: a block stops there.
     const int cap = m_options.today                   ? kTodayElementBudget
                     : collection == Collection::Links ? ScanEngine::kMaxLinkIndex
@@ -126,6 +133,7 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
     m_memory->generation = parsed->generation;
     m_memory->confirmedMs = nowMs;
     m_memory->changed = false;
+    m_memory->tells = parsed->tells;
     if (!parsed->unchanged) {
         target.rows = std::move(parsed->rows);
         target.valid = true;

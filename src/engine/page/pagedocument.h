@@ -62,6 +62,9 @@ private:
     qint64 generation = -1;
     qint64 confirmedMs = 0;
     bool changed = false;
+    // The page's world said it tells the backend of every change: while it
+    // has told none, what it confirmed holds without asking again.
+    bool tells = false;
 };
 
 // A page's top-level document read through the page operations (pagescript.h),
@@ -72,9 +75,11 @@ private:
 // Reads come in blocks: one round trip fetches the rows of many elements, and
 // the block answers the reads that follow at once, without suspending. A block
 // is served while the page's change counter stands where it stood when the
-// block was read: the page says so in one short round trip, at most
-// kConfirmMs after it last said so, and (where the backend hears of changes)
-// a change drops the blocks as soon as it is told. Any click drops them too,
+// block was read. Where the backend hears of changes and the page's world
+// tells of every one (its answers say so), a change drops the blocks as soon
+// as it is told, and an unchanged page is not asked at all; elsewhere the
+// page confirms its counter in one short round trip, at most kConfirmMs
+// after it last did. Any click drops the blocks too,
 // and no block older than kMaxReuseMs is served, whatever the counter: that
 // bounds how late a change the counter cannot see (a style rule that starts
 // to apply by itself) is read. A field too long for a block is read on its

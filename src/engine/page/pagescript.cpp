@@ -173,8 +173,10 @@ std::optional<PageRows> parseRows(const QString &json) {
     for (const QJsonValue tag : answer.at(3).toArray())
         tags.append(tag.toString());
     const QJsonArray rows = answer.at(1).toArray();
-    parsed.today = answer.size() >= 7;
+    // An older page script ends a classic answer early, and today's with the cut.
+    parsed.today = answer.at(6).isBool();
     parsed.cut = answer.at(6).toBool();
+    parsed.tells = answer.at(7).toBool();
     if (answer.at(4).isArray() && !parsed.unchanged) {
         // Filtered: one index per row, ascending, and the end no lower.
         const QJsonArray indices = answer.at(4).toArray();

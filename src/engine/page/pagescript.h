@@ -107,6 +107,9 @@ struct PageRows {
     int end = 0;
     bool today = false; // answered by today's walk
     bool cut = false;   // today's walk stopped at its budget
+    // The page's world tells the backend of every change to what it reads
+    // (an older page script says nothing of it: it is asked every time).
+    bool tells = false;
 };
 // The answer of a rowsCall; nullopt when it is not of that shape.
 std::optional<PageRows> parseRows(const QString &json);

@@ -140,6 +140,7 @@ private Q_SLOTS:
 
         m_chromium.evaluate(m_tab, u"document.links[0].textContent = 'z' + "
                                    u"document.links[0].textContent.slice(1, -1) + 'q'"_qs);
+        QTest::qWait(200); // for the page's word of it, over the scan's connection
         QVERIFY(awaitOnLoop(document->length(Collection::Links)));
         const std::optional<QString> changed =
             awaitOnLoop(document->outerText(Collection::Links, 0));
