@@ -311,15 +311,18 @@ private Q_SLOTS:
         QCOMPARE(program->previewEngine().pageOptions(), (PageOptions{false, true}));
     }
 
-    // The Rule Options window lists each rule once with its options; a site
-    // that is not one is refused with its reason and nothing saved; an
-    // applied change is stored, printed by rules, and shown again; a change
-    // from pressbird-ctl shows in the open window.
-    void ruleOptionsWindow_appliesWhatReadsAsOptions_andShowsChangesFromCtl() {
+    // The Rule Options window, opened from Preferences, lists each rule once
+    // with its options; a site that is not one is refused with its reason and
+    // nothing saved; an applied change is stored, printed by rules, and shown
+    // again; a change from pressbird-ctl shows in the open window; a limit
+    // reached shows in the preview.
+    void ruleOptionsWindow_appliesWhatReadsAsOptions_showsChangesFromCtl_andPreviewHoldsBack() {
         addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, true);
         addRule(program->window().ListClick(), u"Next"_qs, u"Starts With"_qs, false);
         addRule(program->window().ListPush(), u"Continue"_qs, u"Exact Match"_qs, true);
-        QVERIFY(ask(u"show"_qs, u"rules"_qs).value(u"ok").toBool());
+        // Reached from the Preferences window.
+        QVERIFY(ask(u"show"_qs, u"preferences"_qs).value(u"ok").toBool());
+        shownWindow<PreferencesWindow>()->findChild<QPushButton *>(u"RuleOptions"_qs)->click();
         auto *window = shownWindow<RuleOptionsWindow>();
         QVERIFY(window);
         QCOMPARE(window->windowTitle(), u"Pressbird Rule Options"_qs);
@@ -363,6 +366,18 @@ private Q_SLOTS:
         QCOMPARE(rules->topLevelItem(1)->text(3), u"3/hour"_qs);
         QCOMPARE(rules->currentItem(), rules->topLevelItem(0)); // the selection stays
         QCOMPARE(perLoad->value(), 2);
+
+        // Pressed as often as its limit lets it, the rule is held back, and
+        // the preview says so.
+        perLoad->setValue(1);
+        apply->click();
+        program->scan().Timer1_Timer();
+        QTRY_COMPARE(link->clicks, 1);
+        program->scan().stop();
+        QCOMPARE(text(u"preview"_qs),
+                 u"link\tNext -Type: Starts With\tNext page\thttps://example.org/demo\t"
+                 "held back: 1 per load\n"
+                 "button\tContinue -Type: Exact Match\tContinue\thttps://example.org/demo"_qs);
     }
 
     void showWindows_andUnknownVerbs() {
