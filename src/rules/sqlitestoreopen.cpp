@@ -7,8 +7,10 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QThread>
 #include <QUrl>
 
 #include <sqlite3.h>
@@ -261,6 +263,18 @@ SettingsOpenResult SqliteSettingsStore::open(const QString &path, int busyTimeou
 
     std::unique_ptr<SqliteSettingsStore> store(new SqliteSettingsStore);
     Check check = SqliteStoreOpener::connect(*store, path, busyTimeoutMs);
+    // Two copies making a new file at the same moment: SQLite refuses one at
+    // once, without its busy wait, while the other turns the file to WAL. A
+    // lock that is really held has waited out the time-out already.
+    QElapsedTimer waited;
+    waited.start();
+    while (check.verdict == Verdict::Unavailable &&
+           (check.code == SQLITE_BUSY || check.code == SQLITE_LOCKED) &&
+           waited.elapsed() < busyTimeoutMs) {
+        store.reset(new SqliteSettingsStore);
+        QThread::msleep(10);
+        check = SqliteStoreOpener::connect(*store, path, busyTimeoutMs);
+    }
     if (check.verdict == Verdict::Corrupt) {
         store.reset();
         const std::optional<QString> moved = moveAside(path);

@@ -9,6 +9,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <array>
+
 using namespace pressbird;
 using namespace pressbird::testing;
 
@@ -18,6 +20,7 @@ class TestStoreCrash : public QObject {
 private Q_SLOTS:
     void killDuringSave_leavesSectionWhollyOldOrNew();
     void twoProcessesSaving_endWithOneWholeSection();
+    void copiesStartingAtOnce_allOpenANewFile();
     void diskFullDuringSave_keepsOldSection();
 
 private:
@@ -97,6 +100,28 @@ void TestStoreCrash::twoProcessesSaving_endWithOneWholeSection() {
     const std::optional<Generation> stored = storedGeneration(path, why);
     QVERIFY2(stored, qPrintable(why));
     QCOMPARE(stored->generation, kSaves - 1);
+}
+
+// Copies of the program started at the same moment (log-on, a click, a
+// pressbird-ctl) each open the file that none has made yet, and keep their
+// changes: none is turned away as if another program held it.
+void TestStoreCrash::copiesStartingAtOnce_allOpenANewFile() {
+    constexpr int kRounds = 30;
+    constexpr int kCopies = 4;
+    for (int round = 0; round < kRounds; ++round) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("settings.sqlite3"));
+        std::array<QProcess, kCopies> copies;
+        for (int copy = 0; copy < kCopies; ++copy)
+            QVERIFY(startLoop(copies[copy], {path, QString::number(copy), QStringLiteral("1")}));
+        for (QProcess &copy : copies) {
+            QVERIFY(copy.waitForFinished(30000));
+            QVERIFY2(copy.exitCode() == 0,
+                     qPrintable(QStringLiteral("round %1: %2")
+                                    .arg(round)
+                                    .arg(QString::fromUtf8(copy.readAllStandardError()))));
+        }
+    }
 }
 
 void TestStoreCrash::diskFullDuringSave_keepsOldSection() {
