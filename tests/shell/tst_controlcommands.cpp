@@ -17,6 +17,7 @@
 #include "ruleverbs.h"
 #include "scancycle.h"
 #include "scantimer.h"
+#include "settingkeys.h"
 #include "shellfakes.h"
 #include "simulatedbrowser.h"
 
@@ -93,8 +94,11 @@ private:
     SimulatedElementPtr link;
     SimulatedElementPtr button;
 
-    QJsonObject ask(const QString &verb, const QString &argument = {}, const QString &value = {}) {
+    // `changes`: a rule verb's option fields.
+    QJsonObject ask(const QString &verb, const QString &argument = {}, const QString &value = {},
+                    const control::RuleOptionChanges &changes = {}) {
         QJsonObject request{{u"verb"_qs, verb}};
+        changes.addTo(request);
         if (!argument.isNull())
             request.insert(u"argument"_qs, argument);
         if (!value.isNull())
@@ -334,7 +338,8 @@ private Q_SLOTS:
         QVERIFY(rules && sites && perLoad && problem && apply);
         QCOMPARE(rules->topLevelItemCount(), 2);
         const auto storedRows = [this] {
-            return store.GetAllSettings(kApp, u"ruleoptions"_qs).value_or(SettingRows());
+            return store.GetAllSettings(kApp, kRuleOptionsSection.toString())
+                .value_or(SettingRows());
         };
 
         rules->setCurrentItem(rules->topLevelItem(0));
@@ -352,17 +357,10 @@ private Q_SLOTS:
                  "button\tContinue -Type: Exact Match\teverywhere\tnone\toff"_qs);
         QCOMPARE(rules->topLevelItem(0)->text(2), u"example.org"_qs);
 
-        QJsonObject request{{u"verb"_qs, u"rule"_qs},
-                            {u"argument"_qs, u"buttons"_qs},
-                            {u"value"_qs, u"Continue"_qs}};
         control::RuleOptionChanges changes;
         changes.limits = {u"3/hour"_qs};
-        changes.addTo(request);
-        std::optional<QJsonObject> reply;
-        Task<QJsonObject> task = program->commands().handle(request);
-        task.start([&] { reply = task.result(); });
-        QTRY_VERIFY(reply.has_value());
-        QVERIFY2(reply->value(u"ok").toBool(), qPrintable(reply->value(u"error").toString()));
+        const QJsonObject reply = ask(u"rule"_qs, u"buttons"_qs, u"Continue"_qs, changes);
+        QVERIFY2(reply.value(u"ok").toBool(), qPrintable(reply.value(u"error").toString()));
         QCOMPARE(rules->topLevelItem(1)->text(3), u"3/hour"_qs);
         QCOMPARE(rules->currentItem(), rules->topLevelItem(0)); // the selection stays
         QCOMPARE(perLoad->value(), 2);

@@ -32,7 +32,7 @@ struct RuleOptionChanges {
 // equal lines are one rule to their options.
 QList<RuleKey> distinctRules(const RuleList &links, const RuleList &buttons);
 
-// rules: one line per rule of both lists, link rules first, in list order:
+// rules: one line per distinct rule of both lists, as distinctRules gives them:
 // link or button, the rule, its sites ("everywhere"), its limits ("none"),
 // notify on or off, tab-separated.
 QJsonObject listRuleOptions(const RuleList &links, const RuleList &buttons,
