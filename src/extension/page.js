@@ -57,6 +57,8 @@
   const scrollXOf = Object.getOwnPropertyDescriptor(window, 'scrollX').get;
   const scrollYOf = Object.getOwnPropertyDescriptor(window, 'scrollY').get;
   const now = Date.now;
+  const listLength = getter(NodeList.prototype, 'length');
+  const listItem = NodeList.prototype.item;
 
   // The collection asked for, as it stands now: the classic one, or today's
   // walk of the document and its open shadow roots (walked on demand).
@@ -73,22 +75,70 @@
     return {length, item: (i) => (i >= 0 && i < length ? apply(item, list, [i]) : null)};
   };
 
-  // Which value getter applies, and whether outerText does, follows from the
-  // element's prototype alone: the instanceof tests run once per prototype,
-  // not seven times per element.
+  // What a node is (which value getter applies, whether outerText does, which
+  // control or link it is) follows from its prototype alone: the instanceof
+  // tests run once per prototype, never per node. Firefox's sandbox makes an
+  // instanceof across its wrappers dearer than reading a text.
   const kinds = new Map();
-  const kindOf = (el) => {
-    const prototype = Object.getPrototypeOf(el);
+  const kindOf = (node) => {
+    const prototype = Object.getPrototypeOf(node);
     let kind = kinds.get(prototype);
     if (kind === undefined) {
-      const found = valued.find(([type]) => el instanceof type);
-      kind = {value: found ? found[1] : null, html: isHtml(el)};
+      const found = valued.find(([type]) => node instanceof type);
+      const link = node instanceof HTMLAnchorElement ? HTMLAnchorElement
+                   : node instanceof HTMLAreaElement ? HTMLAreaElement
+                                                     : null;
+      kind = {
+        value: found ? found[1] : null,
+        html: isHtml(node),
+        element: node instanceof Element,
+        shadowRoot: node instanceof ShadowRoot,
+        input: node instanceof HTMLInputElement,
+        button: node instanceof HTMLButtonElement,
+        link,
+        owner: isHtml(node) ? HTMLElement : node instanceof SVGElement ? SVGElement : null,
+        sheet: node instanceof HTMLStyleElement || node instanceof HTMLLinkElement ||
+                   node instanceof SVGStyleElement,
+      };
       kinds.set(prototype, kind);
     }
     return kind;
   };
   const valueOf = (el, kind) => (kind.value ? apply(kind.value, el, []) : null);
-  const textOf = (el, kind) => (kind.html ? apply(outerTextOf, el, []) : null);
+  // A rendered text of megabytes costs the browser seconds each time it is
+  // asked for (tens of seconds the first time), so one that long is kept,
+  // with the element, until a change reaches it (below) or kLongTextMs pass,
+  // the bound on a style rule starting to apply by itself.
+  // At most kLongTextsChars are kept in all, the oldest going first.
+  const kLongTextChars = 65536;
+  const kLongTextsChars = 64 * 1024 * 1024;
+  const kLongTextMs = 30000;
+  const longTexts = new Map();
+  let longTextsChars = 0;
+  const forgetLongText = (el) => {
+    longTextsChars -= longTexts.get(el).text.length;
+    longTexts.delete(el);
+  };
+  const textOf = (el, kind) => {
+    if (!kind.html)
+      return null;
+    const kept = longTexts.get(el);
+    if (kept !== undefined && now() - kept.ms < kLongTextMs)
+      return kept.text;
+    if (kept !== undefined)
+      forgetLongText(el);
+    const text = apply(outerTextOf, el, []);
+    if (text.length >= kLongTextChars && text.length <= kLongTextsChars) {
+      for (const [old] of longTexts) {
+        if (longTextsChars + text.length <= kLongTextsChars)
+          break;
+        forgetLongText(old);
+      }
+      longTexts.set(el, {text, ms: now()});
+      longTextsChars += text.length;
+    }
+    return text;
+  };
   // A field as the pass reads it; with visible-only, an element no person
   // could see has neither value nor text (asked only of one that has either).
   const fieldOf = (el, field, mode, seen = visible) => {
@@ -126,20 +176,18 @@
   // value (a button-like input with none reads its name), a button's or a
   // role="button" element's rendered text or name.
   const controlTextOf = (el, kind) => {
-    if (el instanceof HTMLInputElement) {
+    if (kind.input) {
       const value = valueOf(el, kind);
       const type = String(apply(getAttribute, el, ['type']) ?? '').toLowerCase();
       return value === '' && buttonTypes.has(type) ? nameOf(el) ?? value : value;
     }
-    if (el instanceof HTMLButtonElement || roleOf(el) === 'button')
+    if (kind.button || roleOf(el) === 'button')
       return readTextOf(el, kind);
     return null;
   };
-  const isTodayLink = (el) =>
-    ((el instanceof HTMLAnchorElement || el instanceof HTMLAreaElement) &&
-     apply(hasAttribute, el, ['href'])) || roleOf(el) === 'link';
-  const isTodayControl = (el) =>
-    el instanceof HTMLInputElement || el instanceof HTMLButtonElement || roleOf(el) === 'button';
+  const isTodayLink = (el, kind) =>
+    (kind.link !== null && apply(hasAttribute, el, ['href'])) || roleOf(el) === 'link';
+  const isTodayControl = (el, kind) => kind.input || kind.button || roleOf(el) === 'button';
 
   // Whether a person could see the element: rendered with a box, not hidden,
   // not transparent, not clipped away by itself or an ancestor, and inside
@@ -170,7 +218,7 @@
     // Ancestors that clip: the element's box must meet each one's.
     let node = el;
     for (let depth = 0; node !== null && depth < 256; ++depth) {
-      if (node instanceof Element) {
+      if (kindOf(node).element) {
         const style = apply(styleIn, window, [node]);
         if (clippedByStyle(style))
           return false;
@@ -182,7 +230,7 @@
         }
       }
       const parent = apply(parentOf, node, []);
-      node = parent instanceof ShadowRoot ? apply(hostOf, parent, []) : parent;
+      node = parent !== null && kindOf(parent).shadowRoot ? apply(hostOf, parent, []) : parent;
     }
     return true;
   };
@@ -204,7 +252,53 @@
       apply(tell, globalThis, ['']);
     }
   };
-  const observer = new MutationObserver(changed);
+  // A long text goes when a change reaches it: inside its element, in an
+  // attribute of it or of an element around it, or by moving it; all go when
+  // a style sheet comes, goes or changes.
+  const containsNode = Node.prototype.contains;
+  const within = (outer, inner) => outer !== null && apply(containsNode, outer, [inner]);
+  const recordOf = MutationRecord.prototype;
+  const [recordType, recordTarget, recordAdded, recordRemoved] =
+      ['type', 'target', 'addedNodes', 'removedNodes'].map((key) => getter(recordOf, key));
+  const elementQuery = Element.prototype.querySelector;
+  const holdsSheet = (node) => {
+    const kind = kindOf(node);
+    return kind.sheet || (kind.element && apply(elementQuery, node, ['style, link']) !== null);
+  };
+  const movedNodes = (record) => {
+    const moved = [];
+    for (const nodes of [apply(recordAdded, record, []), apply(recordRemoved, record, [])]) {
+      for (let i = 0, length = apply(listLength, nodes, []); i < length; ++i)
+        moved.push(apply(listItem, nodes, [i]));
+    }
+    return moved;
+  };
+  // A sheet's own attribute or text changed, or a sheet came or went.
+  const changesSheet = (record) => {
+    const target = apply(recordTarget, record, []);
+    const parent = apply(parentOf, target, []);
+    return kindOf(target).sheet || (parent !== null && kindOf(parent).sheet) ||
+           movedNodes(record).some(holdsSheet);
+  };
+  const reaches = (record, el) => {
+    const target = apply(recordTarget, record, []);
+    return within(el, target) ||
+           (apply(recordType, record, []) === 'attributes' && within(target, el)) ||
+           movedNodes(record).some((node) => within(node, el));
+  };
+  const observer = new MutationObserver((records) => {
+    if (longTexts.size > 0) {
+      if (records.some(changesSheet)) {
+        longTexts.clear();
+        longTextsChars = 0;
+      }
+      for (const [el] of longTexts) {
+        if (records.some((record) => reaches(record, el)))
+          forgetLongText(el);
+      }
+    }
+    changed();
+  });
   const observed = {subtree: true, childList: true, attributes: true, characterData: true};
   const observe = (node) => apply(MutationObserver.prototype.observe, observer, [node, observed]);
   observe(document);
@@ -293,8 +387,6 @@
   // controls are picked by queries of their own.
   const queryDocument = Document.prototype.querySelectorAll;
   const queryRoot = DocumentFragment.prototype.querySelectorAll;
-  const listLength = getter(NodeList.prototype, 'length');
-  const listItem = NodeList.prototype.item;
   const query = (root, selector) => {
     const list = apply(root === document ? queryDocument : queryRoot, root, [selector]);
     return {list, length: apply(listLength, list, [])};
@@ -337,9 +429,10 @@
       }
       const el = apply(listItem, at.list, [at.next++]);
       if (at.marked.has(el)) {
-        if (isTodayLink(el))
+        const kind = kindOf(el);
+        if (isTodayLink(el, kind))
           links.push(el);
-        if (isTodayControl(el))
+        if (isTodayControl(el, kind))
           controls.push(all.length);
       }
       all.push(el);
@@ -553,9 +646,7 @@
   // A link whose own action opens another tab: a new or named target (a
   // named one may be a tab that is open already).
   const opensTab = (el) => {
-    const type = el instanceof HTMLAnchorElement ? HTMLAnchorElement
-                                                 : el instanceof HTMLAreaElement ? HTMLAreaElement
-                                                                                 : null;
+    const type = kindOf(el).link;
     if (type === null || apply(hrefOf.get(type), el, []) === '')
       return false;
     const target = String(apply(targetOf.get(type), el, [])).toLowerCase();
@@ -587,8 +678,7 @@
   const longhands = ['outline-color', 'outline-style', 'outline-width'];
   const outline = ({links, index, ms, today}) => {
     const el = collection(links, today === true).item(index);
-    const owner = el instanceof HTMLElement ? HTMLElement : el instanceof SVGElement ? SVGElement
-                                                                                     : null;
+    const owner = el === null ? null : kindOf(el).owner;
     if (owner === null)
       return false;
     const style = apply(styleOf.get(owner), el, []);

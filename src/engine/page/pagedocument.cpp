@@ -212,14 +212,16 @@ Task<std::optional<QString>> PageDocument::readFromPage(Collection collection, i
 }
 
 // The same rule of freshness as a block's: a text the page gave or confirmed
-// less than kConfirmMs ago, with no click nor change told since.
+// with no click nor change told since, less than kConfirmMs ago, or less
+// than kMaxReuseMs ago where the page tells of every change.
 Async<std::optional<QString>> PageDocument::readLong(Collection collection, int index,
                                                      Field field) {
     const int number = fieldNumber(field);
     const PageMemory::LongField &held = m_memory->longField;
-    const bool fresh = held.token != 0 && !held.stale && held.collection == collection &&
-                       held.index == index && held.field == number &&
-                       coarseNowMs() - held.checkedMs < kConfirmMs;
+    const bool fresh =
+        held.token != 0 && !held.stale && held.collection == collection && held.index == index &&
+        held.field == number &&
+        coarseNowMs() - held.checkedMs < (m_memory->tells ? kMaxReuseMs : kConfirmMs);
     if (fresh)
         return std::optional<QString>(held.text);
     return fetchLong(collection, index, number);

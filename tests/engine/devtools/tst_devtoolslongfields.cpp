@@ -105,6 +105,56 @@ private Q_SLOTS:
 #endif
     }
 
+    // A rendered text of megabytes costs the browser seconds at every read
+    // (a minute the first time): the page computes a long one once and keeps
+    // it until a change reaches it. A change elsewhere that reaches it only
+    // through a style rule, applied with no style sheet added or changed
+    // (here an insertRule), is the one read late, within 30 s.
+    void longRenderedText_computedOncePerChangeThatReachesIt_data() {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("readAfresh");
+        const QString upperRule = u"document.styleSheets[0].insertRule("
+                                  u"'.upper a, a.upper { text-transform: uppercase }');"_qs;
+        QTest::newRow("its own text edited") << u"document.links[0].append('Z')"_qs << true;
+        QTest::newRow("a class on an element around it")
+            << upperRule + u"document.body.classList.add('upper')"_qs << true;
+        QTest::newRow("a class on itself")
+            << upperRule + u"document.links[0].classList.add('upper')"_qs << true;
+        QTest::newRow("a style element added")
+            << u"const sheet = document.createElement('style');"
+               u"sheet.textContent = 'a { text-transform: uppercase }';"
+               u"document.head.append(sheet)"_qs
+            << true;
+        QTest::newRow("moved into another element")
+            << upperRule + u"const box = document.createElement('div'); box.className = 'upper';"
+                           u"document.body.prepend(box); box.append(document.links[0])"_qs
+            << true;
+        QTest::newRow("only a node added elsewhere")
+            << upperRule + u"document.body.append(document.createElement('p'))"_qs << false;
+    }
+    void longRenderedText_computedOncePerChangeThatReachesIt() {
+        QFETCH(QString, change);
+        QFETCH(bool, readAfresh);
+        const int size = 100 * 1000; // laid out, and longer than a block carries
+        auto rig = rigOn(u"kind=letters&size=%1"_qs.arg(size));
+        m_chromium.evaluate(m_tab, u"document.head.append(document.createElement('style'))"_qs);
+        QTest::qWait(200);
+        const std::unique_ptr<Document> document = documentOf(*rig);
+        QVERIFY(document);
+        QVERIFY(awaitOnLoop(document->length(Collection::Links)));
+        const std::optional<QString> before =
+            awaitOnLoop(document->outerText(Collection::Links, 0));
+        QVERIFY(before && before->size() == size && before->endsWith(u"xy"));
+
+        m_chromium.evaluate(m_tab, change);
+        QTest::qWait(200); // for the page's word of it
+        QVERIFY(awaitOnLoop(document->length(Collection::Links)));
+        const std::optional<QString> after = awaitOnLoop(document->outerText(Collection::Links, 0));
+        QVERIFY(after && after->size() >= size);
+        QCOMPARE(*after != *before, readAfresh);
+        QCOMPARE(rig->browser.stats().timeouts, 0);
+    }
+
     void longText_readWholeAndExact_acrossPiecesSplittingSurrogatePairs() {
         const int size = 1024 * 1024; // about 4 Mi characters: three pieces
         auto rig = rigOn(u"kind=mixed&value=1&hide=1&size=%1"_qs.arg(size));
