@@ -115,6 +115,7 @@
   const kLongTextMs = 30000;
   const longTexts = new Map();
   let longTextsChars = 0;
+  let longTextChanged = false;
   const forgetLongText = (el) => {
     longTextsChars -= longTexts.get(el).text.length;
     longTexts.delete(el);
@@ -128,6 +129,10 @@
     if (kept !== undefined)
       forgetLongText(el);
     const text = apply(outerTextOf, el, []);
+    // A block carries a long text as its length: a new one of the same
+    // length is a difference the page's look again must see.
+    if (kept !== undefined && kept.text !== text)
+      longTextChanged = true;
     if (text.length >= kLongTextChars && text.length <= kLongTextsChars) {
       for (const [old] of longTexts) {
         if (longTextsChars + text.length <= kLongTextsChars)
@@ -331,14 +336,37 @@
     return generation !== before;
   };
   // Where the backend hears of changes it asks the page nothing while none is
-  // told, so a value set by script is looked for here, every kWatchMs, as
-  // long as the page was read in the last kWatchForMs (a scan reads it at
-  // least every half minute); then the timer stops until the next read.
+  // told, so what moves no counter is looked for here, as long as the page
+  // was read in the last kWatchForMs (the backend reads it again well before
+  // that); then the timer stops until the next read. A value set by script
+  // is looked for every kWatchMs. A style rule that starts to apply with
+  // nothing in the document changing (a sheet edited through CSSOM, a media
+  // query, a font that loads) changes what a read gives: every kRecheckMs
+  // the blocks last answered are read again here, and a difference is told.
   const kWatchMs = 1000;
-  const kWatchForMs = 75000;
+  const kWatchForMs = 300000;
+  const kRecheckMs = 30000;
   const later = setTimeout;
   let lastReadMs = 0;
+  let lastRecheckMs = 0;
   let watching = false;
+  // Of each collection, the block last answered from its start, as JSON.
+  const answered = new Map();
+  const keepAnswer = (args, block, json) => {
+    if (args.start === 0 && block[1] !== null)
+      answered.set(args.links === true, {args: {...args, unless: undefined}, at: block[2], json});
+  };
+  const recheck = () => {
+    lastRecheckMs = now();
+    let differs = longTextChanged;
+    longTextChanged = false;
+    for (const {args, at, json} of answered.values()) {
+      if (!differs && at === generation)
+        differs = stringify(blockOf(args, generation)) !== json;
+    }
+    if (differs)
+      changed();
+  };
   const watch = () => {
     if (now() - lastReadMs > kWatchForMs) {
       watching = false;
@@ -348,6 +376,8 @@
       told = true;
       apply(tell, globalThis, ['']);
     }
+    if (!told && now() - lastRecheckMs >= kRecheckMs)
+      recheck();
     apply(later, globalThis, [watch, kWatchMs]);
   };
   // The counter as it stands now, values set by script included.
@@ -502,20 +532,41 @@
   // row: [length, rows, generation, tags, indices, end] gives each row's
   // element index and where the block ends. An input-value filter touches
   // the input elements alone until one could match.
-  const rows = ({links, start, count, withText, inlineChars, blockChars, unless, filter, today,
-                 visibleOnly, elementBudget}) => {
-    const mode = {today: today === true, visible: visibleOnly === true};
+  //
+  // The ninth element is how often this world reads its blocks again to
+  // look for what moves no counter (null where it tells of no change). With
+  // `also`, the arguments of a block of the other collection, its answer
+  // follows as a tenth element, read at the same counter: a scan's two
+  // passes then cost the page one call.
+  const rows = (args) => {
+    const {elementBudget, also} = args;
     if (Number.isSafeInteger(elementBudget) && elementBudget > 0 && elementBudget !== budget) {
       budget = elementBudget;
       walk.generation = -1;
     }
     const at = current();
+    // Each block is made JSON once, kept as it is and sent inside the answer.
+    const block = blockOf(args, at);
+    const json = stringify(block);
+    keepAnswer(args, block, json);
+    let answer = json.slice(0, -1) + ',' + stringify(tell === null ? null : kRecheckMs);
+    if (also !== null && typeof also === 'object') {
+      const other = blockOf(also, at);
+      const otherJson = stringify(other);
+      keepAnswer(also, other, otherJson);
+      answer += ',' + otherJson;
+    }
+    return answer + ']';
+  };
+  const blockOf = ({links, start, count, withText, inlineChars, blockChars, unless, filter, today,
+                    visibleOnly}, at) => {
+    const mode = {today: today === true, visible: visibleOnly === true};
     const {length, item, cut} = collection(links, mode.today);
     // The answers end with whether today's walk stopped at its budget (null
     // for the classic walk) and whether this world tells of every change.
     const tail = [mode.today ? cut === true : null, tell !== null];
     if (unless === at)
-      return stringify([length, null, at, [], null, null, ...tail]);
+      return [length, null, at, [], null, null, ...tail];
     const fit = (field) => (field === null || field.length <= inlineChars ? field : field.length);
     const size = (field) => (typeof field === 'string' ? field.length : 0);
     let carried = 0;
@@ -552,7 +603,7 @@
     if (filter === undefined) {
       for (let i = start; i < end && carried < blockChars; ++i)
         out.push(rowOf(item(i)));
-      return stringify([length, out, at, tags, null, null, ...tail]);
+      return [length, out, at, tags, null, null, ...tail];
     }
 
     const input = filter.input;
@@ -610,7 +661,7 @@
         }
       }
     }
-    return stringify([length, out, at, tags, indices, i, ...tail]);
+    return [length, out, at, tags, indices, i, ...tail];
   };
 
   // One field of one element (0 tagName, 1 value, 2 outerText), in pieces.

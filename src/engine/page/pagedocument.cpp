@@ -48,16 +48,21 @@ PageDocument::PageDocument(std::shared_ptr<PageMemory> memory)
 
 // Served without asking the page: its counter stood where it stood when the
 // block was read the last time the page said, and the page tells of every
-// change (none told since), or said so less than kConfirmMs ago.
+// change (none told since), or said so less than kConfirmMs ago; a page that
+// reads its blocks again itself, less than kTrustRecheckedMs ago.
 bool PageDocument::servable(const Block &kept, qint64 nowMs) const {
+    const qint64 sinceConfirmed = nowMs - m_memory->confirmedMs;
     return confirmable(kept, nowMs) && kept.generation == m_memory->generation &&
-           (m_memory->tells || nowMs - m_memory->confirmedMs < kConfirmMs);
+           (m_memory->rechecks ? sinceConfirmed < kTrustRecheckedMs
+                               : m_memory->tells || sinceConfirmed < kConfirmMs);
 }
 
-// Worth asking the page whether it still holds.
+// Worth asking the page whether it still holds: no block older than
+// kMaxReuseMs is, unless the page itself reads it again often enough to see
+// what its counter cannot.
 bool PageDocument::confirmable(const Block &kept, qint64 nowMs) const {
-    return kept.valid && !m_memory->changed && nowMs - kept.readMs < kMaxReuseMs &&
-           kept.options == m_options;
+    return kept.valid && !m_memory->changed && kept.options == m_options &&
+           (m_memory->rechecks || nowMs - kept.readMs < kMaxReuseMs);
 }
 
 namespace {
@@ -108,14 +113,18 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
             co_return kept.length;
         unless = kept.generation;
     }
-    // The walk looks no further than its cap: a block stops there.
-    const int cap = m_options.today                   ? kTodayElementBudget
-                    : collection == Collection::Links ? ScanEngine::kMaxLinkIndex
-                                                      : ScanEngine::kMaxElementIndex;
-    const int count = std::max(1, std::min(kBlock, cap + 1 - index));
     const QJsonObject filterArguments = filtered ? filter.arguments : QJsonObject();
-    const std::optional<QJsonValue> answer = co_await call(
-        rowsCall(collection, index, count, withText, unless, filterArguments, m_options));
+    PageCall request = rowsCall(collection, index, blockCount(collection, index), withText, unless,
+                                filterArguments, m_options);
+    const Collection other = collection == Collection::Links ? Collection::All : Collection::Links;
+    std::optional<Also> also;
+    if (index == 0 && filtered) {
+        asked(collection) = {true, filterArguments, filter.text, withText, m_options};
+        also = alsoCall(other, startMs);
+        if (also)
+            request = rowsCallAlso(std::move(request), also->call);
+    }
+    const std::optional<QJsonValue> answer = co_await call(std::move(request));
     std::optional<PageRows> parsed;
     if (answer && answer->isString())
         parsed = parseRows(answer->toString());
@@ -134,24 +143,68 @@ Task<std::optional<int>> PageDocument::fetch(Collection collection, int index, b
     m_memory->confirmedMs = nowMs;
     m_memory->changed = false;
     m_memory->tells = parsed->tells;
-    if (!parsed->unchanged) {
-        target.rows = std::move(parsed->rows);
+    m_memory->rechecks = parsed->tells && parsed->recheckMs > 0 && parsed->recheckMs <= kMaxReuseMs;
+    // A page script without filters (an older extension) sends every row.
+    keep(target, *parsed, index, withText, filter.text, nowMs);
+    if (also && !parsed->also.empty())
+        keepAlso(other, parsed->also.front(), also->unless, nowMs);
+    co_return parsed->length;
+}
+
+// The walk looks no further than its cap: a block stops there.
+int PageDocument::blockCount(Collection collection, int start) const {
+    const int cap = m_options.today                   ? kTodayElementBudget
+                    : collection == Collection::Links ? ScanEngine::kMaxLinkIndex
+                                                      : ScanEngine::kMaxElementIndex;
+    return std::max(1, std::min(kBlock, cap + 1 - start));
+}
+
+// The block the other pass asked for last, under the options that stand now,
+// unless the page need not be asked for it.
+std::optional<PageDocument::Also> PageDocument::alsoCall(Collection collection, qint64 nowMs) {
+    const PageMemory::Asked &last = asked(collection);
+    if (!last.valid || last.options != m_options)
+        return std::nullopt;
+    const Block &kept = block(collection);
+    std::optional<qint64> unless;
+    if (confirmable(kept, nowMs) && covers(kept, 0, last.withText) &&
+        kept.filter == last.filterText) {
+        if (m_memory->tells && servable(kept, nowMs))
+            return std::nullopt;
+        unless = kept.generation;
+    }
+    return Also{rowsCall(collection, 0, blockCount(collection, 0), last.withText, unless,
+                         last.filterArguments, m_options),
+                unless};
+}
+
+// The other pass's block, as it asked for it: kept like one it read itself.
+void PageDocument::keepAlso(Collection collection, PageRows &parsed, std::optional<qint64> unless,
+                            qint64 nowMs) {
+    const PageMemory::Asked &last = asked(collection);
+    if ((parsed.unchanged && parsed.generation != unless) || !parsed.filtered ||
+        !fitsBlock(parsed, 0))
+        return;
+    keep(block(collection), parsed, 0, last.withText, last.filterText, nowMs);
+}
+
+void PageDocument::keep(Block &target, PageRows &parsed, int start, bool withText,
+                        const QString &filterText, qint64 nowMs) {
+    if (!parsed.unchanged) {
+        target.rows = std::move(parsed.rows);
         target.valid = true;
         target.withText = withText;
-        target.start = index;
-        target.length = parsed->length;
-        // A page script without filters (an older extension) sends every row.
-        target.filter =
-            parsed->filtered ? m_filters[collection == Collection::Links].text : QString();
-        target.indices = std::move(parsed->indices);
-        target.end = parsed->filtered ? parsed->end : index + int(target.rows.size());
-        target.generation = parsed->generation;
+        target.start = start;
+        target.length = parsed.length;
+        target.filter = parsed.filtered ? filterText : QString();
+        target.indices = std::move(parsed.indices);
+        target.end = parsed.filtered ? parsed.end : start + int(target.rows.size());
+        target.generation = parsed.generation;
         target.readMs = nowMs;
         target.options = m_options;
     }
-    target.today = parsed->today;
-    target.cut = parsed->cut;
-    co_return parsed->length;
+    target.today = parsed.today;
+    target.cut = parsed.cut;
 }
 
 // A read the kept block answers costs no round trip and no coroutine frame:
@@ -213,15 +266,17 @@ Task<std::optional<QString>> PageDocument::readFromPage(Collection collection, i
 
 // The same rule of freshness as a block's: a text the page gave or confirmed
 // with no click nor change told since, less than kConfirmMs ago, or less
-// than kMaxReuseMs ago where the page tells of every change.
+// than kMaxReuseMs ago where the page tells of every change (kTrustRecheckedMs
+// where it also reads its blocks again itself).
 Async<std::optional<QString>> PageDocument::readLong(Collection collection, int index,
                                                      Field field) {
     const int number = fieldNumber(field);
     const PageMemory::LongField &held = m_memory->longField;
-    const bool fresh =
-        held.token != 0 && !held.stale && held.collection == collection && held.index == index &&
-        held.field == number &&
-        coarseNowMs() - held.checkedMs < (m_memory->tells ? kMaxReuseMs : kConfirmMs);
+    const bool fresh = held.token != 0 && !held.stale && held.collection == collection &&
+                       held.index == index && held.field == number &&
+                       coarseNowMs() - held.checkedMs < (m_memory->rechecks ? kTrustRecheckedMs
+                                                         : m_memory->tells  ? kMaxReuseMs
+                                                                            : kConfirmMs);
     if (fresh)
         return std::optional<QString>(held.text);
     return fetchLong(collection, index, number);

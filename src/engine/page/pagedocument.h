@@ -53,10 +53,22 @@ public:
         bool stale = true;
     };
 
+    // What a pass last asked of the page from a collection's start: a call
+    // for the other collection asks for that block too, read at the same
+    // counter, so a scan's two passes cost one call.
+    struct Asked {
+        bool valid = false;
+        QJsonObject filterArguments;
+        QString filterText;
+        bool withText = false;
+        PageOptions options;
+    };
+
 private:
     friend class PageDocument;
     const quint64 id; // never shared with another world, even a later one
     std::array<Block, 2> blocks;
+    std::array<Asked, 2> asked;
     LongField longField;
     // The counter the page last answered with, and when.
     qint64 generation = -1;
@@ -65,6 +77,9 @@ private:
     // The page's world said it tells the backend of every change: while it
     // has told none, what it confirmed holds without asking again.
     bool tells = false;
+    // ...and that it reads its blocks again itself, often enough to see a
+    // style rule that started to apply within kMaxReuseMs, and tells of it.
+    bool rechecks = false;
 };
 
 // A page's top-level document read through the page operations (pagescript.h),
@@ -93,6 +108,10 @@ public:
     static constexpr int kBlock = 16384;
     static constexpr int kConfirmMs = 1000;
     static constexpr int kMaxReuseMs = 30000;
+    // A page that reads its blocks again itself is trusted this long after
+    // it last answered, then asked in one short call, which also keeps it
+    // looking (it stops five minutes after the last read).
+    static constexpr int kTrustRecheckedMs = 240000;
     static constexpr int kMaxOutlineMs = 60000;
     // A field read on its own gives up after this many call time-outs in all.
     static constexpr int kLongFieldCalls = 5;
@@ -140,6 +159,17 @@ private:
     };
 
     Task<std::optional<int>> fetch(Collection collection, int start, bool withText, bool filtered);
+    // The other collection's block, asked for with a call of this one's.
+    struct Also {
+        PageCall call;
+        std::optional<qint64> unless;
+    };
+    std::optional<Also> alsoCall(Collection collection, qint64 nowMs);
+    void keepAlso(Collection collection, PageRows &parsed, std::optional<qint64> unless,
+                  qint64 nowMs);
+    void keep(Block &target, PageRows &parsed, int start, bool withText, const QString &filterText,
+              qint64 nowMs);
+    int blockCount(Collection collection, int start) const;
     Task<std::optional<bool>> fetchCouldMatch(Collection collection, int index);
     bool servable(const Block &block, qint64 nowMs) const;
     void tickClock();
@@ -153,6 +183,9 @@ private:
     void dropBlocks();
     Block &block(Collection collection) {
         return m_memory->blocks[collection == Collection::Links];
+    }
+    PageMemory::Asked &asked(Collection collection) {
+        return m_memory->asked[collection == Collection::Links];
     }
 
     std::shared_ptr<PageMemory> m_memory;

@@ -50,6 +50,11 @@ PageCall rowsCall(Collection collection, int start, int count, bool withText,
     return call;
 }
 
+PageCall rowsCallAlso(PageCall call, const PageCall &also) {
+    call.args.insert(u"also"_qs, also.args);
+    return call;
+}
+
 namespace {
 // The page's number for a kind of rule; -1 for one that matches nothing.
 int pageKindOf(ParsedRule::Kind kind) {
@@ -155,8 +160,8 @@ std::optional<QString> tagOf(const QJsonValue &value, const QStringList &tags,
 }
 } // namespace
 
-std::optional<PageRows> parseRows(const QString &json) {
-    const QJsonArray answer = QJsonDocument::fromJson(json.toUtf8()).array();
+namespace {
+std::optional<PageRows> parseBlock(const QJsonArray &answer) {
     const double length = answer.at(0).toDouble(-1);
     const double generation = answer.at(2).toDouble(-1);
     // Whole numbers a double holds exactly: the page counts up from 0.
@@ -177,6 +182,7 @@ std::optional<PageRows> parseRows(const QString &json) {
     parsed.today = answer.at(6).isBool();
     parsed.cut = answer.at(6).toBool();
     parsed.tells = answer.at(7).toBool();
+    parsed.recheckMs = answer.at(8).toInt(0);
     if (answer.at(4).isArray() && !parsed.unchanged) {
         // Filtered: one index per row, ascending, and the end no lower.
         const QJsonArray indices = answer.at(4).toArray();
@@ -206,6 +212,20 @@ std::optional<PageRows> parseRows(const QString &json) {
         row.value = field(fields.at(1), 2, row.longFields);
         row.text = field(fields.at(2), 4, row.longFields);
     }
+    return parsed;
+}
+} // namespace
+
+std::optional<PageRows> parseRows(const QString &json) {
+    const QJsonArray answer = QJsonDocument::fromJson(json.toUtf8()).array();
+    std::optional<PageRows> parsed = parseBlock(answer);
+    if (!parsed || !answer.at(9).isArray())
+        return parsed;
+    // The other block asked for, read at the same counter; one that is not
+    // is left out, and read on its own when wanted.
+    std::optional<PageRows> also = parseBlock(answer.at(9).toArray());
+    if (also && also->generation == parsed->generation)
+        parsed->also.push_back(std::move(*also));
     return parsed;
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 namespace pressbird {
 
@@ -50,6 +51,9 @@ inline constexpr qint64 kMaxFieldChars = 64 * 1024 * 1024;
 PageCall rowsCall(Collection collection, int start, int count, bool withText,
                   std::optional<qint64> unless = std::nullopt, const QJsonObject &filter = {},
                   const PageOptions &options = {});
+// The same call, also asking for the block another rowsCall names, read at the
+// same counter: its answer comes as the first's `also`.
+PageCall rowsCallAlso(PageCall call, const PageCall &also);
 // The filter as a rowsCall carries it.
 QJsonObject filterArguments(const TextFilter &filter);
 // Field 0 (tagName), 1 (value) or 2 (outerText) of one element: {same: true}
@@ -110,6 +114,12 @@ struct PageRows {
     // The page's world tells the backend of every change to what it reads
     // (an older page script says nothing of it: it is asked every time).
     bool tells = false;
+    // How often a world that tells reads its blocks again itself and tells
+    // of a difference (a style rule that started to apply); 0 where it does
+    // not (an older page script).
+    int recheckMs = 0;
+    // The block a rowsCallAlso asked for too; none from an older page script.
+    std::vector<PageRows> also;
 };
 // The answer of a rowsCall; nullopt when it is not of that shape.
 std::optional<PageRows> parseRows(const QString &json);
