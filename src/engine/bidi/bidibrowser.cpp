@@ -114,6 +114,7 @@ public:
     Async<std::optional<QString>> name() override {
         return std::optional(kBrowserWindowName.toString());
     }
+    bool readsAhead() const override { return true; }
     Async<std::unique_ptr<Document>> document() override { return documentOf(m_entry); }
     Async<std::unique_ptr<FrameDocuments>> frames() override { return framesOf(m_entry); }
 
@@ -121,13 +122,17 @@ private:
     static Task<std::unique_ptr<FrameDocuments>> framesOf(ContextEntry entry) {
         if (!entry.connection->contextUsable(entry.context))
             co_return nullptr;
-        const QJsonObject below{{u"root"_qs, entry.context}};
-        const BidiReply tree =
-            co_await entry.connection->call(u"browsingContext.getTree"_qs, below, entry.context);
+        std::optional<QJsonArray> tree = entry.connection->keptTree(entry.context);
+        if (!tree) {
+            const QJsonObject below{{u"root"_qs, entry.context}};
+            const BidiReply reply = co_await entry.connection->call(u"browsingContext.getTree"_qs,
+                                                                    below, entry.context);
+            tree = reply.result.value(u"contexts").toArray();
+            if (reply.ok())
+                entry.connection->keepTree(entry.context, *tree);
+        }
         QList<QJsonObject> frames;
-        collectFrames(
-            tree.result.value(u"contexts").toArray().at(0).toObject().value(u"children").toArray(),
-            frames);
+        collectFrames(tree->at(0).toObject().value(u"children").toArray(), frames);
         co_return std::make_unique<BidiFrames>(std::move(entry), std::move(frames));
     }
 
@@ -196,20 +201,25 @@ Task<std::unique_ptr<ShellWindows>> BidiBrowser::walk() {
                 kept.append(connection);
             continue;
         }
-        const QJsonObject topLevelOnly{{u"maxDepth"_qs, 0}};
-        const BidiReply tree =
-            co_await connection->call(u"browsingContext.getTree"_qs, topLevelOnly);
-        if (!tree.ok()) {
-            states.append({nameOf(endpoint), u"did not answer"_qs, 0});
-            // Kept with its session: Firefox keeps a session whose socket
-            // closes, so a connection dropped here would leave the browser
-            // held by Pressbird's own lost session for good.
-            kept.append(connection);
-            continue;
+        std::optional<QJsonArray> tree = connection->keptTree(QString());
+        if (!tree) {
+            const QJsonObject topLevelOnly{{u"maxDepth"_qs, 0}};
+            const BidiReply reply =
+                co_await connection->call(u"browsingContext.getTree"_qs, topLevelOnly);
+            if (!reply.ok()) {
+                states.append({nameOf(endpoint), u"did not answer"_qs, 0});
+                // Kept with its session: Firefox keeps a session whose socket
+                // closes, so a connection dropped here would leave the browser
+                // held by Pressbird's own lost session for good.
+                kept.append(connection);
+                continue;
+            }
+            tree = reply.result.value(u"contexts").toArray();
+            connection->keepTree(QString(), *tree);
         }
         kept.append(connection);
         int tabs = 0;
-        for (const QJsonValue value : tree.result.value(u"contexts").toArray()) {
+        for (const QJsonValue value : *tree) {
             const QJsonObject context = value.toObject();
             const QString id = context.value(u"context").toString();
             if (id.isEmpty())

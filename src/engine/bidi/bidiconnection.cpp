@@ -36,6 +36,7 @@ Task<> BidiConnection::endSession() {
     if (!m_session || !m_connected)
         co_return;
     co_await call(u"session.end"_qs, QJsonObject(), QString(), m_timeouts.connectMs);
+    m_trees.clear(); // no word of a change comes any more
     m_session = false;
     m_subscribed = false;
     m_sessionAsked = false;
@@ -79,7 +80,28 @@ Task<bool> BidiConnection::open() {
     const QJsonObject subscription{{u"events"_qs, events}};
     const BidiReply subscribed = co_await call(u"session.subscribe"_qs, subscription);
     m_subscribed = subscribed.ok();
-    co_return m_subscribed;
+    if (!m_subscribed)
+        co_return false;
+    // Asked apart: a Firefox without one of them refuses the whole list, and
+    // then a tree is read again every second instead.
+    const QJsonArray navigations{u"browsingContext.navigationStarted"_qs,
+                                 u"browsingContext.fragmentNavigated"_qs,
+                                 u"browsingContext.historyUpdated"_qs};
+    const QJsonObject navigationSubscription{{u"events"_qs, navigations}};
+    m_tellsNavigation = (co_await call(u"session.subscribe"_qs, navigationSubscription)).ok();
+    co_return true;
+}
+
+std::optional<QJsonArray> BidiConnection::keptTree(const QString &root) const {
+    const auto kept = m_trees.constFind(root);
+    if (kept == m_trees.cend() || kept->revision != m_treeRevision || kept->fresh.hasExpired())
+        return std::nullopt;
+    return kept->contexts;
+}
+
+void BidiConnection::keepTree(const QString &root, const QJsonArray &contexts) {
+    m_trees.insert(
+        root, {m_treeRevision, QDeadlineTimer(m_tellsNavigation ? kTreeReuseMs : 1000), contexts});
 }
 
 std::shared_ptr<PageMemory> BidiConnection::pageMemory(const QString &context,
@@ -147,6 +169,7 @@ Task<BidiReply> BidiConnection::call(QString method, QJsonObject params, QString
     if (!m_connected || m_hung || m_hungContexts.contains(context))
         co_return BidiReply{BidiFailure::Closed, {}, {}};
     const int id = m_nextId++;
+    ++m_calls;
     Pending pending;
     pending.context = context;
     m_pending.insert(id, pending);
@@ -191,6 +214,8 @@ void BidiConnection::onMessage(const QString &text) {
     }
     if (type == u"event") {
         const QString method = message.value(u"method").toString();
+        if (method.startsWith(u"browsingContext.") && !method.startsWith(u"browsingContext.user"))
+            ++m_treeRevision; // a context made, gone or navigated
         const QString context = message.value(u"params").toObject().value(u"context").toString();
         if (method == u"browsingContext.userPromptOpened") {
             m_prompts.insert(context);
@@ -238,6 +263,7 @@ void BidiConnection::onMessage(const QString &text) {
 
 void BidiConnection::onClosed() {
     m_connected = false;
+    m_trees.clear();
     m_session = false;
     m_sessionAsked = false;
     m_subscribed = false;

@@ -4,12 +4,15 @@
 #include "async/task.h"
 #include "bidiendpoints.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
 #include <QSet>
 
 #include <memory>
+#include <optional>
 
 class QWebSocket;
 
@@ -75,11 +78,21 @@ public:
     // A call found the realm gone before its word came: made again next walk.
     void forgetRealm(const QString &context, const QString &realm);
 
+    // A tree of contexts (the top-level ones for an empty root) read before,
+    // while Firefox has announced no context made, gone or navigated since,
+    // for at most kTreeReuseMs (a second where Firefox does not announce
+    // navigations).
+    static constexpr int kTreeReuseMs = 30000;
+    std::optional<QJsonArray> keptTree(const QString &root) const;
+    void keepTree(const QString &root, const QJsonArray &contexts);
+
     // Top-level contexts Firefox announced with this one as their opener.
     int contextsOpenedBy(const QString &context) const { return m_opened.value(context); }
     // Notified at every message from Firefox.
     Notifier &changes() { return m_changed; }
 
+    // Commands sent so far.
+    qint64 calls() const { return m_calls; }
     // A command; `context` names the page it runs in, if any.
     Task<BidiReply> call(QString method, QJsonObject params, QString context = {},
                          int timeoutMs = -1);
@@ -112,7 +125,16 @@ private:
     };
     QHash<QString, KeptReads> m_kept; // by context
     QHash<QString, int> m_opened;     // by opener context
+    struct KeptTree {
+        quint64 revision = 0;
+        QDeadlineTimer fresh;
+        QJsonArray contexts;
+    };
+    QHash<QString, KeptTree> m_trees; // by root
+    quint64 m_treeRevision = 0;       // moves with every context made, gone or navigated
+    bool m_tellsNavigation = false;
     int m_nextId = 1;
+    qint64 m_calls = 0;
     bool m_connected = false;
     bool m_dialFinished = false;
     bool m_session = false;
