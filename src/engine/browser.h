@@ -155,6 +155,10 @@ public:
         return std::unique_ptr<FrameDocuments>();
     }
     static constexpr int kMostFrames = 100;
+    // Whether its document keeps what a read brings for the reads after it
+    // (a browser that answers from a distance does): the engine then reads
+    // every such window's document at once before walking them one by one.
+    virtual bool readsAhead() const { return false; }
 };
 
 // A snapshot of the open windows, enumerated once, in the browser's order.

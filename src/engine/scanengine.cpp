@@ -1,5 +1,6 @@
 #include "scanengine.h"
 
+#include "async/together.h"
 #include "presslimits.h"
 #include "rulelist.h"
 #include "rulematchcache.h"
@@ -92,13 +93,17 @@ Task<> ScanEngine::walkWindows(const PassTraits &traits) {
     int count = 0;
     if (windows)
         count = (co_await windows->count()).value_or(0);
+    std::vector<std::unique_ptr<BrowserWindow>> browserWindows;
     while (count > 0) {
-        const std::unique_ptr<BrowserWindow> window = co_await windows->next();
+        std::unique_ptr<BrowserWindow> window = co_await windows->next();
         if (!window)
             break;
         const std::optional<QString> name = co_await window->name();
-        if (!name || *name != kBrowserWindowName)
-            continue;
+        if (name && *name == kBrowserWindowName)
+            browserWindows.push_back(std::move(window));
+    }
+    co_await readAhead(browserWindows, traits);
+    for (const std::unique_ptr<BrowserWindow> &window : browserWindows) {
         // A window without a readable document contributes no elements.
         if (std::unique_ptr<Document> document = co_await window->document())
             co_await walkWindow(*window, *document, traits);
@@ -153,6 +158,33 @@ Task<> ScanEngine::walkWindow(BrowserWindow &window, Document &document, const P
         m_cutShort.append(page);
 }
 
+Task<> ScanEngine::readAhead(const std::vector<std::unique_ptr<BrowserWindow>> &windows,
+                             const PassTraits &traits) {
+    const std::shared_ptr<const TextFilter> filter = filterOf(traits);
+    std::vector<Task<>> reads;
+    for (const std::unique_ptr<BrowserWindow> &window : windows) {
+        if (window->readsAhead())
+            reads.push_back(firstRead(*window, traits, filter));
+    }
+    if (reads.size() > 1)
+        co_await together(std::move(reads));
+}
+
+Task<> ScanEngine::firstRead(BrowserWindow &window, const PassTraits &traits,
+                             std::shared_ptr<const TextFilter> filter) {
+    const std::unique_ptr<Document> document = co_await window.document();
+    if (!document)
+        co_return;
+    document->setPageOptions(m_options);
+    document->setTextFilter(traits.collection, std::move(filter));
+    co_await document->length(traits.collection);
+}
+
+std::shared_ptr<const TextFilter> ScanEngine::filterOf(const PassTraits &traits) const {
+    return TextFilter::of(traits.rules, traits.textIsValue ? TextFilter::Field::InputValue
+                                                           : TextFilter::Field::OuterText);
+}
+
 bool ScanEngine::stillIdle(const std::optional<DocumentVersion> &version,
                            const PassTraits &traits) {
     if (!version || m_previewMatches)
@@ -181,9 +213,7 @@ Task<int> ScanEngine::walkElements(Document &document, PageInfo page, QString fr
     // The page may leave out what the rules as they stand now cannot match;
     // its word holds only while they stand so.
     const quint64 filterRevision = traits.rules.revision();
-    const std::shared_ptr<const TextFilter> filter =
-        TextFilter::of(traits.rules, traits.textIsValue ? TextFilter::Field::InputValue
-                                                        : TextFilter::Field::OuterText);
+    const std::shared_ptr<const TextFilter> filter = filterOf(traits);
     // Options first: the filter and every read after it are the collection's
     // as they choose it.
     const PageOptions options = m_options;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace pressbird {
 
@@ -79,6 +80,14 @@ private:
     using IdleKey = std::pair<Collection, quint64>; // the pass, the document's world
 
     Task<> walkWindows(const PassTraits &traits);
+    // The first read of every window's document at once, before the walk
+    // reads them one by one: what it brings is kept by the backend as any
+    // read is, and served to the walk while the page stays as it was.
+    Task<> readAhead(const std::vector<std::unique_ptr<BrowserWindow>> &windows,
+                     const PassTraits &traits);
+    Task<> firstRead(BrowserWindow &window, const PassTraits &traits,
+                     std::shared_ptr<const TextFilter> filter);
+    std::shared_ptr<const TextFilter> filterOf(const PassTraits &traits) const;
     // Walks one document (a page, or one of its frames) up to maxIndex; gives
     // how many elements its collection holds.
     Task<int> walkElements(Document &document, PageInfo page, QString frame, quint64 load,

@@ -67,6 +67,7 @@ public:
     Async<std::optional<QString>> name() override {
         return std::optional(kBrowserWindowName.toString());
     }
+    bool readsAhead() const override { return true; }
     Async<std::unique_ptr<Document>> document() override {
         const std::shared_ptr<ConnectorLink> &link = m_entry.link;
         if (!link->tabUsable(m_entry.tab))
@@ -213,8 +214,8 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
         m_manifests = m_registration();
     // Every browser is asked at once: one that hangs costs one time-out. A
     // browser whose extension told of no change to its tabs since the last
-    // listing is taken at its word for a second; then it is asked again,
-    // which is how one that hangs is found.
+    // listing is taken at its word for a while (ConnectorTimeouts::listReuseMs);
+    // one that hangs meanwhile is found by the first call that times out.
     QList<int> asked;
     // Any change told after a question was sent may be missing from its answer.
     QList<quint64> askedAt;
@@ -276,7 +277,8 @@ Task<std::unique_ptr<ShellWindows>> ConnectorBrowser::walk() {
         for (const TabEntry &entry : *tabs)
             listed.insert(entry.tab);
         link->keepOnly(listed);
-        connected(*link, Listing{link, *tabs, askedAt.at(i), QDeadlineTimer(kListReuseMs)});
+        connected(*link, Listing{link, *tabs, askedAt.at(i),
+                                 QDeadlineTimer(link->timeouts().listReuseMs)});
     }
     m_listings = std::move(listings);
     m_states = states.isEmpty() ? statesWithoutBrowsers() : states;

@@ -36,6 +36,7 @@ public:
 
     PageInfo page() const override { return m_target.page; }
     Async<std::optional<QString>> name() override;
+    bool readsAhead() const override { return true; }
     Async<std::unique_ptr<Document>> document() override;
     Async<std::unique_ptr<FrameDocuments>> frames() override;
 
