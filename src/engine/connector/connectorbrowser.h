@@ -22,7 +22,7 @@ struct ConnectorTab {
 // The browsers that run the Pressbird Connector extension: each one's host
 // connects to the server, and a walk lists each browser's tabs in the
 // browser's order: afresh, unless the extension told of no change to them
-// since a listing less than kListReuseMs old. Nothing to allow in the
+// since a listing less than its listReuseMs old. Nothing to allow in the
 // browser, no start flag.
 class ConnectorBrowser final : public Browser {
 public:
@@ -37,8 +37,6 @@ public:
     bool reaches(const PageInfo &page) const override;
     // The browsers ("Chromium", "Firefox", ...) connected at the last walk.
     QStringList connectedBrowsers() const { return m_connected; }
-
-    static constexpr int kListReuseMs = 1000;
 
 private:
     struct Listing {

@@ -22,6 +22,9 @@ class PageMemory;
 struct ConnectorTimeouts {
     int listMs = 1000; // the list of tabs, a document's name
     int callMs = 2000; // every call into a page
+    // How long a list of tabs serves later walks while the extension tells
+    // of no change to them.
+    int listReuseMs = 30000;
 };
 
 // Gone: the tab is closed or shows another document now; it never comes back.

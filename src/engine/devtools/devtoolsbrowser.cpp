@@ -118,10 +118,12 @@ Task<std::unique_ptr<ShellWindows>> DevToolsBrowser::listTargets() {
         if (!connection || !connection->usable())
             continue;
         Asked asking{link, connection, {}};
-        const bool listedStillHolds = link->listedBy == connection && link->discovering &&
-                                      link->listedRevision == connection->targetsRevision() &&
-                                      link->listedAt.isValid() &&
-                                      link->listedAt.elapsed() < kListReuseMs;
+        // A list that went unanswered holds nothing: asked again once the
+        // browser is heard from.
+        const bool listedStillHolds =
+            link->answered.value_or(false) && link->listedBy == connection && link->discovering &&
+            link->listedRevision == connection->targetsRevision() && link->listedAt.isValid() &&
+            link->listedAt.elapsed() < kListReuseMs;
         if (!listedStillHolds) {
             // Events first: those of every target there now come before the list.
             if (!link->discovering)

@@ -55,10 +55,11 @@ private:
         QElapsedTimer listedAt;
         bool discovering = false; // target events are on
     };
-    // How long a target list serves the walks that follow (the button pass
-    // after the link pass): every walk still asks each browser at least once
-    // a second, which is how a browser that stopped answering is found.
-    static constexpr int kListReuseMs = 1000;
+    // How long a target list serves the walks that follow while the browser
+    // announces no target made, changed or gone: an idle browser is asked
+    // nothing at all in between. One that stops answering is found by the
+    // first call that times out, one that goes by its socket closing.
+    static constexpr int kListReuseMs = 30000;
     using LinkPtr = std::shared_ptr<Link>;
 
     Task<std::unique_ptr<ShellWindows>> listTargets();

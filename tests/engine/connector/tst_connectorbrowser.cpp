@@ -83,7 +83,7 @@ private Q_SLOTS:
     void init() {
         QVERIFY(m_dir.isValid());
         m_socket = m_dir.filePath(u"connector"_qs);
-        m_server = std::make_unique<ConnectorServer>(ConnectorTimeouts{200, 300});
+        m_server = std::make_unique<ConnectorServer>(ConnectorTimeouts{200, 300, 1000});
         QVERIFY(m_server->listen(m_socket));
     }
 
@@ -297,7 +297,7 @@ private Q_SLOTS:
         QVERIFY(open());
         QCOMPARE(lists, 5);
         QCOMPARE(opens, 4);
-        QTest::qWait(ConnectorBrowser::kListReuseMs + 100);
+        QTest::qWait(m_server->links().constFirst()->timeouts().listReuseMs + 100);
         QVERIFY(open());
         QCOMPARE(lists, 6);
         QCOMPARE(opens, 4);
