@@ -45,17 +45,19 @@ inline const QString kTodayFloorScript = uR"JS((() => {
   return count;
 })())JS"_qs;
 
-// One backend's scans of the page: mean browser CPU per scan, median wall.
+// Runs of a step (a scan, or the floor's evaluation): mean browser CPU per
+// run, median wall.
 struct TodayFigures {
     double wallMs = 0;
     double browserCpuMs = 0;
 };
 
-// runs scans after a first one (worlds made, scripts installed); before
-// each, `between` (not measured: its own cost is the page's, not ours).
-inline TodayFigures measureScans(ScanEngine &engine, qint64 browserPid, int runs,
-                                 const std::function<void()> &between) {
-    testing::awaitOnLoop(bothPasses(engine));
+// runs of step; before each, `between` (not measured: its own cost is the
+// page's, not ours; what it leaves to do, a restyle or a frame's message, is
+// the run's, floor and scans alike).
+inline TodayFigures measureRuns(qint64 browserPid, int runs, const std::function<void()> &between,
+                                const std::function<void()> &step) {
+    step();
     QList<double> wall;
     double browser = 0;
     for (int run = 0; run < runs; ++run) {
@@ -66,11 +68,28 @@ inline TodayFigures measureScans(ScanEngine &engine, qint64 browserPid, int runs
         const double before = browserCpuMs(browserPid);
         QElapsedTimer timer;
         timer.start();
-        testing::awaitOnLoop(bothPasses(engine));
+        step();
         wall.append(timer.nsecsElapsed() / 1e6);
         browser += browserCpuMs(browserPid) - before;
     }
     return {median(wall), browser / runs};
+}
+
+// Scans after a first one (worlds made, scripts installed).
+inline TodayFigures measureScans(ScanEngine &engine, qint64 browserPid, int runs,
+                                 const std::function<void()> &between) {
+    return measureRuns(browserPid, runs, between,
+                       [&engine] { testing::awaitOnLoop(bothPasses(engine)); });
+}
+
+// A floor on the page changed before each run as the scans' is, and unchanged.
+struct Floor {
+    TodayFigures changed, unchanged;
+};
+inline Floor measureFloor(qint64 browserPid, int runs, const std::function<void()> &touch,
+                          const std::function<void()> &evaluate) {
+    return {measureRuns(browserPid, runs, touch, evaluate),
+            measureRuns(browserPid, runs, {}, evaluate)};
 }
 
 // The figures of one backend: today's scans against the piercing floor,
@@ -80,15 +99,21 @@ struct TodayRow {
     TodayFigures todayChanged, todayUnchanged, classicChanged, classicUnchanged;
 };
 
-inline void printTodayRows(QTextStream &out, const QList<TodayRow> &rows, double todayFloorCpuMs,
-                           double classicFloorCpuMs) {
+inline void printTodayRows(QTextStream &out, const QList<TodayRow> &rows, const Floor &today,
+                           const Floor &classic) {
     const auto number = [](double value) { return QString::number(value, 'f', 1); };
     const auto ratio = [](double value, double floor) {
         return QString::number(value / floor, 'f', 2);
     };
     out << "browser CPU per scan, mean (wall, median):\n"
-        << "  floor, today's walk in one evaluation: " << number(todayFloorCpuMs) << " ms\n"
-        << "  floor, the classic walk:               " << number(classicFloorCpuMs) << " ms\n";
+        << "  floor, today's walk in one evaluation: changed " << number(today.changed.browserCpuMs)
+        << " ms (" << number(today.changed.wallMs) << "), unchanged "
+        << number(today.unchanged.browserCpuMs) << " ms (" << number(today.unchanged.wallMs)
+        << ")\n"
+        << "  floor, the classic walk:               changed "
+        << number(classic.changed.browserCpuMs) << " ms (" << number(classic.changed.wallMs)
+        << "), unchanged " << number(classic.unchanged.browserCpuMs) << " ms ("
+        << number(classic.unchanged.wallMs) << ")\n";
     for (const TodayRow &row : rows) {
         out << "  " << row.backend << ": today changed " << number(row.todayChanged.browserCpuMs)
             << " ms (" << number(row.todayChanged.wallMs) << "), unchanged "
@@ -102,11 +127,13 @@ inline void printTodayRows(QTextStream &out, const QList<TodayRow> &rows, double
     QStringList last;
     for (const TodayRow &row : rows)
         last << QString::fromLatin1(row.backend) + u" today/floor browser CPU "_qs +
-                    ratio(row.todayChanged.browserCpuMs, todayFloorCpuMs) + u" changed, "_qs +
-                    ratio(row.todayUnchanged.browserCpuMs, todayFloorCpuMs) +
+                    ratio(row.todayChanged.browserCpuMs, today.changed.browserCpuMs) +
+                    u" changed, "_qs +
+                    ratio(row.todayUnchanged.browserCpuMs, today.unchanged.browserCpuMs) +
                     u" unchanged; classic/floor "_qs +
-                    ratio(row.classicChanged.browserCpuMs, classicFloorCpuMs) + u", "_qs +
-                    ratio(row.classicUnchanged.browserCpuMs, classicFloorCpuMs);
+                    ratio(row.classicChanged.browserCpuMs, classic.changed.browserCpuMs) +
+                    u", "_qs +
+                    ratio(row.classicUnchanged.browserCpuMs, classic.unchanged.browserCpuMs);
     out << last.join(u"; "_qs) << "\n";
 }
 

@@ -20,42 +20,46 @@ using namespace pressbird::testing;
 namespace {
 
 struct Floors {
-    double today = 0;
-    double classic = 0;
+    Floor today;
+    Floor classic;
     bool reached = false;
 };
 
+QJsonObject evaluation(const QString &context, const QString &expression) {
+    return {{u"expression"_qs, expression},
+            {u"target"_qs, QJsonObject{{u"context"_qs, context}}},
+            {u"awaitPromise"_qs, false},
+            {u"resultOwnership"_qs, u"none"_qs}};
+}
+
 // The floors through a session of their own (Firefox admits one at a time),
-// on the page whose frames are all of its origin; then the tab goes on to
-// the page the scans walk.
-Task<Floors> floors(BidiEndpoint endpoint, qint64 pid, int runs, QString scanPage) {
+// on the page whose frames are all of its origin, changed between runs as
+// the scans' page is, and unchanged; then the tab goes on to the page the
+// scans walk.
+Floors floors(const BidiEndpoint &endpoint, qint64 pid, int runs, const QString &scanPage) {
     auto connection = std::make_shared<BidiConnection>(endpoint, BidiTimeouts{1000, 30000});
     Floors floors;
-    if (!co_await connection->open())
-        co_return floors;
+    if (!testing::awaitOnLoop(connection->open()))
+        return floors;
     const QJsonObject topLevel{{u"maxDepth"_qs, 0}};
-    const BidiReply tree = co_await connection->call(u"browsingContext.getTree"_qs, topLevel);
+    const BidiReply tree =
+        testing::awaitOnLoop(connection->call(u"browsingContext.getTree"_qs, topLevel));
     const QString context =
         tree.result.value(u"contexts").toArray().at(0).toObject().value(u"context").toString();
-    const auto cpuOf = [&](const QString &script) -> Task<double> {
-        const QJsonObject params{{u"expression"_qs, script},
-                                 {u"target"_qs, QJsonObject{{u"context"_qs, context}}},
-                                 {u"awaitPromise"_qs, false},
-                                 {u"resultOwnership"_qs, u"none"_qs}};
-        co_await connection->call(u"script.evaluate"_qs, params, context);
-        const double before = browserCpuMs(pid);
-        for (int run = 0; run < runs; ++run)
-            co_await connection->call(u"script.evaluate"_qs, params, context);
-        co_return (browserCpuMs(pid) - before) / runs;
+    const auto evaluate = [&](const QString &script) {
+        testing::awaitOnLoop(
+            connection->call(u"script.evaluate"_qs, evaluation(context, script), context));
     };
-    floors.today = co_await cpuOf(kTodayFloorScript);
-    floors.classic = co_await cpuOf(kFloorScript);
+    int generation = 0;
+    const auto touch = [&] { evaluate(u"touch(%1)"_qs.arg(++generation)); };
+    floors.today = measureFloor(pid, runs, touch, [&] { evaluate(kTodayFloorScript); });
+    floors.classic = measureFloor(pid, runs, touch, [&] { evaluate(kFloorScript); });
     const QJsonObject navigate{
         {u"context"_qs, context}, {u"url"_qs, scanPage}, {u"wait"_qs, u"complete"_qs}};
-    co_await connection->call(u"browsingContext.navigate"_qs, navigate, context);
-    co_await connection->endSession();
+    testing::awaitOnLoop(connection->call(u"browsingContext.navigate"_qs, navigate, context));
+    testing::awaitOnLoop(connection->endSession());
     floors.reached = true;
-    co_return floors;
+    return floors;
 }
 
 } // namespace
@@ -70,10 +74,10 @@ int main(int argc, char **argv) {
         out << "bench_today_firefox: no headless firefox, skipped\n";
         return 0;
     }
-    constexpr int kRuns = 10;
+    constexpr int kRuns = 20;
     QTest::qWait(3000); // the page and its frames load
-    const Floors floor = testing::awaitOnLoop(
-        floors(firefox.endpoint(), firefox.pid(), kRuns, pages.url(u"todaybench.html"_qs)));
+    const Floors floor =
+        floors(firefox.endpoint(), firefox.pid(), kRuns, pages.url(u"todaybench.html"_qs));
     if (!floor.reached) {
         out << "bench_today_firefox: the floor's session was refused\n";
         return 1;
@@ -93,11 +97,9 @@ int main(int argc, char **argv) {
             testing::awaitOnLoop(connection->call(u"browsingContext.getTree"_qs, topLevel));
         const QString context =
             tree.result.value(u"contexts").toArray().at(0).toObject().value(u"context").toString();
-        const QJsonObject params{{u"expression"_qs, u"touch(%1)"_qs.arg(++generation)},
-                                 {u"target"_qs, QJsonObject{{u"context"_qs, context}}},
-                                 {u"awaitPromise"_qs, false},
-                                 {u"resultOwnership"_qs, u"none"_qs}};
-        testing::awaitOnLoop(connection->call(u"script.evaluate"_qs, params, context));
+        testing::awaitOnLoop(
+            connection->call(u"script.evaluate"_qs,
+                             evaluation(context, u"touch(%1)"_qs.arg(++generation)), context));
     };
     TodayRow row{"BiDi", {}, {}, {}, {}};
     engine.setPageOptions({.today = true});

@@ -20,15 +20,6 @@ using namespace pressbird::bench;
 
 namespace {
 
-// Mean browser CPU of one evaluation in the tab.
-double floorCpuMs(HeadlessChromium &chromium, const QString &tab, const QString &script, int runs) {
-    chromium.evaluate(tab, script);
-    const double before = browserCpuMs(chromium.pid());
-    for (int run = 0; run < runs; ++run)
-        chromium.evaluate(tab, script);
-    return (browserCpuMs(chromium.pid()) - before) / runs;
-}
-
 TodayRow rowOf(const char *backend, ScanEngine &engine, qint64 pid, int runs,
                const std::function<void()> &touch) {
     TodayRow row{backend, {}, {}, {}, {}};
@@ -58,20 +49,24 @@ int main(int argc, char **argv) {
     }
     constexpr int kRuns = 15;
 
-    // The floor, on the page whose frames are all of its origin.
+    // The floor, on the page whose frames are all of its origin, changed
+    // between runs as the scans' page is, and unchanged.
     chromium.closeAllPages();
     QString tab = chromium.openTab(pages.url(u"todaybench.html?floor"_qs));
     QTest::qWait(1000);
     out << "page: " << chromium.evaluate(tab, kTodayFloorScript)
         << " elements, shadow roots and frames included\n";
-    const double todayFloor = floorCpuMs(chromium, tab, kTodayFloorScript, kRuns);
+    int generation = 0;
+    const auto touch = [&] { chromium.evaluate(tab, u"touch(%1)"_qs.arg(++generation)); };
+    const auto floorOf = [&](const QString &script) {
+        return measureFloor(chromium.pid(), kRuns, touch, [&] { chromium.evaluate(tab, script); });
+    };
+    const Floor todayFloor = floorOf(kTodayFloorScript);
 
     chromium.closeAllPages();
     tab = chromium.openTab(pages.url(u"todaybench.html"_qs));
     QTest::qWait(1000);
-    const double classicFloor = floorCpuMs(chromium, tab, kFloorScript, kRuns);
-    int generation = 0;
-    const auto touch = [&] { chromium.evaluate(tab, u"touch(%1)"_qs.arg(++generation)); };
+    const Floor classicFloor = floorOf(kFloorScript);
 
     IdleScan idle;
     ScanEngine overConnector = idle.engineFor(connector);
