@@ -1,5 +1,6 @@
 #include "async/notifier.h"
 #include "async/task.h"
+#include "async/together.h"
 #include "yielder.h"
 
 #include <QElapsedTimer>
@@ -16,6 +17,9 @@ private Q_SLOTS:
     void busyYieldingCoroutine_letsTheLoopRunBetweenYields();
     void notifier_wakesWithTrue_timesOutWithFalse();
     void destroyedWhileWaiting_isNeverResumed();
+    void together_startsEveryTaskBeforeAnyEnds_endsAfterTheLast_data();
+    void together_startsEveryTaskBeforeAnyEnds_endsAfterTheLast();
+    void together_destroyedWhileWaiting_destroysItsTasks();
 };
 
 namespace {
@@ -26,6 +30,43 @@ Task<> yieldFor(Yielder &yielder, int ms, int &yields) {
         co_await yielder.yield();
         ++yields;
     }
+}
+
+// Waits ms (none: ends at once), noting its start and its end.
+Task<> noted(int ms, QStringList &notes, int number) {
+    notes.append(u"start %1"_qs.arg(number));
+    if (ms > 0) {
+        Notifier never;
+        co_await never.wait(ms);
+    }
+    notes.append(u"end %1"_qs.arg(number));
+}
+
+Task<> notedAll(const QList<int> &delays, QStringList &notes) {
+    std::vector<Task<>> tasks;
+    for (int i = 0; i < delays.size(); ++i)
+        tasks.push_back(noted(delays.at(i), notes, i + 1));
+    co_await together(std::move(tasks));
+    notes.append(u"together"_qs);
+}
+
+// Notes in its destructor that its frame went.
+struct Gone {
+    bool &gone;
+    ~Gone() { gone = true; }
+};
+Task<> waitsLong(bool &gone, bool &resumed) {
+    const Gone guard{gone};
+    Notifier never;
+    co_await never.wait(60000);
+    resumed = true;
+}
+
+Task<> bothWaitLong(bool (&gone)[2], bool (&resumed)[2]) {
+    std::vector<Task<>> waits;
+    waits.push_back(waitsLong(gone[0], resumed[0]));
+    waits.push_back(waitsLong(gone[1], resumed[1]));
+    co_await together(std::move(waits));
 }
 
 Task<bool> waitOn(Notifier &notifier, int ms, bool &resumed) {
@@ -85,3 +126,45 @@ void TestResumeQueue::destroyedWhileWaiting_isNeverResumed() {
 
 QTEST_GUILESS_MAIN(TestResumeQueue)
 #include "tst_resumequeue.moc"
+
+void TestResumeQueue::together_startsEveryTaskBeforeAnyEnds_endsAfterTheLast_data() {
+    QTest::addColumn<QList<int>>("delays");
+    QTest::addColumn<QStringList>("notes");
+    QTest::newRow("none") << QList<int>{} << QStringList{u"together"_qs};
+    QTest::newRow("each ends at once")
+        << QList<int>{0, 0}
+        << QStringList{u"start 1"_qs, u"end 1"_qs, u"start 2"_qs, u"end 2"_qs, u"together"_qs};
+    QTest::newRow("the first ends last")
+        << QList<int>{60, 10, 30}
+        << QStringList{u"start 1"_qs, u"start 2"_qs, u"start 3"_qs, u"end 2"_qs,
+                       u"end 3"_qs,   u"end 1"_qs,   u"together"_qs};
+    QTest::newRow("one waits, one does not")
+        << QList<int>{20, 0}
+        << QStringList{u"start 1"_qs, u"start 2"_qs, u"end 2"_qs, u"end 1"_qs, u"together"_qs};
+}
+
+void TestResumeQueue::together_startsEveryTaskBeforeAnyEnds_endsAfterTheLast() {
+    QFETCH(QList<int>, delays);
+    QFETCH(QStringList, notes);
+    QStringList noted;
+    Task<> all = notedAll(delays, noted);
+    bool done = false;
+    all.start([&done] { done = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 5000);
+    QCOMPARE(noted, notes);
+}
+
+// A scan cancelled while its reads wait together: every one of them goes,
+// and none is resumed later.
+void TestResumeQueue::together_destroyedWhileWaiting_destroysItsTasks() {
+    bool gone[2] = {false, false};
+    bool resumed[2] = {false, false};
+    auto tasks = std::make_unique<Task<>>(bothWaitLong(gone, resumed));
+    tasks->start();
+    QTest::qWait(20);
+    QVERIFY(!gone[0] && !gone[1]);
+    tasks.reset();
+    QVERIFY(gone[0] && gone[1]);
+    QTest::qWait(20);
+    QVERIFY(!resumed[0] && !resumed[1]);
+}

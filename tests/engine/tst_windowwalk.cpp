@@ -19,6 +19,8 @@ private Q_SLOTS:
     void failingCall_isAbsorbed();
     void enumerationFailingMidway_endsThePass();
     void eachWalk_takesAFreshWindowCollection();
+    void windowsThatReadAhead_firstReadsAskedTogetherBeforeTheWalk_data();
+    void windowsThatReadAhead_firstReadsAskedTogetherBeforeTheWalk();
 };
 
 void TestWindowWalk::noWindows_touchesNoDocument() {
@@ -150,5 +152,56 @@ void TestWindowWalk::eachWalk_takesAFreshWindowCollection() {
     QCOMPARE(link->clicks, 1);
 }
 
-QTEST_APPLESS_MAIN(TestWindowWalk)
+QTEST_GUILESS_MAIN(TestWindowWalk)
 #include "tst_windowwalk.moc"
+
+void TestWindowWalk::windowsThatReadAhead_firstReadsAskedTogetherBeforeTheWalk_data() {
+    QTest::addColumn<QList<bool>>("readsAhead");
+    QTest::addColumn<int>("askedTogether");
+    QTest::newRow("two") << QList<bool>{true, true} << 2;
+    QTest::newRow("three") << QList<bool>{true, true, true} << 3;
+    QTest::newRow("one of two") << QList<bool>{true, false} << 1;
+    QTest::newRow("the other of two") << QList<bool>{false, true} << 1;
+    QTest::newRow("none") << QList<bool>{false, false} << 1;
+}
+
+// A browser that keeps its reads has every window's first read asked at once,
+// before the walk reads them one by one (one window alone is not read ahead);
+// the walk then presses as ever.
+void TestWindowWalk::windowsThatReadAhead_firstReadsAskedTogetherBeforeTheWalk() {
+    QFETCH(QList<bool>, readsAhead);
+    QFETCH(int, askedTogether);
+    ScanFixture f;
+    QList<SimulatedElementPtr> links;
+    for (const bool ahead : std::as_const(readsAhead)) {
+        auto page = std::make_shared<SimulatedPage>();
+        links.append(page->addLink(u"Go"_qs));
+        f.browser.addWindow(page)->readsAhead = ahead;
+    }
+    f.listClick.appendTicked(rule(u"Go"_qs, u"Exact Match"_qs));
+    // Every length answers late: those asked before the first answer were
+    // asked together.
+    int asked = 0;
+    bool answered = false;
+    f.browser.answerDelayMs = [&](const SimulatedCallInfo &info) {
+        if (info.call != SimulatedCall::Length)
+            return 0;
+        asked += answered ? 0 : 1;
+        return 20;
+    };
+    const auto trace = f.browser.trace;
+    f.browser.trace = [&](const SimulatedCallInfo &info) {
+        answered = answered || info.call == SimulatedCall::Length;
+        trace(info);
+    };
+    Task<> pass = f.engine.ClickLinks();
+    bool done = false;
+    pass.start([&done] { done = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    QCOMPARE(asked, askedTogether);
+    // Each window's walk reads its length at its start and after its press.
+    const int readAhead = askedTogether > 1 ? askedTogether : 0;
+    QCOMPARE(f.callCount(u"length(links)"_qs), 2 * int(readsAhead.size()) + readAhead);
+    for (const SimulatedElementPtr &link : std::as_const(links))
+        QCOMPARE(link->clicks, 1);
+}

@@ -184,6 +184,7 @@ public:
         , m_window(std::move(window)) {}
 
     PageInfo page() const override { return m_window->info; }
+    bool readsAhead() const override { return m_window->readsAhead; }
 
     Async<std::optional<QString>> name() override {
         return m_browser.answer<std::optional<QString>>({SimulatedCall::Name},

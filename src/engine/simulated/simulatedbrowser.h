@@ -67,6 +67,8 @@ struct SimulatedWindow {
     PageInfo info;         // title and address as a real browser would tell them
     SimulatedPagePtr page; // nullptr: no document
     bool closed = false;
+    // Read ahead, as the windows of a browser that keeps its reads are.
+    bool readsAhead = false;
 };
 using SimulatedWindowPtr = std::shared_ptr<SimulatedWindow>;
 

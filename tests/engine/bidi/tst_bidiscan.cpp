@@ -300,6 +300,42 @@ private Q_SLOTS:
         QCOMPARE(rig.pressed(), u"link:Go;"_qs);
     }
 
+    // Unchanged tabs cost Firefox no call at all; what changes the list of
+    // tabs (an address set by script, a tab opened) is announced, and the
+    // next walk lists them afresh, well within the second a tree would be
+    // kept without the announcements.
+    void unchangedTabs_askedNothing_changesToTheTabsSeenByTheNextWalk() {
+        startOn(u"basic.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        rig.listClick.appendTicked(rule(u"Nothing here"_qs, u"Exact Match"_qs));
+        rig.scan();
+        const std::shared_ptr<BidiConnection> connection = rig.browser.connections().constFirst();
+        const qint64 before = connection->calls();
+        rig.scan();
+        QCOMPARE(connection->calls(), before);
+
+        const QJsonObject topLevel{{u"maxDepth"_qs, 0}};
+        const QString tab = awaitOnLoop(connection->call(u"browsingContext.getTree"_qs, topLevel))
+                                .result.value(u"contexts")
+                                .toArray()
+                                .at(0)
+                                .toObject()
+                                .value(u"context")
+                                .toString();
+        const QJsonObject moved{{u"expression"_qs, u"history.pushState(null, '', '?moved')"_qs},
+                                {u"target"_qs, QJsonObject{{u"context"_qs, tab}}},
+                                {u"awaitPromise"_qs, false}};
+        QVERIFY(awaitOnLoop(connection->call(u"script.evaluate"_qs, moved, tab)).ok());
+        QTest::qWait(200);
+        QVERIFY2(rig.address().endsWith(u"?moved"), qPrintable(rig.address()));
+
+        const QJsonObject opened{{u"type"_qs, u"tab"_qs}};
+        QVERIFY(awaitOnLoop(connection->call(u"browsingContext.create"_qs, opened)).ok());
+        QTest::qWait(200);
+        QCOMPARE(EngineRig<BidiBrowser>::pagesOf(rig.browser).size(), 2);
+    }
+
     // Killed while the scan pauses after a press: the scan ends without a hang;
     // started again, it is found at the next walk.
     void browserKilledMidScan_andStartedAgain_isFoundWithoutRestarting() {

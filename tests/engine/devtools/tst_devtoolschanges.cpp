@@ -5,6 +5,7 @@
 #include "chromium.h"
 #include "scanrig.h"
 
+#include <QElapsedTimer>
 #include <QTest>
 
 using namespace pressbird;
@@ -78,6 +79,48 @@ private Q_SLOTS:
         change(script, valueSetByScript ? kValueWordMs : kWordMs);
         rig->scan();
         QCOMPARE(clicks(), pressed);
+    }
+
+    // A changed page costs one call for both passes: the link pass's read
+    // brings the block the button pass asked for last. A block brought for
+    // button rules that changed since is not taken.
+    void changedPage_bothPassesReadInOneCall_data() {
+        QTest::addColumn<bool>("newButtonRule");
+        QTest::addColumn<qint64>("roundTrips");
+        QTest::addColumn<QString>("pressed");
+        QTest::newRow("same rules") << false << qint64(1) << QString();
+        QTest::newRow("a button rule ticked since") << true << qint64(4) << u"input:Wait;"_qs;
+    }
+    void changedPage_bothPassesReadInOneCall() {
+        QFETCH(bool, newButtonRule);
+        QFETCH(qint64, roundTrips);
+        QFETCH(QString, pressed);
+        auto rig = rigOn(u"changes.html"_qs);
+        rig->scan();
+        if (newButtonRule)
+            rig->listPush.appendTicked(rule(u"Wait"_qs, u"Exact Match"_qs));
+        change(u"text.textContent = 'Still'"_qs);
+        // With a press: the button pass's own read, the click, the read after it.
+        QCOMPARE(scanCost(*rig), roundTrips);
+        QCOMPARE(clicks(), pressed);
+    }
+
+    // A style rule that starts to apply with nothing in the document
+    // changing moves no counter: the page reads its blocks again itself
+    // every 30 s and tells of the difference. Until then it is asked nothing.
+    void styleRuleStartingToApply_toldByThePageItself() {
+        auto rig = rigOn(u"changes.html"_qs);
+        rig->scan();
+        QTest::qWait(1500); // the page's first look again, after the first read
+        change(u"document.styleSheets[0].insertRule('#tail { display: none }')"_qs);
+        QElapsedTimer waited;
+        waited.start();
+        while (clicks().isEmpty() && waited.elapsed() < 45000) {
+            QCOMPARE(scanCost(*rig), 0);
+            QTest::qWait(500);
+            rig->scan();
+        }
+        QCOMPARE(clicks(), u"link:Go;"_qs);
     }
 
     void elementRemoved_neverPressedFromWhatWasReadBefore() {
