@@ -1,10 +1,9 @@
 // bench_devtools_scan's counterpart for Firefox over WebDriver BiDi: one full
 // idle scan of 10,001 elements / 1,001 links, 10 ticked rules per list that
 // match nothing, against the in-page floor, in the same run. A changed page
-// is one whose body got an attribute since the last scan, made by an
-// evaluation in the page's own world before each run; the floor is measured
-// on the page changed the same way, and the change's own cost is taken out
-// of both.
+// is one whose body got an attribute since the last run, made by an
+// evaluation in the page's own world before it and not counted; the floor
+// and the scan take turns, each on the page changed the same way.
 
 #include "awaitonloop.h"
 #include "bidibrowser.h"
@@ -51,32 +50,44 @@ struct Touch {
     }
 };
 
-struct Floors {
-    Phase unchanged;
-    Phase changed;
-    bool reached = false;
-};
+// Idle browser CPU per millisecond, to take out of each run's.
+double idleCpuPerMs(qint64 pid) {
+    const double before = browserCpuMs(pid);
+    QElapsedTimer timer;
+    timer.start();
+    QTest::qWait(3000);
+    return (browserCpuMs(pid) - before) / double(timer.elapsed());
+}
 
-// The floor through a session of its own (Firefox admits one at a time).
-Floors floorRuns(const BidiEndpoint &endpoint, qint64 pid, int runs) {
-    auto connection = std::make_shared<BidiConnection>(endpoint, BidiTimeouts{1000, 30000});
-    Floors floors;
-    if (!awaitOnLoop(connection->open()))
-        return floors;
-    const QString tab = firstTab(*connection);
-    const auto floor = [&] {
-        awaitOnLoop(connection->call(u"script.evaluate"_qs, evaluation(tab, kFloorScript), tab));
+// Runs of the floor and of the scan taken in turns, each after `prepare`,
+// so that both meet the browser in the same state: mean browser CPU beyond
+// the idle browser's, and median wall.
+struct Paired {
+    Phase floor;
+    Phase scan;
+};
+template<typename Prepare, typename Floor, typename Scan>
+Paired paired(qint64 pid, int runs, double idlePerMs, Prepare prepare, Floor floor, Scan scan) {
+    QList<double> floorWall, scanWall;
+    double floorCpu = 0, scanCpu = 0, floorOwn = 0, scanOwn = 0;
+    const auto once = [&](const auto &step, QList<double> &wall, double &cpu, double &own) {
+        prepare();
+        const double before = browserCpuMs(pid);
+        const double ownBefore = processCpuMs();
+        QElapsedTimer timer;
+        timer.start();
+        step();
+        const double ms = timer.nsecsElapsed() / 1e6;
+        own += processCpuMs() - ownBefore;
+        wall.append(ms);
+        cpu += browserCpuMs(pid) - before - idlePerMs * ms;
     };
-    Touch touch{connection, tab};
-    floors.unchanged = measure(
-        pid, runs, [] {}, floor);
-    const Phase touchOnly = measure(
-        pid, runs, [] {}, touch);
-    floors.changed = measure(pid, runs, touch, floor);
-    floors.changed.browserCpuMs -= touchOnly.browserCpuMs;
-    awaitOnLoop(connection->endSession());
-    floors.reached = true;
-    return floors;
+    for (int run = 0; run < runs; ++run) {
+        once(floor, floorWall, floorCpu, floorOwn);
+        once(scan, scanWall, scanCpu, scanOwn);
+    }
+    return {{median(floorWall), floorOwn / runs, floorCpu / runs},
+            {median(scanWall), scanOwn / runs, scanCpu / runs}};
 }
 
 QString ratio(double value, double floor) {
@@ -94,45 +105,44 @@ int main(int argc, char **argv) {
         out << "bench_bidi_scan: no headless firefox, skipped\n";
         return 0;
     }
-    // Firefox counts its CPU in 10 ms ticks: forty runs resolve a quarter of a millisecond.
-    constexpr int kRuns = 40;
+    // Firefox counts its CPU in 10 ms ticks: a hundred runs resolve a tenth
+    // of a millisecond.
+    constexpr int kRuns = 100;
     IdleScan idle;
-    Phase changed, unchanged;
-    qint64 calls = 0;
-    {
-        BidiBrowser browser({1000, 10000}, [&] { return QList<BidiEndpoint>{firefox.endpoint()}; });
-        ScanEngine engine = idle.engineFor(browser);
-        QTest::qWait(2000);              // the page loads
-        awaitOnLoop(bothPasses(engine)); // the session and the sandbox, once
-        const auto scan = [&] { awaitOnLoop(bothPasses(engine)); };
-        const std::shared_ptr<BidiConnection> connection = browser.connections().constFirst();
-        Touch touch{connection, firstTab(*connection)};
-        const Phase touchOnly = measure(
-            firefox.pid(), kRuns, [] {}, touch);
-        changed = measure(firefox.pid(), kRuns, touch, scan);
-        changed.browserCpuMs -= touchOnly.browserCpuMs;
-        const qint64 before = connection->calls();
-        unchanged = measure(
-            firefox.pid(), kRuns, [] {}, scan);
-        calls = connection->calls() - before;
-        awaitOnLoop(browser.release());
-    }
-    const Floors floor = floorRuns(firefox.endpoint(), firefox.pid(), kRuns);
-    if (!floor.reached) {
-        out << "bench_bidi_scan: the floor's session was refused\n";
-        return 1;
-    }
+    BidiBrowser browser({1000, 10000}, [&] { return QList<BidiEndpoint>{firefox.endpoint()}; });
+    ScanEngine engine = idle.engineFor(browser);
+    QTest::qWait(2000);              // the page loads
+    awaitOnLoop(bothPasses(engine)); // the session and the sandbox, once
+    // The floor and the page's change go through the scan's own session:
+    // Firefox admits one.
+    const std::shared_ptr<BidiConnection> connection = browser.connections().constFirst();
+    const QString tab = firstTab(*connection);
+    const auto floor = [&] {
+        awaitOnLoop(connection->call(u"script.evaluate"_qs, evaluation(tab, kFloorScript), tab));
+    };
+    const auto scan = [&] { awaitOnLoop(bothPasses(engine)); };
+    Touch touch{connection, tab};
+    const double idlePerMs = idleCpuPerMs(firefox.pid());
+    const Paired changed = paired(firefox.pid(), kRuns, idlePerMs, touch, floor, scan);
+    const qint64 before = connection->calls();
+    const Paired unchanged = paired(
+        firefox.pid(), kRuns, idlePerMs, [] {}, floor, scan);
+    // The floor's own evaluations are calls too.
+    const double calls = double(connection->calls() - before - kRuns) / kRuns;
+    awaitOnLoop(browser.release());
+
     out << "one full idle scan over WebDriver BiDi (Firefox ESR), " << kRuns
-        << " runs each (browser CPU without the change's own):\n";
-    printPhase(out, "floor, page changed:  ", floor.changed);
-    printPhase(out, "floor, unchanged:     ", floor.unchanged);
-    printPhase(out, "scan, page changed:   ", changed);
-    printPhase(out, "scan, unchanged:      ", unchanged);
-    out << "  unchanged page: " << double(calls) / kRuns << " calls per scan\n"
+        << " runs each, floor and scan in turns (browser CPU beyond the idle browser's "
+        << QString::number(idlePerMs * 1000, 'f', 1) << " ms a second):\n";
+    printPhase(out, "floor, page changed:  ", changed.floor);
+    printPhase(out, "floor, unchanged:     ", unchanged.floor);
+    printPhase(out, "scan, page changed:   ", changed.scan);
+    printPhase(out, "scan, unchanged:      ", unchanged.scan);
+    out << "  unchanged page: " << calls << " calls per scan\n"
         << "scan/floor ratio, browser CPU (wall): page changed "
-        << ratio(changed.browserCpuMs, floor.changed.browserCpuMs) << " ("
-        << ratio(changed.wallMs, floor.changed.wallMs) << "), unchanged "
-        << ratio(unchanged.browserCpuMs, floor.unchanged.browserCpuMs) << " ("
-        << ratio(unchanged.wallMs, floor.unchanged.wallMs) << ")\n";
+        << ratio(changed.scan.browserCpuMs, changed.floor.browserCpuMs) << " ("
+        << ratio(changed.scan.wallMs, changed.floor.wallMs) << "), unchanged "
+        << ratio(unchanged.scan.browserCpuMs, unchanged.floor.browserCpuMs) << " ("
+        << ratio(unchanged.scan.wallMs, unchanged.floor.wallMs) << ")\n";
     return 0;
 }

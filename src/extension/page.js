@@ -313,13 +313,20 @@
   const fields = ['input', 'textarea', 'select'].map((tag) => apply(byTag, document, [tag]));
   const seenValues = new WeakMap();
   // Moves the counter for each field whose value differs from the last seen.
+  // The input elements' values it read stay at hand for the rest of the
+  // same call (inputsNow): the button pass's filter tests them without
+  // reading every one across the world's wrappers again.
+  let inputsNow = null;
   const compareValues = () => {
     const before = generation;
+    inputsNow = [];
     for (const list of fields) {
       const length = apply(htmlLength, list, []);
       for (let i = 0; i < length; ++i) {
         const el = apply(htmlItem, list, [i]);
         const value = valueOf(el, kindOf(el));
+        if (list === fields[0])
+          inputsNow.push([el, value]);
         if (seenValues.get(el) !== value) {
           seenValues.set(el, value);
           ++generation;
@@ -352,9 +359,12 @@
   let watching = false;
   // Of each collection, the block last answered from its start, as JSON.
   const answered = new Map();
+  // A block read afresh is as good as a look again.
   const keepAnswer = (args, block, json) => {
-    if (args.start === 0 && block[1] !== null)
+    if (args.start === 0 && block[1] !== null) {
       answered.set(args.links === true, {args: {...args, unless: undefined}, at: block[2], json});
+      lastRecheckMs = now();
+    }
   };
   const recheck = () => {
     lastRecheckMs = now();
@@ -378,6 +388,7 @@
     }
     if (!told && now() - lastRecheckMs >= kRecheckMs)
       recheck();
+    inputsNow = null;
     apply(later, globalThis, [watch, kWatchMs]);
   };
   // The counter as it stands now, values set by script included.
@@ -556,6 +567,7 @@
       keepAnswer(also, other, otherJson);
       answer += ',' + otherJson;
     }
+    inputsNow = null;
     return answer + ']';
   };
   const blockOf = ({links, start, count, withText, inlineChars, blockChars, unless, filter, today,
@@ -636,11 +648,10 @@
       i = k < controls.length && controls[k] < end ? controls[k] : end;
     } else if (input) {
       const wanted = new Set();
-      const [inputs] = fields;
-      const inputCount = apply(htmlLength, inputs, []);
-      for (let k = 0; k < inputCount; ++k) {
-        const el = apply(htmlItem, inputs, [k]);
-        if (couldMatch(valueOf(el, kindOf(el)), rules) && (!mode.visible || seenOnce(el)))
+      if (inputsNow === null)
+        compareValues();
+      for (const [el, value] of inputsNow) {
+        if (couldMatch(value, rules) && (!mode.visible || seenOnce(el)))
           wanted.add(el);
       }
       for (; i < end && wanted.size > 0 && carried < blockChars; ++i) {
