@@ -88,6 +88,15 @@ inline double browserCpuMs(qint64 root) {
     return total * 1000.0 / sysconf(_SC_CLK_TCK);
 }
 
+// This process's resident memory.
+inline double residentMb() {
+    QFile statm(u"/proc/self/statm"_qs);
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) /
+           (1024.0 * 1024.0);
+}
+
 inline double median(QList<double> values) {
     std::sort(values.begin(), values.end());
     return values.at(values.size() / 2);

@@ -20,10 +20,11 @@ using namespace pressbird::bench;
 
 namespace {
 
-// Scans as the timer runs them, far enough apart that every tab is asked
-// whether its page changed (back to back, one answer serves a second of
-// scans): the median wall time, the mean CPU of Pressbird and of the
-// browser beyond what it burns idle with as many tabs.
+// Scans a second apart, as the timer's come seconds apart (a page that
+// tells of no change is not asked, however far apart; one that does not is
+// asked once its answer is a second old): the median wall time, the mean
+// CPU of Pressbird and of the browser beyond what it burns idle with as
+// many tabs.
 Phase unchangedScans(HeadlessChromium &chromium, ScanEngine &engine, int runs) {
     const auto scan = [&] { awaitOnLoop(bothPasses(engine)); };
     scan(); // reads every tab afresh
@@ -77,7 +78,7 @@ int main(int argc, char **argv) {
         << "unchanged scans a second apart, browser CPU beyond the idle browser's (host "
            "included), mean of 20:\n"
         << "tabs | Connector: wall | Pressbird CPU | browser CPU | per tab "
-           "|| DevTools: wall | Pressbird CPU | browser CPU | per tab\n";
+           "|| DevTools: wall | Pressbird CPU | browser CPU | per tab || Pressbird's RSS\n";
 
     int open = 1;
     QList<std::pair<int, std::pair<double, double>>> perScan; // tabs, Connector's, DevTools'
@@ -95,9 +96,17 @@ int main(int argc, char **argv) {
                    QString::number(phase.browserCpuMs / tabs, 'f', 3) + u" ms"_qs;
         };
         out << QString::number(tabs).rightJustified(4) << " | " << cells(connector) << " || "
-            << cells(direct) << "\n";
+            << cells(direct) << " || " << QString::number(residentMb(), 'f', 1) << " MB\n";
         out.flush();
     }
+    // Memory over a thousand more scans of the hundred tabs, back to back.
+    const double rssBefore = residentMb();
+    for (int run = 0; run < 1000; ++run)
+        awaitOnLoop(bothPasses(overConnector));
+    const double rssAfter = residentMb();
+    out << "Pressbird's RSS over 1,000 more Connector scans of " << open
+        << " tabs: " << QString::number(rssBefore, 'f', 1) << " -> "
+        << QString::number(rssAfter, 'f', 1) << " MB\n";
     // What each tab adds, beyond what a scan costs however few the tabs
     // (from ten: one tab's few milliseconds are within the idle browser's noise).
     const auto [fewTabs, few] = perScan.at(1);

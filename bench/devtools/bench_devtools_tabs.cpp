@@ -16,18 +16,6 @@ using namespace pressbird;
 using namespace pressbird::testing;
 using namespace pressbird::bench;
 
-namespace {
-
-double residentMb() {
-    QFile statm(u"/proc/self/statm"_qs);
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    return statm.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) /
-           (1024.0 * 1024.0);
-}
-
-} // namespace
-
 int main(int argc, char **argv) {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
