@@ -46,6 +46,8 @@ int CdpConnection::send(const QString &method, const QJsonObject &params,
     }
     m_pending.insert(id, pending);
     ++m_stats->commands;
+    if (method == u"Runtime.evaluate")
+        ++m_stats->pageCalls;
     m_socket->sendTextMessage(
         QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
     return id;

@@ -31,9 +31,10 @@ struct DevToolsTimeouts {
 };
 
 struct DevToolsStats {
-    qint64 commands = 0; // messages sent
-    qint64 waits = 0;    // times a caller waited for answers: the round trips
-    qint64 timeouts = 0; // waits that ended without every answer
+    qint64 commands = 0;  // messages sent
+    qint64 pageCalls = 0; // of them, evaluations in a page
+    qint64 waits = 0;     // times a caller waited for answers: the round trips
+    qint64 timeouts = 0;  // waits that ended without every answer
 };
 
 enum class CdpFailure { None, TimedOut, Closed, SessionGone, Dialog, Error };

@@ -114,10 +114,14 @@ private Q_SLOTS:
         change(u"document.styleSheets[0].insertRule('#tail { display: none }')"_qs);
         QElapsedTimer waited;
         waited.start();
+        // The list of tabs may be asked again (a tab of an earlier test
+        // announced late); the page is not.
         while (clicks().isEmpty() && waited.elapsed() < 45000) {
-            QCOMPARE(scanCost(*rig), 0);
-            QTest::qWait(500);
+            const qint64 calls = rig->browser.stats().pageCalls;
             rig->scan();
+            if (clicks().isEmpty())
+                QCOMPARE(rig->browser.stats().pageCalls, calls);
+            QTest::qWait(500);
         }
         QCOMPARE(clicks(), u"link:Go;"_qs);
     }
