@@ -39,6 +39,14 @@ QString mixedText(int size) {
     return text + u"END"_qs;
 }
 
+// A sanitizer's build copies and parses megabytes several times slower than
+// the program's: a call moving fifty of them may take longer there.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr DevToolsTimeouts kTimeouts{.connectMs = 1000, .callMs = 8000};
+#else
+constexpr DevToolsTimeouts kTimeouts{};
+#endif
+
 } // namespace
 
 class TestDevToolsLongFields : public QObject {
@@ -51,7 +59,7 @@ private:
     std::unique_ptr<ScanRig> rigOn(const QString &query) {
         m_chromium.closeAllPages();
         m_tab = m_chromium.openTab(pageUrl(u"long.html"_qs) + u'?' + query);
-        return std::make_unique<ScanRig>(QList<Endpoint>{m_chromium.endpoint()});
+        return std::make_unique<ScanRig>(QList<Endpoint>{m_chromium.endpoint()}, kTimeouts);
     }
     std::unique_ptr<Document> documentOf(ScanRig &rig) {
         auto windows = awaitOnLoop(rig.browser.createShellWindows());
