@@ -5,6 +5,7 @@
 #include "pageoptions.h"
 #include "ruleentry.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QTest>
 #include <QUrl>
@@ -34,6 +35,24 @@ inline QStringList pressesWhere(const QList<ActivityEntry> &presses) {
                         : press.element + u" in "_qs + QUrl(press.frame).fileName());
     said.sort();
     return said;
+}
+
+// Scans, half a second apart, until a scan presses `expected` or `withinMs`
+// have passed; what the last scan pressed. A tab busy making a heavy page is
+// skipped until it answers, however long a busy machine takes.
+template<typename Rig>
+QStringList scanUntilPressed(Rig &rig, const QStringList &expected, int withinMs) {
+    QElapsedTimer waited;
+    waited.start();
+    QStringList pressed;
+    while (pressed != expected && waited.elapsed() < withinMs) {
+        rig.presses.clear();
+        rig.scan();
+        pressed = pressesWhere(rig.presses);
+        if (pressed != expected)
+            QTest::qWait(500);
+    }
+    return pressed;
 }
 
 // What one scan of today.html presses under the options.

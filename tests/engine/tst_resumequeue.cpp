@@ -124,9 +124,6 @@ void TestResumeQueue::destroyedWhileWaiting_isNeverResumed() {
     QVERIFY(!notifier.hasWaiters());
 }
 
-QTEST_GUILESS_MAIN(TestResumeQueue)
-#include "tst_resumequeue.moc"
-
 void TestResumeQueue::together_startsEveryTaskBeforeAnyEnds_endsAfterTheLast_data() {
     QTest::addColumn<QList<int>>("delays");
     QTest::addColumn<QStringList>("notes");
@@ -168,3 +165,6 @@ void TestResumeQueue::together_destroyedWhileWaiting_destroysItsTasks() {
     QTest::qWait(20);
     QVERIFY(!resumed[0] && !resumed[1]);
 }
+
+QTEST_GUILESS_MAIN(TestResumeQueue)
+#include "tst_resumequeue.moc"

@@ -152,9 +152,6 @@ void TestWindowWalk::eachWalk_takesAFreshWindowCollection() {
     QCOMPARE(link->clicks, 1);
 }
 
-QTEST_GUILESS_MAIN(TestWindowWalk)
-#include "tst_windowwalk.moc"
-
 void TestWindowWalk::windowsThatReadAhead_firstReadsAskedTogetherBeforeTheWalk_data() {
     QTest::addColumn<QList<bool>>("readsAhead");
     QTest::addColumn<int>("askedTogether");
@@ -205,3 +202,6 @@ void TestWindowWalk::windowsThatReadAhead_firstReadsAskedTogetherBeforeTheWalk()
     for (const SimulatedElementPtr &link : std::as_const(links))
         QCOMPARE(link->clicks, 1);
 }
+
+QTEST_GUILESS_MAIN(TestWindowWalk)
+#include "tst_windowwalk.moc"
