@@ -58,35 +58,63 @@ inline double processCpuMs() {
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
-// CPU of the browser and every process below it, from /proc.
-inline double browserCpuMs(qint64 root) {
-    QHash<qint64, qint64> parent;
-    QHash<qint64, double> ticks;
-    QDirIterator it(u"/proc"_qs);
-    while (it.hasNext()) {
-        bool ok = false;
-        const qint64 pid = QFileInfo(it.next()).fileName().toLongLong(&ok);
-        QFile stat(it.filePath() + u"/stat"_qs);
-        if (!ok || !stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 13)
-            continue;
-        parent.insert(pid, fields.at(1).toLongLong());
-        ticks.insert(pid, fields.at(11).toDouble() + fields.at(12).toDouble());
+// The CPU of the browser and every process below it, from a moment on: each
+// thread counted from where the scheduler's count of it (nanoseconds, where
+// /proc/PID/stat counts in 10 ms ticks) stood then. A thread that ends
+// meanwhile takes only its share since with it, never its whole life (a
+// pool's idle thread ending would otherwise make a step cost less than
+// nothing).
+class BrowserCpu {
+public:
+    explicit BrowserCpu(qint64 root)
+        : m_root(root)
+        , m_start(threadsOf(root)) {}
+    double elapsedMs() const {
+        double total = 0;
+        const QHash<qint64, double> now = threadsOf(m_root);
+        for (auto thread = now.cbegin(); thread != now.cend(); ++thread)
+            total += thread.value() - m_start.value(thread.key(), 0);
+        return total;
     }
-    double total = 0;
-    for (auto entry = ticks.cbegin(); entry != ticks.cend(); ++entry) {
-        for (qint64 pid = entry.key(); pid > 1; pid = parent.value(pid, 0)) {
-            if (pid == root) {
-                total += entry.value();
-                break;
+
+private:
+    static QHash<qint64, double> threadsOf(qint64 root) {
+        QHash<qint64, qint64> parent;
+        QDirIterator it(u"/proc"_qs);
+        while (it.hasNext()) {
+            bool ok = false;
+            const qint64 pid = QFileInfo(it.next()).fileName().toLongLong(&ok);
+            QFile stat(it.filePath() + u"/stat"_qs);
+            if (!ok || !stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() >= 2)
+                parent.insert(pid, fields.at(1).toLongLong());
+        }
+        QHash<qint64, double> threads;
+        for (auto entry = parent.cbegin(); entry != parent.cend(); ++entry) {
+            qint64 pid = entry.key();
+            while (pid > 1 && pid != root)
+                pid = parent.value(pid, 0);
+            if (pid != root)
+                continue;
+            QDirIterator tasks(u"/proc/%1/task"_qs.arg(entry.key()),
+                               QDir::Dirs | QDir::NoDotAndDotDot);
+            while (tasks.hasNext()) {
+                const QString task = tasks.next();
+                QFile schedstat(task + u"/schedstat"_qs);
+                if (schedstat.open(QIODevice::ReadOnly))
+                    threads.insert(QFileInfo(task).fileName().toLongLong(),
+                                   schedstat.readAll().split(' ').value(0).toDouble() / 1e6);
             }
         }
+        return threads;
     }
-    return total * 1000.0 / sysconf(_SC_CLK_TCK);
-}
+
+    qint64 m_root;
+    QHash<qint64, double> m_start;
+};
 
 // This process's resident memory.
 inline double residentMb() {
@@ -103,8 +131,7 @@ inline double median(QList<double> values) {
 }
 
 // What `runs` repetitions of one step cost: the median wall time, and the
-// mean CPU of this process and of the browser over all of them (/proc counts
-// in 10 ms ticks: only the sum over many runs resolves a few milliseconds).
+// mean CPU of this process and of the browser over all of them.
 struct Phase {
     double wallMs = 0;
     double cpuMs = 0;
@@ -113,7 +140,7 @@ struct Phase {
 template<typename Prepare, typename Step>
 Phase measure(qint64 browserPid, int runs, Prepare prepare, Step step) {
     QList<double> wall;
-    const double browserBefore = browserCpuMs(browserPid);
+    const BrowserCpu browserCpu(browserPid);
     const double cpuBefore = processCpuMs();
     for (int run = 0; run < runs; ++run) {
         prepare();
@@ -123,7 +150,7 @@ Phase measure(qint64 browserPid, int runs, Prepare prepare, Step step) {
         wall.append(timer.nsecsElapsed() / 1e6);
     }
     const double cpu = processCpuMs() - cpuBefore;
-    return {median(wall), cpu / runs, (browserCpuMs(browserPid) - browserBefore) / runs};
+    return {median(wall), cpu / runs, browserCpu.elapsedMs() / runs};
 }
 
 // One line of a phase's figures.

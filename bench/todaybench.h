@@ -65,12 +65,12 @@ inline TodayFigures measureRuns(qint64 browserPid, int runs, const std::function
             between();
             QTest::qWait(20); // the frames' change comes by message
         }
-        const double before = browserCpuMs(browserPid);
+        const BrowserCpu browserCpu(browserPid);
         QElapsedTimer timer;
         timer.start();
         step();
         wall.append(timer.nsecsElapsed() / 1e6);
-        browser += browserCpuMs(browserPid) - before;
+        browser += browserCpu.elapsedMs();
     }
     return {median(wall), browser / runs};
 }

@@ -52,11 +52,11 @@ struct Touch {
 
 // Idle browser CPU per millisecond, to take out of each run's.
 double idleCpuPerMs(qint64 pid) {
-    const double before = browserCpuMs(pid);
+    const BrowserCpu browserCpu(pid);
     QElapsedTimer timer;
     timer.start();
     QTest::qWait(3000);
-    return (browserCpuMs(pid) - before) / double(timer.elapsed());
+    return browserCpu.elapsedMs() / double(timer.elapsed());
 }
 
 // Runs of the floor and of the scan taken in turns, each after `prepare`,
@@ -72,7 +72,7 @@ Paired paired(qint64 pid, int runs, double idlePerMs, Prepare prepare, Floor flo
     double floorCpu = 0, scanCpu = 0, floorOwn = 0, scanOwn = 0;
     const auto once = [&](const auto &step, QList<double> &wall, double &cpu, double &own) {
         prepare();
-        const double before = browserCpuMs(pid);
+        const BrowserCpu browserCpu(pid);
         const double ownBefore = processCpuMs();
         QElapsedTimer timer;
         timer.start();
@@ -80,7 +80,7 @@ Paired paired(qint64 pid, int runs, double idlePerMs, Prepare prepare, Floor flo
         const double ms = timer.nsecsElapsed() / 1e6;
         own += processCpuMs() - ownBefore;
         wall.append(ms);
-        cpu += browserCpuMs(pid) - before - idlePerMs * ms;
+        cpu += browserCpu.elapsedMs() - idlePerMs * ms;
     };
     for (int run = 0; run < runs; ++run) {
         once(floor, floorWall, floorCpu, floorOwn);
@@ -105,8 +105,7 @@ int main(int argc, char **argv) {
         out << "bench_bidi_scan: no headless firefox, skipped\n";
         return 0;
     }
-    // Firefox counts its CPU in 10 ms ticks: a hundred runs resolve a tenth
-    // of a millisecond.
+    // A hundred runs: an idle scan costs Firefox a fraction of a millisecond.
     constexpr int kRuns = 100;
     IdleScan idle;
     BidiBrowser browser({1000, 10000}, [&] { return QList<BidiEndpoint>{firefox.endpoint()}; });

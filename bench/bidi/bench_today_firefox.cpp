@@ -22,12 +22,17 @@ namespace {
 struct Floors {
     Floor today;
     Floor classic;
+    Floor todayIsolated; // today's floor run in a sandbox, as any world of our own is
     bool reached = false;
 };
 
-QJsonObject evaluation(const QString &context, const QString &expression) {
+QJsonObject evaluation(const QString &context, const QString &expression,
+                       const QString &sandbox = {}) {
+    QJsonObject target{{u"context"_qs, context}};
+    if (!sandbox.isEmpty())
+        target.insert(u"sandbox"_qs, sandbox);
     return {{u"expression"_qs, expression},
-            {u"target"_qs, QJsonObject{{u"context"_qs, context}}},
+            {u"target"_qs, target},
             {u"awaitPromise"_qs, false},
             {u"resultOwnership"_qs, u"none"_qs}};
 }
@@ -46,14 +51,16 @@ Floors floors(const BidiEndpoint &endpoint, qint64 pid, int runs, const QString 
         testing::awaitOnLoop(connection->call(u"browsingContext.getTree"_qs, topLevel));
     const QString context =
         tree.result.value(u"contexts").toArray().at(0).toObject().value(u"context").toString();
-    const auto evaluate = [&](const QString &script) {
+    const auto evaluate = [&](const QString &script, const QString &sandbox = {}) {
         testing::awaitOnLoop(
-            connection->call(u"script.evaluate"_qs, evaluation(context, script), context));
+            connection->call(u"script.evaluate"_qs, evaluation(context, script, sandbox), context));
     };
     int generation = 0;
     const auto touch = [&] { evaluate(u"touch(%1)"_qs.arg(++generation)); };
     floors.today = measureFloor(pid, runs, touch, [&] { evaluate(kTodayFloorScript); });
     floors.classic = measureFloor(pid, runs, touch, [&] { evaluate(kFloorScript); });
+    floors.todayIsolated =
+        measureFloor(pid, runs, touch, [&] { evaluate(kTodayFloorScript, u"floor"_qs); });
     const QJsonObject navigate{
         {u"context"_qs, context}, {u"url"_qs, scanPage}, {u"wait"_qs, u"complete"_qs}};
     testing::awaitOnLoop(connection->call(u"browsingContext.navigate"_qs, navigate, context));
@@ -74,7 +81,7 @@ int main(int argc, char **argv) {
         out << "bench_today_firefox: no headless firefox, skipped\n";
         return 0;
     }
-    constexpr int kRuns = 20;
+    constexpr int kRuns = 40;
     QTest::qWait(3000); // the page and its frames load
     const Floors floor =
         floors(firefox.endpoint(), firefox.pid(), kRuns, pages.url(u"todaybench.html"_qs));
@@ -111,5 +118,11 @@ int main(int argc, char **argv) {
     testing::awaitOnLoop(browser.release());
     out << "one full idle scan over WebDriver BiDi (Firefox ESR), " << kRuns << " runs each\n";
     printTodayRows(out, {row}, floor.today, floor.classic);
+    // What isolation itself costs in Firefox: the floor's walk in a sandbox.
+    const TodayFigures &isolated = floor.todayIsolated.changed;
+    out << "  floor in a sandbox of its own: changed "
+        << QString::number(isolated.browserCpuMs, 'f', 1) << " ms ("
+        << QString::number(isolated.wallMs, 'f', 1) << "); today changed/that floor "
+        << QString::number(row.todayChanged.browserCpuMs / isolated.browserCpuMs, 'f', 2) << "\n";
     return 0;
 }

@@ -35,13 +35,13 @@ Figures measure(ScanEngine &engine, qint64 browserPid, int runs,
         if (betweenScans)
             betweenScans();
         const double cpuBefore = processCpuMs();
-        const double browserBefore = browserCpuMs(browserPid);
+        const BrowserCpu browserCpu(browserPid);
         QElapsedTimer timer;
         timer.start();
         awaitOnLoop(bothPasses(engine));
         figures.wall.append(timer.nsecsElapsed() / 1e6);
         figures.cpu.append(processCpuMs() - cpuBefore);
-        figures.browserCpu.append(browserCpuMs(browserPid) - browserBefore);
+        figures.browserCpu.append(browserCpu.elapsedMs());
     }
     return figures;
 }

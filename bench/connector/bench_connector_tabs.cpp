@@ -28,14 +28,14 @@ namespace {
 Phase unchangedScans(HeadlessChromium &chromium, ScanEngine &engine, int runs) {
     const auto scan = [&] { awaitOnLoop(bothPasses(engine)); };
     scan(); // reads every tab afresh
-    const double idleBefore = browserCpuMs(chromium.pid());
+    const BrowserCpu idleCpu(chromium.pid());
     QElapsedTimer idle;
     idle.start();
     QTest::qWait(5000);
-    const double idlePerMs = (browserCpuMs(chromium.pid()) - idleBefore) / idle.elapsed();
+    const double idlePerMs = idleCpu.elapsedMs() / idle.elapsed();
 
     QList<double> wall;
-    const double browserBefore = browserCpuMs(chromium.pid());
+    const BrowserCpu browserCpu(chromium.pid());
     double cpu = 0;
     QElapsedTimer all;
     all.start();
@@ -48,7 +48,7 @@ Phase unchangedScans(HeadlessChromium &chromium, ScanEngine &engine, int runs) {
         wall.append(timer.nsecsElapsed() / 1e6);
         cpu += processCpuMs() - cpuBefore;
     }
-    const double browser = browserCpuMs(chromium.pid()) - browserBefore - idlePerMs * all.elapsed();
+    const double browser = browserCpu.elapsedMs() - idlePerMs * all.elapsed();
     return {median(wall), cpu / runs, browser / runs};
 }
 

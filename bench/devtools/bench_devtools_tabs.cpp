@@ -71,11 +71,11 @@ int main(int argc, char **argv) {
         }
         const double rssAfter = rss.constLast();
         // What the browser burns anyway with that many tabs open, idle.
-        const double idleBefore = browserCpuMs(chromium.pid());
+        const BrowserCpu idleCpu(chromium.pid());
         QElapsedTimer idle;
         idle.start();
         QTest::qWait(3000);
-        const double idleRate = (browserCpuMs(chromium.pid()) - idleBefore) / idle.elapsed();
+        const double idleRate = idleCpu.elapsedMs() / idle.elapsed();
         unchanged.browserCpuMs -= idleRate * unchanged.wallMs;
         const double perTab = unchanged.browserCpuMs / tabs;
         browserPerScan.append({tabs, unchanged.browserCpuMs});

@@ -93,20 +93,20 @@ Task<> ScanEngine::walkWindows(const PassTraits &traits) {
     int count = 0;
     if (windows)
         count = (co_await windows->count()).value_or(0);
-    std::vector<std::unique_ptr<BrowserWindow>> browserWindows;
+    std::vector<WindowToWalk> browserWindows;
     while (count > 0) {
         std::unique_ptr<BrowserWindow> window = co_await windows->next();
         if (!window)
             break;
         const std::optional<QString> name = co_await window->name();
         if (name && *name == kBrowserWindowName)
-            browserWindows.push_back(std::move(window));
+            browserWindows.push_back({std::move(window)});
     }
     co_await readAhead(browserWindows, traits);
-    for (const std::unique_ptr<BrowserWindow> &window : browserWindows) {
+    for (WindowToWalk &window : browserWindows) {
         // A window without a readable document contributes no elements.
-        if (std::unique_ptr<Document> document = co_await window->document())
-            co_await walkWindow(*window, *document, traits);
+        if (std::unique_ptr<Document> document = co_await window.window->document())
+            co_await walkWindow(window, *document, traits);
     }
     // The link pass starts a scan's list of pages cut short, the button pass
     // ends it.
@@ -118,8 +118,8 @@ Task<> ScanEngine::walkWindows(const PassTraits &traits) {
     });
 }
 
-Task<> ScanEngine::walkWindow(BrowserWindow &window, Document &document, const PassTraits &traits) {
-    const PageInfo page = window.page();
+Task<> ScanEngine::walkWindow(WindowToWalk &window, Document &document, const PassTraits &traits) {
+    const PageInfo page = window.window->page();
     // A press in a frame counts towards the load of the tab's page.
     const quint64 load = loadOf(document, page);
     if (!m_options.today) {
@@ -132,20 +132,33 @@ Task<> ScanEngine::walkWindow(BrowserWindow &window, Document &document, const P
     bool cut = false;
     left -= co_await walkElements(document, page, QString(), load, traits, left - 1);
     cut = document.cutShort(traits.collection);
-    // Each frame is walked as soon as its document is made: a browser slow
-    // to make them spends the tab's time on frames walked, not on frames
-    // that would then be left.
-    const QDeadlineTimer until(kTodayFramesMs);
-    const std::unique_ptr<FrameDocuments> frames = co_await window.frames();
-    for (int met = 0; frames && frames->more(); ++met) {
-        if (left <= 0 || until.hasExpired() || met >= BrowserWindow::kMostFrames) {
+    // Each frame not made ahead is walked as soon as its document is made:
+    // a browser slow to make them spends the tab's time on frames walked,
+    // not on frames that would then be left. Those made ahead, within the
+    // same time, are walked whatever is left of it. Frames listed ahead are
+    // those of the page as it stood before its walk: one its presses add is
+    // met by the next pass.
+    if (!std::exchange(window.framesListed, true)) {
+        window.framesUntil = QDeadlineTimer(kTodayFramesMs);
+        window.frames = co_await window.window->frames();
+    }
+    for (int met = 0; !window.framesAhead.empty() || (window.frames && window.frames->more());
+         ++met) {
+        if (left <= 0 || met >= BrowserWindow::kMostFrames) {
             cut = true;
             break;
         }
-        std::optional<FrameDocument> frame = co_await frames->next(until);
-        if (!frame) {
-            cut = cut || frames->more();
-            break;
+        std::optional<FrameDocument> frame;
+        if (!window.framesAhead.empty()) {
+            frame = std::move(window.framesAhead.front());
+            window.framesAhead.pop_front();
+        } else {
+            if (!window.framesUntil.hasExpired())
+                frame = co_await window.frames->next(window.framesUntil);
+            if (!frame) {
+                cut = cut || window.frames->more();
+                break;
+            }
         }
         left -=
             co_await walkElements(*frame->document, page, frame->address, load, traits, left - 1);
@@ -158,26 +171,51 @@ Task<> ScanEngine::walkWindow(BrowserWindow &window, Document &document, const P
         m_cutShort.append(page);
 }
 
-Task<> ScanEngine::readAhead(const std::vector<std::unique_ptr<BrowserWindow>> &windows,
-                             const PassTraits &traits) {
+Task<> ScanEngine::readAhead(std::vector<WindowToWalk> &windows, const PassTraits &traits) {
     const std::shared_ptr<const TextFilter> filter = filterOf(traits);
     std::vector<Task<>> reads;
-    for (const std::unique_ptr<BrowserWindow> &window : windows) {
-        if (window->readsAhead())
-            reads.push_back(firstRead(*window, traits, filter));
+    for (WindowToWalk &window : windows) {
+        if (!window.window->readsAhead())
+            continue;
+        reads.push_back(readPageAhead(*window.window, traits, filter));
+        if (m_options.today)
+            reads.push_back(readFramesAhead(window, traits, filter));
     }
+    // A lone page's read would only come before its walk's own.
     if (reads.size() > 1)
         co_await together(std::move(reads));
 }
 
-Task<> ScanEngine::firstRead(BrowserWindow &window, const PassTraits &traits,
+Task<> ScanEngine::readPageAhead(BrowserWindow &window, const PassTraits &traits,
+                                 std::shared_ptr<const TextFilter> filter) {
+    if (const std::unique_ptr<Document> document = co_await window.document())
+        co_await firstRead(*document, traits, std::move(filter));
+}
+
+// The frames' documents are made one at a time, as the walk would make them,
+// then read together: a made frame's read waits for no other frame's making.
+Task<> ScanEngine::readFramesAhead(WindowToWalk &window, const PassTraits &traits,
+                                   std::shared_ptr<const TextFilter> filter) {
+    window.framesListed = true;
+    window.framesUntil = QDeadlineTimer(kTodayFramesMs);
+    window.frames = co_await window.window->frames();
+    std::vector<Task<>> reads;
+    while (window.frames && window.frames->more() && !window.framesUntil.hasExpired() &&
+           window.framesAhead.size() < std::size_t(BrowserWindow::kMostFrames)) {
+        std::optional<FrameDocument> frame = co_await window.frames->next(window.framesUntil);
+        if (!frame)
+            break;
+        reads.push_back(firstRead(*frame->document, traits, filter));
+        window.framesAhead.push_back(std::move(*frame));
+    }
+    co_await together(std::move(reads));
+}
+
+Task<> ScanEngine::firstRead(Document &document, const PassTraits &traits,
                              std::shared_ptr<const TextFilter> filter) {
-    const std::unique_ptr<Document> document = co_await window.document();
-    if (!document)
-        co_return;
-    document->setPageOptions(m_options);
-    document->setTextFilter(traits.collection, std::move(filter));
-    co_await document->length(traits.collection);
+    document.setPageOptions(m_options);
+    document.setTextFilter(traits.collection, std::move(filter));
+    co_await document.length(traits.collection);
 }
 
 std::shared_ptr<const TextFilter> ScanEngine::filterOf(const PassTraits &traits) const {

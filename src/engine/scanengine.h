@@ -7,6 +7,7 @@
 #include "rulematchcache.h"
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -79,13 +80,30 @@ private:
     };
     using IdleKey = std::pair<Collection, quint64>; // the pass, the document's world
 
+    // A window a pass walks, with what was made of it ahead of its walk.
+    struct WindowToWalk {
+        std::unique_ptr<BrowserWindow> window;
+        // Today's walk: its frames, listed once a pass (valid while the
+        // window is), those whose documents were made and read ahead, and
+        // until when more may be made.
+        bool framesListed = false;
+        std::unique_ptr<FrameDocuments> frames = {};
+        std::deque<FrameDocument> framesAhead = {};
+        QDeadlineTimer framesUntil = {};
+    };
+
     Task<> walkWindows(const PassTraits &traits);
-    // The first read of every window's document at once, before the walk
-    // reads them one by one: what it brings is kept by the backend as any
-    // read is, and served to the walk while the page stays as it was.
-    Task<> readAhead(const std::vector<std::unique_ptr<BrowserWindow>> &windows,
-                     const PassTraits &traits);
-    Task<> firstRead(BrowserWindow &window, const PassTraits &traits,
+    // The first read of every window's document at once, and under today's
+    // walk of its frames', before the walk reads them one by one: what it
+    // brings is kept by the backend as any read is, and served to the walk
+    // while the page stays as it was. Firefox spends less on calls that
+    // come together than on the same calls one after another.
+    Task<> readAhead(std::vector<WindowToWalk> &windows, const PassTraits &traits);
+    Task<> readPageAhead(BrowserWindow &window, const PassTraits &traits,
+                         std::shared_ptr<const TextFilter> filter);
+    Task<> readFramesAhead(WindowToWalk &window, const PassTraits &traits,
+                           std::shared_ptr<const TextFilter> filter);
+    Task<> firstRead(Document &document, const PassTraits &traits,
                      std::shared_ptr<const TextFilter> filter);
     std::shared_ptr<const TextFilter> filterOf(const PassTraits &traits) const;
     // Walks one document (a page, or one of its frames) up to maxIndex; gives
@@ -93,7 +111,7 @@ private:
     Task<int> walkElements(Document &document, PageInfo page, QString frame, quint64 load,
                            const PassTraits &traits, int maxIndex);
     // Today's walk of a window: the page, then its frames, within one budget.
-    Task<> walkWindow(BrowserWindow &window, Document &document, const PassTraits &traits);
+    Task<> walkWindow(WindowToWalk &window, Document &document, const PassTraits &traits);
     // Whether the walk of this document may be left out, as it would end as
     // the idle walk remembered did.
     bool stillIdle(const std::optional<DocumentVersion> &version, const PassTraits &traits);

@@ -95,6 +95,8 @@
         shadowRoot: node instanceof ShadowRoot,
         input: node instanceof HTMLInputElement,
         button: node instanceof HTMLButtonElement,
+        field: node instanceof HTMLInputElement || node instanceof HTMLTextAreaElement ||
+                   node instanceof HTMLSelectElement,
         link,
         owner: isHtml(node) ? HTMLElement : node instanceof SVGElement ? SVGElement : null,
         sheet: node instanceof HTMLStyleElement || node instanceof HTMLLinkElement ||
@@ -190,9 +192,6 @@
       return readTextOf(el, kind);
     return null;
   };
-  const isTodayLink = (el, kind) =>
-    (kind.link !== null && apply(hasAttribute, el, ['href'])) || roleOf(el) === 'link';
-  const isTodayControl = (el, kind) => kind.input || kind.button || roleOf(el) === 'button';
 
   // Whether a person could see the element: rendered with a box, not hidden,
   // not transparent, not clipped away by itself or an ancestor, and inside
@@ -424,20 +423,14 @@
               cut: false, newRoots: 0};
   // Each root's elements come from one query, in tree order: a walk that
   // asks for each child and sibling in turn costs a call across the world's
-  // wrappers per step, which Firefox's sandbox makes dear. Links and
-  // controls are picked by queries of their own.
+  // wrappers per step, which Firefox's sandbox makes dear, and so does every
+  // further query of a root (links, fields): what an element is comes from
+  // its prototype and its role instead.
   const queryDocument = Document.prototype.querySelectorAll;
   const queryRoot = DocumentFragment.prototype.querySelectorAll;
   const query = (root, selector) => {
     const list = apply(root === document ? queryDocument : queryRoot, root, [selector]);
     return {list, length: apply(listLength, list, [])};
-  };
-  const elementsOf = (root, selector) => {
-    const {list, length} = query(root, selector);
-    const found = new Set();
-    for (let i = 0; i < length; ++i)
-      found.add(apply(listItem, list, [i]));
-    return found;
   };
   const walkTree = () => {
     const all = [];
@@ -448,15 +441,7 @@
     let newRoots = 0;
     // One entry per root being walked, the innermost on top: a host's
     // shadow tree is walked right after the host, before its own children.
-    const open = (root) => {
-      const {list, length} = query(root, '*');
-      const marked = elementsOf(root, 'a[href], area[href], input, button, [role]');
-      if (root !== document) {
-        for (const field of elementsOf(root, 'input, textarea, select'))
-          inShadow.push(field);
-      }
-      return {list, length, next: 0, marked};
-    };
+    const open = (root) => ({...query(root, '*'), next: 0, shadow: root !== document});
     const roots = [open(document)];
     while (roots.length > 0) {
       const at = roots[roots.length - 1];
@@ -469,13 +454,14 @@
         break;
       }
       const el = apply(listItem, at.list, [at.next++]);
-      if (at.marked.has(el)) {
-        const kind = kindOf(el);
-        if (isTodayLink(el, kind))
-          links.push(el);
-        if (isTodayControl(el, kind))
-          controls.push(all.length);
-      }
+      const kind = kindOf(el);
+      const role = roleOf(el);
+      if ((kind.link !== null && apply(hasAttribute, el, ['href'])) || role === 'link')
+        links.push(el);
+      if (kind.input || kind.button || role === 'button')
+        controls.push(all.length);
+      if (at.shadow && kind.field)
+        inShadow.push(el);
       all.push(el);
       const root = apply(shadowRootOf, el, []);
       if (root !== null) {

@@ -1,5 +1,7 @@
 // Today's walk of a tab's frames: after the page and in tree order, within
 // the tab's time and its most frames; the classic walk never looks at them.
+// A browser that keeps its reads has its frames made and read ahead, all
+// together with the page: the walk comes out the same.
 
 #include "scanfixture.h"
 
@@ -18,7 +20,7 @@ class TestFrameWalk : public QObject {
         QList<SimulatedElementPtr> inputs; // the page's first, then each frame's
         QStringList pressedIn;             // the frame of each press; empty: the page
 
-        explicit Rig(int frames) {
+        explicit Rig(int frames, bool readsAhead = false) {
             inputs.append(page->addInput(u"Go"_qs));
             for (int i = 0; i < frames; ++i) {
                 auto frame = std::make_shared<SimulatedPage>();
@@ -26,7 +28,7 @@ class TestFrameWalk : public QObject {
                 inputs.append(frame->addInput(u"Go"_qs));
                 page->frames.append(frame);
             }
-            f.browser.addWindow(page);
+            f.browser.addWindow(page)->readsAhead = readsAhead;
             f.listPush.appendTicked(rule(u"Go"_qs, u"Exact Match"_qs));
             f.engine.setPressObserver(
                 [this](const ActivityEntry &press) { pressedIn.append(press.frame); });
@@ -43,9 +45,17 @@ class TestFrameWalk : public QObject {
         }
     };
 
+    static void addReadsAheadRows() {
+        QTest::addColumn<bool>("readsAhead");
+        QTest::newRow("made as walked") << false;
+        QTest::newRow("made and read ahead") << true;
+    }
+
 private Q_SLOTS:
+    void frames_walkedAfterThePageInOrder_byTodaysWalkOnly_data() { addReadsAheadRows(); }
     void frames_walkedAfterThePageInOrder_byTodaysWalkOnly() {
-        Rig rig(2);
+        QFETCH(bool, readsAhead);
+        Rig rig(2, readsAhead);
         runToEnd(rig.f.engine.PushButtons());
         QCOMPARE(rig.pressedPrefix(), 1);
         QCOMPARE(rig.f.callCount(u"frameDocument"_qs), 0);
@@ -66,18 +76,23 @@ private Q_SLOTS:
         QTest::addColumn<int>("failing"); // a frame whose document cannot be made; -1: none
         QTest::addColumn<int>("pressed"); // the page's input and the frames'
         QTest::addColumn<bool>("cutShort");
+        QTest::addColumn<bool>("readsAhead");
         const int most = BrowserWindow::kMostFrames;
-        QTest::newRow("the most") << most << -1 << 1 + most << false;
-        QTest::newRow("one more") << most + 1 << -1 << 1 + most << true;
-        QTest::newRow("a frame failing is passed over") << 3 << 1 << 3 << false;
-        QTest::newRow("the last frame failing") << 4 << 3 << 4 << false;
+        for (const bool ahead : {false, true}) {
+            const char *how = ahead ? ", read ahead" : "";
+            QTest::addRow("the most%s", how) << most << -1 << 1 + most << false << ahead;
+            QTest::addRow("one more%s", how) << most + 1 << -1 << 1 + most << true << ahead;
+            QTest::addRow("a frame failing is passed over%s", how) << 3 << 1 << 3 << false << ahead;
+            QTest::addRow("the last frame failing%s", how) << 4 << 3 << 4 << false << ahead;
+        }
     }
     void mostFrames_walked_andOnlyFramesLeftCutTheTabShort() {
         QFETCH(int, frames);
         QFETCH(int, failing);
         QFETCH(int, pressed);
         QFETCH(bool, cutShort);
-        Rig rig(frames);
+        QFETCH(bool, readsAhead);
+        Rig rig(frames, readsAhead);
         rig.f.engine.setPageOptions({.today = true});
         rig.f.browser.failWhen = [failing](const SimulatedCallInfo &info) {
             return info.call == SimulatedCall::FrameDocument && info.index == failing;
@@ -96,8 +111,10 @@ private Q_SLOTS:
 
     // A browser slow to make frame documents spends the tab's time on frames
     // walked: those made in time are pressed, the rest wait for a later scan.
+    void slowFrames_thoseMadeInTimeWalked_theTabCutShort_data() { addReadsAheadRows(); }
     void slowFrames_thoseMadeInTimeWalked_theTabCutShort() {
-        Rig rig(40);
+        QFETCH(bool, readsAhead);
+        Rig rig(40, readsAhead);
         rig.f.engine.setPageOptions({.today = true});
         const int makeMs = ScanEngine::kTodayFramesMs / 20;
         rig.f.browser.answerDelayMs = [makeMs](const SimulatedCallInfo &info) {
@@ -110,6 +127,32 @@ private Q_SLOTS:
         const int pressed = rig.pressedPrefix();
         QVERIFY2(pressed > 1 + 5 && pressed <= 1 + 20, qPrintable(QString::number(pressed)));
         QCOMPARE(rig.f.engine.cutShortPages().size(), 1);
+    }
+
+    // The page's first read and every frame's go out before any answers.
+    void framesReadAhead_askedTogetherWithThePage() {
+        Rig rig(3, true);
+        rig.f.engine.setPageOptions({.today = true});
+        int asked = 0;
+        bool answered = false;
+        rig.f.browser.answerDelayMs = [&](const SimulatedCallInfo &info) {
+            if (info.call != SimulatedCall::Length)
+                return 0;
+            asked += answered ? 0 : 1;
+            return 20;
+        };
+        const auto trace = rig.f.browser.trace;
+        rig.f.browser.trace = [&](const SimulatedCallInfo &info) {
+            answered = answered || info.call == SimulatedCall::Length;
+            trace(info);
+        };
+        Task<> pass = rig.f.engine.PushButtons();
+        bool done = false;
+        pass.start([&done] { done = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+        QCOMPARE(asked, 4);
+        QCOMPARE(rig.pressedPrefix(), 4);
+        QCOMPARE(rig.f.callCount(u"frameDocument"_qs), 3); // each made once
     }
 };
 

@@ -8,8 +8,6 @@ namespace pressbird {
 
 namespace {
 
-const QString kSandbox = u"pressbird"_qs;
-
 struct ContextEntry {
     std::shared_ptr<BidiConnection> connection;
     QString context;
@@ -55,7 +53,7 @@ Task<std::unique_ptr<Document>> documentOf(ContextEntry entry) {
         co_return std::make_unique<BidiDocument>(entry.connection, entry.context, kept,
                                                  entry.connection->pageMemory(context, kept),
                                                  entry.frame);
-    const QJsonObject target{{u"context"_qs, context}, {u"sandbox"_qs, kSandbox}};
+    const QJsonObject target{{u"context"_qs, context}, {u"sandbox"_qs, kBidiSandbox.toString()}};
     const QJsonObject channel{{u"type"_qs, u"channel"_qs},
                               {u"value"_qs, QJsonObject{{u"channel"_qs, kChangedChannel.toString()},
                                                         {u"ownership"_qs, u"none"_qs}}}};

@@ -45,9 +45,14 @@ BidiDocument::BidiDocument(std::shared_ptr<BidiConnection> connection, QString c
     , m_frameContext(std::move(frameContext)) {}
 
 // Not a coroutine: the call's own frame holds the connection.
-Task<BidiReply> BidiDocument::run(const QString &expression, bool userActivation) {
+Task<BidiReply> BidiDocument::run(const QString &expression, bool userActivation, Target target) {
+    const QJsonObject where =
+        target == Target::Realm
+            ? QJsonObject{{u"realm"_qs, m_realm}}
+            : QJsonObject{{u"context"_qs, m_frameContext.isEmpty() ? m_context : m_frameContext},
+                          {u"sandbox"_qs, kBidiSandbox.toString()}};
     QJsonObject params{{u"expression"_qs, expression},
-                       {u"target"_qs, QJsonObject{{u"realm"_qs, m_realm}}},
+                       {u"target"_qs, where},
                        {u"awaitPromise"_qs, false},
                        {u"resultOwnership"_qs, u"none"_qs}};
     if (userActivation)
@@ -55,12 +60,17 @@ Task<BidiReply> BidiDocument::run(const QString &expression, bool userActivation
     return m_connection->call(u"script.evaluate"_qs, params, m_context);
 }
 
+// Reads name the sandbox by its context: Firefox looks a realm id up across
+// all its processes, which costs it twice the rest of a small call. The
+// realm that answered must still be ours; another is the document that
+// replaced ours, and what it answered is not taken.
 Task<std::optional<QJsonValue>> BidiDocument::evaluate(QString expression, bool userGesture) {
     if (!alive())
         co_return std::nullopt;
-    const BidiReply reply = co_await run(expression, userGesture);
-    if (reply.failure == BidiFailure::Error || reply.failure == BidiFailure::Closed) {
-        // The realm is gone with its document ("no such frame", "no such realm").
+    const BidiReply reply = co_await run(expression, userGesture, Target::Sandbox);
+    const bool replaced = reply.ok() && reply.result.value(u"realm").toString() != m_realm;
+    if (reply.failure == BidiFailure::Error || reply.failure == BidiFailure::Closed || replaced) {
+        // The realm is gone with its document ("no such frame", a navigation).
         m_gone = true;
         m_connection->forgetRealm(m_frameContext.isEmpty() ? m_context : m_frameContext, m_realm);
         co_return std::nullopt;
@@ -72,7 +82,9 @@ Task<std::optional<QJsonValue>> BidiDocument::evaluate(QString expression, bool 
 
 Task<PressResult> BidiDocument::pressScript(QString expression) {
     const int opened = m_connection->contextsOpenedBy(m_context);
-    const BidiReply reply = co_await run(expression, true);
+    // A press names its realm: it must never land in a document that
+    // replaced ours.
+    const BidiReply reply = co_await run(expression, true, Target::Realm);
     // A dialog opened by the page's click handler holds the answer back: the
     // press itself has happened.
     if (reply.failure == BidiFailure::Prompt)

@@ -5,6 +5,9 @@
 
 namespace pressbird {
 
+// The name of our sandbox in every document, the page operations' world.
+inline constexpr QStringView kBidiSandbox = u"pressbird";
+
 // A page's top-level document, or one of its frames' documents, as it was
 // when it was taken, reached through our sandbox realm of it over WebDriver
 // BiDi: the realm goes with the document, so after a navigation or a closed
@@ -26,8 +29,10 @@ protected:
     int callTimeoutMs() const override { return m_connection->timeouts().callMs; }
 
 private:
-    // script.evaluate in our sandbox realm.
-    Task<BidiReply> run(const QString &expression, bool userActivation);
+    // Where an evaluation runs: our sandbox of whatever document the context
+    // shows (the answer names the realm, to be checked), or the realm itself.
+    enum class Target { Sandbox, Realm };
+    Task<BidiReply> run(const QString &expression, bool userActivation, Target target);
 
     std::shared_ptr<BidiConnection> m_connection;
     QString m_context;

@@ -256,6 +256,32 @@ private Q_SLOTS:
         QVERIFY2(rig.address().endsWith(u"navigate.html?again"), qPrintable(rig.address()));
     }
 
+    // A document taken before its tab navigated reads nothing of the page
+    // that replaced it, even once our operations run in the new one.
+    void navigatedDocument_readsNothingOfThePageThatReplacedIt() {
+        startOn(u"navigate.html"_qs);
+        BidiRig rig(m_firefox);
+        rig.waitForPage();
+        const auto firstDocument = [&rig] {
+            std::unique_ptr<ShellWindows> windows = awaitOnLoop(rig.browser.createShellWindows());
+            std::unique_ptr<BrowserWindow> first = awaitOnLoop(windows->next());
+            return first ? awaitOnLoop(first->document()) : nullptr;
+        };
+        const std::unique_ptr<Document> before = firstDocument();
+        QVERIFY(before);
+        QCOMPARE(awaitOnLoop(before->length(Collection::Links)), std::optional(2));
+        QVERIFY(awaitOnLoop(before->click(Collection::Links, 0))); // to second.html
+        std::optional<int> newLength;
+        for (int tries = 0; tries < 100 && newLength != 1; ++tries) {
+            QTest::qWait(100);
+            if (const std::unique_ptr<Document> after = firstDocument())
+                newLength = awaitOnLoop(after->length(Collection::Links));
+        }
+        QCOMPARE(newLength, std::optional(1));
+        QCOMPARE(awaitOnLoop(before->length(Collection::Links)), std::nullopt);
+        QCOMPARE(awaitOnLoop(before->outerText(Collection::Links, 0)), std::nullopt);
+    }
+
     // The page changes by itself while a pass reads from a block: its word
     // comes over the session and the next read goes to the page, well before
     // the one-second bound. An unchanged page is not walked again.
