@@ -138,10 +138,8 @@ Task<> ScanEngine::walkWindow(WindowToWalk &window, Document &document, const Pa
     // same time, are walked whatever is left of it. Frames listed ahead are
     // those of the page as it stood before its walk: one its presses add is
     // met by the next pass.
-    if (!std::exchange(window.framesListed, true)) {
-        window.framesUntil = QDeadlineTimer(kTodayFramesMs);
-        window.frames = co_await window.window->frames();
-    }
+    if (!window.framesListed)
+        co_await listFrames(window);
     for (int met = 0; !window.framesAhead.empty() || (window.frames && window.frames->more());
          ++met) {
         if (left <= 0 || met >= BrowserWindow::kMostFrames) {
@@ -192,13 +190,17 @@ Task<> ScanEngine::readPageAhead(BrowserWindow &window, const PassTraits &traits
         co_await firstRead(*document, traits, std::move(filter));
 }
 
+Task<> ScanEngine::listFrames(WindowToWalk &window) {
+    window.framesListed = true;
+    window.framesUntil = QDeadlineTimer(kTodayFramesMs);
+    window.frames = co_await window.window->frames();
+}
+
 // The frames' documents are made one at a time, as the walk would make them,
 // then read together: a made frame's read waits for no other frame's making.
 Task<> ScanEngine::readFramesAhead(WindowToWalk &window, const PassTraits &traits,
                                    std::shared_ptr<const TextFilter> filter) {
-    window.framesListed = true;
-    window.framesUntil = QDeadlineTimer(kTodayFramesMs);
-    window.frames = co_await window.window->frames();
+    co_await listFrames(window);
     std::vector<Task<>> reads;
     while (window.frames && window.frames->more() && !window.framesUntil.hasExpired() &&
            window.framesAhead.size() < std::size_t(BrowserWindow::kMostFrames)) {

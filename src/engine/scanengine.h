@@ -101,6 +101,8 @@ private:
     Task<> readAhead(std::vector<WindowToWalk> &windows, const PassTraits &traits);
     Task<> readPageAhead(BrowserWindow &window, const PassTraits &traits,
                          std::shared_ptr<const TextFilter> filter);
+    // Lists the window's frames; from then on, its frames' time runs.
+    Task<> listFrames(WindowToWalk &window);
     Task<> readFramesAhead(WindowToWalk &window, const PassTraits &traits,
                            std::shared_ptr<const TextFilter> filter);
     Task<> firstRead(Document &document, const PassTraits &traits,

@@ -428,8 +428,8 @@
   // its prototype and its role instead.
   const queryDocument = Document.prototype.querySelectorAll;
   const queryRoot = DocumentFragment.prototype.querySelectorAll;
-  const query = (root, selector) => {
-    const list = apply(root === document ? queryDocument : queryRoot, root, [selector]);
+  const elementsIn = (root) => {
+    const list = apply(root === document ? queryDocument : queryRoot, root, ['*']);
     return {list, length: apply(listLength, list, [])};
   };
   const walkTree = () => {
@@ -441,7 +441,7 @@
     let newRoots = 0;
     // One entry per root being walked, the innermost on top: a host's
     // shadow tree is walked right after the host, before its own children.
-    const open = (root) => ({...query(root, '*'), next: 0, shadow: root !== document});
+    const open = (root) => ({...elementsIn(root), next: 0, shadow: root !== document});
     const roots = [open(document)];
     while (roots.length > 0) {
       const at = roots[roots.length - 1];

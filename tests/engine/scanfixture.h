@@ -8,6 +8,7 @@
 #include "waitseconds.h"
 
 #include <QStringList>
+#include <QTest>
 
 namespace pressbird::testing {
 
@@ -50,6 +51,31 @@ struct ScanFixture {
     }
 
     double pausedSeconds() const { return yielder.sleptMs / 1000.0; }
+
+    // Runs a pass whose every length read answers late, on the real event
+    // loop; gives how many lengths were asked before the first answer came,
+    // that is, asked together, or -1 for a pass that did not end.
+    int lengthsAskedTogether(Task<> pass) {
+        int asked = 0;
+        bool answered = false;
+        browser.answerDelayMs = [&](const SimulatedCallInfo &info) {
+            if (info.call != SimulatedCall::Length)
+                return 0;
+            asked += answered ? 0 : 1;
+            return 20;
+        };
+        const auto traced = browser.trace;
+        browser.trace = [&](const SimulatedCallInfo &info) {
+            answered = answered || info.call == SimulatedCall::Length;
+            traced(info);
+        };
+        bool done = false;
+        pass.start([&done] { done = true; });
+        const bool ended = QTest::qWaitFor([&done] { return done; }, 10000);
+        browser.answerDelayMs = {};
+        browser.trace = traced;
+        return ended ? asked : -1;
+    }
 };
 
 inline QString rule(const QString &name, const QString &kind) {
